@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Tarvex needs to build, test and benchmark.
+# Idempotent: only missing packages are installed, and the package lists are
+# refreshed only when something has to be installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # test and benchmark frameworks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # picture codecs and EXIF (the standard plug-in)
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libexif-dev
+  # text rendering
+  libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-dejavu-core
+  # independent readers and reference tools used by tests and benchmarks
+  libimage-exiftool-perl libjpeg-turbo-progs
+)
+if [[ "${TARVEX_BENCH_DEPS:-0}" == 1 ]]; then
+  packages+=(libvips-tools)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "install-deps: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

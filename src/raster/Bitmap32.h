@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tvx {
+
+/// 0xAARRGGBB, straight (not premultiplied) alpha. In memory: B, G, R, A.
+using TColor32 = uint32_t;
+
+enum TDrawMode : int32_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
+enum TCombineMode : int32_t { cmBlend = 0, cmMerge = 1 };
+enum TStretchFilter : int32_t {
+  sfNearest = 0, sfDraft = 1, sfLinear = 2, sfCosine = 3, sfSpline = 4, sfLanczos = 5, sfMitchell = 6
+};
+
+/// Integer rectangle; Right and Bottom are exclusive.
+struct TRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
+  bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+struct TFloatRect {
+  float Left = 0, Top = 0, Right = 0, Bottom = 0;
+  float Width() const { return Right - Left; }
+  float Height() const { return Bottom - Top; }
+  friend bool operator==(const TFloatRect&, const TFloatRect&) = default;
+};
+
+inline constexpr uint8_t AlphaOf(TColor32 c) { return static_cast<uint8_t>(c >> 24); }
+inline constexpr uint8_t RedOf(TColor32 c) { return static_cast<uint8_t>(c >> 16); }
+inline constexpr uint8_t GreenOf(TColor32 c) { return static_cast<uint8_t>(c >> 8); }
+inline constexpr uint8_t BlueOf(TColor32 c) { return static_cast<uint8_t>(c); }
+inline constexpr TColor32 ARGB(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
+  return (TColor32(a) << 24) | (TColor32(r) << 16) | (TColor32(g) << 8) | b;
+}
+
+/// A system colour value 0x00BBGGRR (red in the low byte) as an opaque TColor32.
+TColor32 Color32(uint32_t systemColor);
+/// Replaces the alpha byte.
+inline constexpr TColor32 SetAlpha(TColor32 color, uint8_t alpha) {
+  return (color & 0x00FFFFFFu) | (TColor32(alpha) << 24);
+}
+
+/// Rounds each edge to the nearest integer, halves to even.
+TRect MakeRect(const TFloatRect& r);
+inline constexpr TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  return TRect{left, top, right, bottom};
+}
+inline TFloatRect FloatRect(float left, float top, float right, float bottom) {
+  return TFloatRect{left, top, right, bottom};
+}
+void OffsetRect(TRect& r, int32_t dx, int32_t dy);
+void OffsetRectF(TFloatRect& r, float dx, float dy);
+/// Stores the intersection in dst and returns whether it is non-empty; an
+/// empty intersection leaves dst as all zeros.
+bool IntersectRect(TRect& dst, const TRect& a, const TRect& b);
+
+/// A Width x Height ARGB raster: one contiguous top-down block, no padding.
+/// Copyable (copies pixels and drawing properties) and movable. Not thread-safe.
+class TBitmap32 {
+ public:
+  TBitmap32() = default;
+  TBitmap32(int32_t width, int32_t height) { SetSize(width, height); }
+
+  /// Resizes; pixel content after a size change is unspecified (use Clear).
+  /// Negative sizes are taken as 0. Resets the clip rectangle to the whole bitmap.
+  void SetSize(int32_t width, int32_t height);
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
+
+  void Clear(TColor32 color = 0);
+  /// Size and pixels of other (not its drawing properties).
+  void Assign(const TBitmap32& other);
+
+  TColor32* Bits() { return pixels_.data(); }
+  const TColor32* Bits() const { return pixels_.data(); }
+  TColor32* ScanLine(int32_t y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  const TColor32* ScanLine(int32_t y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  TColor32& Pixel(int32_t x, int32_t y) { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  TColor32 Pixel(int32_t x, int32_t y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+
+  TDrawMode DrawMode = dmOpaque;
+  TCombineMode CombineMode = cmBlend;
+  uint8_t MasterAlpha = 255;
+  TStretchFilter StretchFilter = sfNearest;
+
+  /// Every drawing into this bitmap is clipped to this rectangle (always kept
+  /// within the bitmap's bounds).
+  const TRect& ClipRect() const { return clip_; }
+  void SetClipRect(const TRect& r);
+  void ResetClipRect() { clip_ = BoundsRect(); }
+
+  /// Draws this bitmap (with its DrawMode, CombineMode, MasterAlpha) onto dst
+  /// with its top-left corner at (x, y).
+  void DrawTo(TBitmap32& dst, int32_t x, int32_t y) const;
+  /// Draws the source rectangle srcRect of this bitmap at (x, y) of dst, same size.
+  void DrawTo(TBitmap32& dst, int32_t x, int32_t y, const TRect& srcRect) const;
+  /// Draws the whole bitmap stretched into dstRect using StretchFilter.
+  void DrawTo(TBitmap32& dst, const TRect& dstRect) const;
+  /// Draws srcRect of this bitmap stretched into dstRect of dst.
+  void DrawTo(TBitmap32& dst, const TRect& dstRect, const TRect& srcRect) const;
+
+ private:
+  std::vector<TColor32> pixels_;
+  int32_t width_ = 0, height_ = 0;
+  TRect clip_{};
+};
+
+/// Resamples srcRect of src onto dstRect of dst with the filter, drawing with
+/// the draw and combine modes and master alpha, clipped to the intersection
+/// of dstClip and dst's clip rectangle.
+void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
+                     const TRect& srcRect, TStretchFilter filter, TDrawMode drawMode,
+                     TCombineMode combineMode, uint8_t masterAlpha);
+
+/// Copies srcRect of src to (dstX, dstY) of dst with the draw mode, clipped
+/// to dst's clip rectangle.
+void BlockTransfer(TBitmap32& dst, int32_t dstX, int32_t dstY, const TBitmap32& src, const TRect& srcRect,
+                   TDrawMode drawMode, TCombineMode combineMode, uint8_t masterAlpha);
+
+/// One foreground pixel drawn over one background pixel in dmBlend mode.
+TColor32 BlendPixel(TColor32 foreground, TColor32 background, uint8_t masterAlpha, TCombineMode mode);
+
+}  // namespace tvx
