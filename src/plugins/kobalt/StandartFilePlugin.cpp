@@ -1,0 +1,129 @@
+// The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG files.
+
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "Codecs.h"
+#include "Exif.h"
+#include "imageio/FilePlugin.h"
+
+namespace kobalt {
+namespace {
+
+std::string LowerExtension(const std::string& name) {
+  size_t slash = name.find_last_of('/');
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+class TStandartFilePlugin final : public tvx::TFilePlugin {
+ public:
+  void Finalize() override {}
+  void Reserved1() override {}
+  void Reserved2() override {}
+  std::string GetDescription() override { return "Standart Input/Output Plugin for Tarvex."; }
+
+  tvx::TFileFormat GetFormat(uint32_t index) override {
+    static const tvx::TFileFormat kFormats[] = {
+        {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false},
+        {".tif", true, true}, {".png", true, true}, {".gif", true, true},
+    };
+    if (index < std::size(kFormats)) return kFormats[index];
+    return {};
+  }
+
+  tvx::TPictureSize LoadBitmapInfo(const std::string& fileName) override {
+    try {
+      int32_t w = 0, h = 0;
+      if (ReadPictureSize(fileName, w, h) && w > 0 && h > 0) return {w, h};
+    } catch (...) {
+    }
+    return {};
+  }
+
+  tvx::TPictureData LoadBitmap(const std::string& fileName) override {
+    try {
+      TImage image;
+      if (!DecodeFile(fileName, image) || image.Width <= 0 || image.Height <= 0) return {};
+      size_t bytes = static_cast<size_t>(image.Width) * image.Height * 4;
+      // the block goes back through FreeMemory, so it comes from malloc
+      auto* block = static_cast<tvx::TColor32*>(std::malloc(bytes));
+      if (!block) return {};
+      std::memcpy(block, image.Pixels.data(), bytes);
+      return {image.Width, image.Height, block};
+    } catch (...) {
+      return {};
+    }
+  }
+
+  bool SaveBitmap(const std::string& fileName, int32_t width, int32_t height,
+                  const tvx::TColor32* pixels) override {
+    try {
+      if (width <= 0 || height <= 0 || !pixels) return false;
+      return EncodeFile(fileName, pixels, width, height, static_cast<int>(quality_.load()));
+    } catch (...) {
+      return false;
+    }
+  }
+
+  void SetQuality(const std::string& extension, uint32_t quality) override {
+    std::string ext = LowerExtension(extension);
+    if (ext == ".jpg" || ext == ".jpeg") quality_ = quality > 100 ? 100 : quality;
+  }
+
+  std::string ReadExif(const std::string& fileName, int32_t tag) override {
+    try {
+      return ReadExifTag(fileName, tag);
+    } catch (...) {
+      return {};
+    }
+  }
+
+  bool WriteExif(const std::string& fileName, tvx::ExifTag tag, const std::string& text) override {
+    try {
+      return WriteExifTag(fileName, tag, text);
+    } catch (...) {
+      return false;
+    }
+  }
+
+  bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) override {
+    try {
+      return CopyExifBlock(sourceFileName, destFileName);
+    } catch (...) {
+      return false;
+    }
+  }
+
+  tvx::TExifParameters GetExif(const std::string& fileName) override {
+    try {
+      return GetExifValues(fileName);
+    } catch (...) {
+      return {};
+    }
+  }
+
+  void FreeMemory(void* block) override {
+    if (block == this) {
+      delete this;
+      return;
+    }
+    std::free(block);
+  }
+
+ private:
+  std::atomic<uint32_t> quality_{80};
+};
+
+}  // namespace
+}  // namespace kobalt
+
+extern "C" __attribute__((visibility("default"))) tvx::TFilePlugin* InitFilePlugin() {
+  return new (std::nothrow) kobalt::TStandartFilePlugin();
+}
