@@ -3,6 +3,7 @@
 // Picture codecs of the standard plug-in. Internal to kobalt.fp. No function
 // here throws or lets a library error end the process; failure is a result.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,5 +35,10 @@ bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, 
 /// Encodes a baseline JPEG in memory (used for EXIF thumbnails).
 bool EncodeJpegToMemory(const uint32_t* pixels, int32_t width, int32_t height, int quality,
                         std::vector<uint8_t>& out);
+
+/// The EXIF orientation (1 to 8) of a JPEG held in memory, from its first
+/// EXIF APP1 segment; 1 when there is none or it is invalid. Cheap: parses
+/// only the TIFF structure of IFD 0.
+int JpegOrientation(const uint8_t* data, size_t size);
 
 }  // namespace kobalt

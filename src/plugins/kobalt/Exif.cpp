@@ -7,6 +7,5 @@ std::string ReadExifTag(const std::string&, int32_t) { return {}; }
 bool WriteExifTag(const std::string&, tvx::ExifTag, const std::string&) { return false; }
 bool CopyExifBlock(const std::string&, const std::string&) { return false; }
 tvx::TExifParameters GetExifValues(const std::string&) { return {}; }
-int JpegOrientation(const uint8_t*, size_t) { return 1; }
 
 }  // namespace kobalt

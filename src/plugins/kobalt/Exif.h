@@ -16,9 +16,4 @@ bool WriteExifTag(const std::string& fileName, tvx::ExifTag tag, const std::stri
 bool CopyExifBlock(const std::string& sourceFileName, const std::string& destFileName);
 tvx::TExifParameters GetExifValues(const std::string& fileName);
 
-/// The EXIF orientation (1 to 8) of a JPEG held in memory, from its first
-/// EXIF APP1 segment; 1 when there is none or it is invalid. Cheap: parses
-/// only the TIFF structure of IFD 0.
-int JpegOrientation(const uint8_t* data, size_t size);
-
 }  // namespace kobalt

@@ -1,0 +1,1 @@
+// The configuration store (TConfig) lands here.
