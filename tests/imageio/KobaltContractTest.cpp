@@ -55,9 +55,9 @@ class KobaltManagerTest : public ::testing::Test {
 TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsSixFormats) {
   TPluginManager manager(test::BinDir().string());
   ASSERT_EQ(manager.Plugins().size(), 1u);
-  const std::vector<TFileFormat> expected = {{".bmp", true, true}, {".jpg", true, true},
+  const std::vector<TFileFormat> expected = {{".bmp", true, true},   {".jpg", true, true},
                                              {".jpeg", true, false}, {".tif", true, true},
-                                             {".png", true, true}, {".gif", true, true}};
+                                             {".png", true, true},   {".gif", true, true}};
   const auto& formats = manager.Formats();
   ASSERT_EQ(formats.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -85,7 +85,8 @@ TEST_F(KobaltManagerTest, JpegExtensionIsForReadingOnly) {
   TBitmap32 picture(2, 2);
   EXPECT_EQ(ErrorOf([&] { manager.SaveBitmap(name, picture); }),
             "TPluginManager::SaveBitmap::210 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }), "TPluginManager::GetExif::304 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }),
+            "TPluginManager::GetExif::304 - Unsupported file plugin!");
   EXPECT_EQ(ErrorOf([&] { manager.CopyExif(name, "/out/photo.jpg"); }),
             "TPluginManager::CopyExif::295 - Unsupported file plugin!");
   EXPECT_EQ(ErrorOf([&] { manager.WriteExif(name, 33432, "(c)"); }),
