@@ -311,6 +311,14 @@ TEST_F(TextRasterizerTest, RightToLeftLineInVisualOrder) {
   EXPECT_EQ(differences, 0);
   EXPECT_EQ(word.Width(), first.Width() + second.Width());
 
+  // A number inside right-to-left text still reads left to right, on the left of the letter.
+  const TBitmap32 year = Render(alef + " 2026", font), digits = Render("2026", font);
+  const TInk d = InkOf(digits);
+  differences = 0;
+  for (int32_t y = 0; y < digits.Height(); ++y)
+    for (int32_t x = d.Left; x <= d.Right; ++x) differences += AlphaOf(year.Pixel(x, y)) != AlphaOf(digits.Pixel(x, y));
+  EXPECT_EQ(differences, 0);
+
   if (!AnyFontCovers(0x0645)) GTEST_SKIP() << "no font covers Arabic";
   const TBitmap32 arabic = Render("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7", font);  // marhaba
   EXPECT_GT(InkOf(arabic).Sum, 255 * 50);
