@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "raster/Bitmap32.h"
+#include "styles/FilterParams.h"
+
+namespace tvx {
+
+/// The apply operations of the registered kinds (see TFilterApply). Each
+/// does nothing without a block; "Stroke" and the shadow also do nothing
+/// with a block of the wrong size or signature, "Gradient" then applies its
+/// default gradient.
+void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_t& dy, const TFilterParams* params);
+/// "Drop Shadow" and "Glow": a blurred, tinted, displaced silhouette of
+/// source laid under target; grows target to hold it.
+void ShadowApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_t& dy, const TFilterParams* params);
+/// "Gradient": recolours every pixel of target, keeping its alpha.
+void GradientApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_t& dy,
+                   const TFilterParams* params);
+
+/// Grows bitmap by the four margins, keeping its pixels in place and making
+/// the new ones 0x00000000; drawing properties stay. Negative margins are 0.
+void GrowBitmap(TBitmap32& bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+/// Draws src onto dst at (x, y) with src's draw mode, combine mode and master alpha.
+void DrawOnto(const TBitmap32& src, TBitmap32& dst, int32_t x, int32_t y);
+
+}  // namespace tvx
