@@ -100,9 +100,18 @@ __attribute__((target("avx"))) void SumSpanAvx(const int32_t* base, ptrdiff_t st
   SumSpanSse2(base + i, step, taps, t0, t1, count - i, out + i);
 }
 
-TSumSpan ChooseSumSpan() {
+bool HasAvx() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx") ? SumSpanAvx : SumSpanSse2;
+  return __builtin_cpu_supports("avx");
+}
+
+TSumSpan SumSpanFor(TBlurPath path) {
+  static const bool avx = HasAvx();
+  switch (path) {
+    case TBlurPath::Scalar: return SumSpanScalar;
+    case TBlurPath::Sse2: return SumSpanSse2;
+    default: return avx ? SumSpanAvx : SumSpanSse2;
+  }
 }
 
 // Half-open index range; empty when Last <= First.
@@ -170,7 +179,12 @@ std::vector<int32_t> BlurGridReference(std::vector<int32_t>& grid, int32_t width
 }
 
 std::vector<int32_t> BlurGrid(std::vector<int32_t>& grid, int32_t width, int32_t height, const TGKernel& kernel) {
-  static const TSumSpan sumSpan = ChooseSumSpan();
+  return BlurGrid(grid, width, height, kernel, TBlurPath::Auto);
+}
+
+std::vector<int32_t> BlurGrid(std::vector<int32_t>& grid, int32_t width, int32_t height, const TGKernel& kernel,
+                              TBlurPath path) {
+  const TSumSpan sumSpan = SumSpanFor(path);
   if (width <= 0 || height <= 0 || grid.size() != static_cast<size_t>(width) * height)
     return std::vector<int32_t>(grid.size(), 0);
   const std::vector<float>& k = kernel.Taps();
@@ -219,33 +233,6 @@ std::vector<int32_t> BlurGrid(std::vector<int32_t>& grid, int32_t width, int32_t
   }
   Normalise(grid, width, rows, columns, maximum);
   return std::move(grid);
-}
-
-std::vector<int32_t> AlphaGrid(const TBitmap32& bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  if (left < 0 || top < 0 || right < 0 || bottom < 0) return {};
-  const int64_t width = int64_t(bitmap.Width()) + left + right;
-  const int64_t height = int64_t(bitmap.Height()) + top + bottom;
-  if (width > INT32_MAX || height > INT32_MAX) return {};
-  std::vector<int32_t> grid(static_cast<size_t>(width * height), 0);
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const TColor32* src = bitmap.ScanLine(y);
-    int32_t* dst = grid.data() + static_cast<size_t>(y + top) * width + left;
-    for (int32_t x = 0; x < bitmap.Width(); ++x) dst[x] = AlphaOf(src[x]);
-  }
-  return grid;
-}
-
-void SetAlphaFromGrid(TBitmap32& bitmap, const std::vector<int32_t>& grid, int32_t stride, int32_t columnOffset,
-                      int32_t rowOffset) {
-  if (stride < 0 || columnOffset < 0 || rowOffset < 0 || bitmap.Empty()) return;
-  const int64_t last = (int64_t(rowOffset) + bitmap.Height() - 1) * stride + columnOffset + bitmap.Width();
-  if (last > static_cast<int64_t>(grid.size())) return;
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    TColor32* row = bitmap.ScanLine(y);
-    const int32_t* src = grid.data() + static_cast<size_t>(y + rowOffset) * stride + columnOffset;
-    for (int32_t x = 0; x < bitmap.Width(); ++x)
-      row[x] = SetAlpha(row[x], static_cast<uint8_t>(src[x] & 0xFF));
-  }
 }
 
 }  // namespace tvx

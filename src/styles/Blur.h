@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "raster/Bitmap32.h"
-
 namespace tvx {
 
 /// The blur kernel of the shadow and the glow: piecewise-linear taps
@@ -31,18 +29,14 @@ class TGKernel {
 /// The grid is consumed (overwritten); the result has the same size.
 std::vector<int32_t> BlurGrid(std::vector<int32_t>& grid, int32_t width, int32_t height, const TGKernel& kernel);
 
+/// The loops BlurGrid may use; Avx falls back to Sse2 on processors without it.
+enum class TBlurPath { Auto, Scalar, Sse2, Avx };
+/// BlurGrid with a chosen loop, so that each can be checked against the reference.
+std::vector<int32_t> BlurGrid(std::vector<int32_t>& grid, int32_t width, int32_t height, const TGKernel& kernel,
+                              TBlurPath path);
+
 /// The plain scalar form of BlurGrid, kept as the oracle of the fast one.
 std::vector<int32_t> BlurGridReference(std::vector<int32_t>& grid, int32_t width, int32_t height,
                                        const TGKernel& kernel);
-
-/// The alpha of bitmap as a grid surrounded by zero margins; empty when a
-/// margin is negative.
-std::vector<int32_t> AlphaGrid(const TBitmap32& bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom);
-
-/// Sets the alpha of every pixel (x, y) of bitmap to the low byte of
-/// grid[(y + rowOffset) * stride + x + columnOffset]; colours stay. Nothing
-/// for a negative stride or offset, or a grid too small for the bitmap.
-void SetAlphaFromGrid(TBitmap32& bitmap, const std::vector<int32_t>& grid, int32_t stride, int32_t columnOffset,
-                      int32_t rowOffset);
 
 }  // namespace tvx

@@ -19,11 +19,4 @@ void ShadowApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
 void GradientApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_t& dy,
                    const TFilterParams* params);
 
-/// Grows bitmap by the four margins, keeping its pixels in place and making
-/// the new ones 0x00000000; drawing properties stay. Negative margins are 0.
-void GrowBitmap(TBitmap32& bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom);
-
-/// Draws src onto dst at (x, y) with src's draw mode, combine mode and master alpha.
-void DrawOnto(const TBitmap32& src, TBitmap32& dst, int32_t x, int32_t y);
-
 }  // namespace tvx

@@ -5,6 +5,7 @@
 #include "styles/Blur.h"
 #include "styles/Filters.h"
 #include "styles/StyleRecords.h"
+#include "util/Utils.h"
 
 namespace tvx {
 
@@ -33,20 +34,20 @@ void ShadowApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
   // The silhouette, with room for the blur to spread and for the kernel's
   // half width that the blur leaves untouched at the edges.
   const int32_t gridWidth = ws + 4 * w, gridHeight = hs + 4 * w;
-  std::vector<int32_t> grid = AlphaGrid(source, 2 * w, 2 * w, 2 * w, 2 * w);
+  std::vector<int32_t> grid = AlphaToFlatMatrix(source, 2 * w, 2 * w, 2 * w, 2 * w);
   std::vector<int32_t> blurred = BlurGrid(grid, gridWidth, gridHeight, TGKernel(w));
   if (q < 1) {
     const double factor = q;
     for (int32_t& v : blurred) v = static_cast<int32_t>(v * factor);
   }
-  SetAlphaFromGrid(shadow, blurred, gridWidth, w, w);
+  SetAlphaFromMatrix(shadow, blurred, gridWidth, w, w);
 
   // In source coordinates, right and bottom exclusive.
   const TRect t{-dx, -dy, wt - dx, ht - dy};
   const TRect s{ox - w, oy - w, ox - w + ws + 2 * w, oy - w + hs + 2 * w};
-  GrowBitmap(shadow, std::max(0, s.Left - t.Left), std::max(0, s.Top - t.Top), std::max(0, t.Right - s.Right),
+  AddMargins(shadow, std::max(0, s.Left - t.Left), std::max(0, s.Top - t.Top), std::max(0, t.Right - s.Right),
              std::max(0, t.Bottom - s.Bottom));
-  DrawOnto(target, shadow, std::max(0, t.Left - s.Left), std::max(0, t.Top - s.Top));
+  target.DrawTo(shadow, std::max(0, t.Left - s.Left), std::max(0, t.Top - s.Top));
   target = std::move(shadow);
   if (s.Left < t.Left) dx += t.Left - s.Left;
   if (s.Top < t.Top) dy += t.Top - s.Top;

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "styles/Blur.h"
 #include "styles/Filters.h"
 #include "styles/StyleRecords.h"
+#include "util/Utils.h"
 
 namespace tvx {
 namespace {
@@ -31,7 +31,7 @@ void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
   const int32_t left = dx, top = dy;
   const int32_t right = target.Width() - ws - dx, bottom = target.Height() - hs - dy;
   const int32_t growLeft = std::max(0, g - left), growTop = std::max(0, g - top);
-  GrowBitmap(target, growLeft, growTop, std::max(0, g - right), std::max(0, g - bottom));
+  AddMargins(target, growLeft, growTop, std::max(0, g - right), std::max(0, g - bottom));
   dx += growLeft;
   dy += growTop;
 
@@ -43,7 +43,7 @@ void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
   layer.MasterAlpha = static_cast<uint8_t>(record->Opacity * 2.55);
 
   // The source's alpha with a margin of one, so every pixel has eight neighbours.
-  const std::vector<int32_t> grid = AlphaGrid(source, 1, 1, 1, 1);
+  const std::vector<int32_t> grid = AlphaToFlatMatrix(source, 1, 1, 1, 1);
   const int32_t stride = ws + 2;
   static constexpr int32_t offsets[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
   constexpr int32_t openLimit = 255 - 10;
@@ -73,7 +73,7 @@ void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
       }
     }
   }
-  DrawOnto(layer, target, 0, 0);
+  layer.DrawTo(target, 0, 0);
 }
 
 }  // namespace tvx

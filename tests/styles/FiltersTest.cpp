@@ -7,6 +7,7 @@
 
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
+#include "util/Utils.h"
 
 namespace tvx {
 namespace {
@@ -144,7 +145,7 @@ TEST(Stroke, OpacityZeroGrowsButDrawsNothing) {
   EXPECT_EQ(run.Target.Width(), 14);
   EXPECT_EQ(run.Dx, 2);
   TBitmap32 expected = square;
-  GrowBitmap(expected, 2, 2, 2, 2);
+  AddMargins(expected, 2, 2, 2, 2);
   EXPECT_EQ(CountChanged(expected, run.Target), 0);
 }
 
