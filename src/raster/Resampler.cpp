@@ -5,6 +5,10 @@
 #include <numbers>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tvx {
 namespace {
 
@@ -161,7 +165,25 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
   auto convertRow = [&](int32_t r) {
     const TColor32* s = src.ScanLine(srcRect.Top + r) + srcRect.Left + hmin;
     const int32_t n = hmax - hmin;
-    for (int32_t i = 0; i < n; ++i) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 toUnit = _mm_setr_ps(1.0f / 255, 1.0f / 255, 1.0f / 255, 0), alphaOne = _mm_setr_ps(0, 0, 0, 1);
+    auto one = [&](__m128i px32) {
+      const __m128 c = _mm_cvtepi32_ps(px32);
+      const __m128 m = _mm_add_ps(_mm_mul_ps(_mm_shuffle_ps(c, c, 0xFF), toUnit), alphaOne);
+      return _mm_mul_ps(c, m);  // colour * alpha / 255, alpha kept
+    };
+    for (; i + 4 <= n; i += 4) {
+      const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      const __m128i lo = _mm_unpacklo_epi8(px, zero), hi = _mm_unpackhi_epi8(px, zero);
+      _mm_store_ps(reinterpret_cast<float*>(&conv[i]), one(_mm_unpacklo_epi16(lo, zero)));
+      _mm_store_ps(reinterpret_cast<float*>(&conv[i + 1]), one(_mm_unpackhi_epi16(lo, zero)));
+      _mm_store_ps(reinterpret_cast<float*>(&conv[i + 2]), one(_mm_unpacklo_epi16(hi, zero)));
+      _mm_store_ps(reinterpret_cast<float*>(&conv[i + 3]), one(_mm_unpackhi_epi16(hi, zero)));
+    }
+#endif
+    for (; i < n; ++i) {
       const TColor32 c = s[i];
       const float a = static_cast<float>(c >> 24);
       const float f = a * (1.0f / 255);
@@ -175,9 +197,17 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
     const float* w = h.weights.data();
     for (int32_t x = 0; x < pw; ++x, w += taps) {
       const v4f* p = conv.data() + (h.start[x] - hmin);
-      v4f acc = p[0] * w[0];
-      for (int32_t k = 1; k < taps; ++k) acc += p[k] * w[k];
-      dst[x] = acc;
+      // Four independent sums: one chain of adds would wait on its latency.
+      v4f a0 = p[0] * w[0], a1 = {0, 0, 0, 0}, a2 = {0, 0, 0, 0}, a3 = {0, 0, 0, 0};
+      int32_t k = 1;
+      for (; k + 4 <= taps; k += 4) {
+        a1 += p[k] * w[k];
+        a2 += p[k + 1] * w[k + 1];
+        a3 += p[k + 2] * w[k + 2];
+        a0 += p[k + 3] * w[k + 3];
+      }
+      for (; k < taps; ++k) a1 += p[k] * w[k];
+      dst[x] = (a0 + a1) + (a2 + a3);
     }
   };
   auto pack = [](const v4f* acc, TColor32* dst, int32_t n) {
