@@ -26,7 +26,8 @@ double Cubic(double x, double b, double c) {
   x = std::fabs(x);
   if (x < 1) return ((12 - 9 * b - 6 * c) * x * x * x + (-18 + 12 * b + 6 * c) * x * x + (6 - 2 * b)) / 6;
   if (x < 2)
-    return ((-b - 6 * c) * x * x * x + (6 * b + 30 * c) * x * x + (-12 * b - 48 * c) * x + (8 * b + 24 * c)) / 6;
+    return ((-b - 6 * c) * x * x * x + (6 * b + 30 * c) * x * x + (-12 * b - 48 * c) * x + (8 * b + 24 * c)) /
+           6;
   return 0;
 }
 
@@ -88,7 +89,9 @@ TAxis BuildAxis(int32_t srcLen, int32_t dstLen, int32_t o0, int32_t o1, TStretch
     axis.start[o] = ns;
     for (int32_t j = 0; j < span; ++j) {
       const int32_t old = ns + j - start[o];
-      if (old >= 0 && old < taps) axis.weights[static_cast<size_t>(o) * span + j] = static_cast<float>(wide[static_cast<size_t>(o) * taps + old]);
+      if (old >= 0 && old < taps)
+        axis.weights[static_cast<size_t>(o) * span + j] =
+            static_cast<float>(wide[static_cast<size_t>(o) * taps + old]);
     }
   }
   return axis;
@@ -106,10 +109,12 @@ void ResampleNearest(const TBitmap32& src, const TRect& srcRect, int32_t dstWidt
   const int64_t sw = srcRect.Width(), sh = srcRect.Height();
   std::vector<int32_t> sx(part.Width());
   for (int32_t x = part.Left; x < part.Right; ++x)
-    sx[x - part.Left] = srcRect.Left + static_cast<int32_t>((2 * int64_t{x} + 1) * sw / (2 * int64_t{dstWidth}));
+    sx[x - part.Left] =
+        srcRect.Left + static_cast<int32_t>((2 * int64_t{x} + 1) * sw / (2 * int64_t{dstWidth}));
   std::vector<TColor32> row(part.Width());
   for (int32_t y = part.Top; y < part.Bottom; ++y) {
-    const int32_t syy = srcRect.Top + static_cast<int32_t>((2 * int64_t{y} + 1) * sh / (2 * int64_t{dstHeight}));
+    const int32_t syy =
+        srcRect.Top + static_cast<int32_t>((2 * int64_t{y} + 1) * sh / (2 * int64_t{dstHeight}));
     const TColor32* s = src.ScanLine(syy);
     for (size_t i = 0; i < sx.size(); ++i) row[i] = s[sx[i]];
     sink(y, row.data());
@@ -121,12 +126,16 @@ void ResampleNearest(const TBitmap32& src, const TRect& srcRect, int32_t dstWidt
 double FilterRadius(TStretchFilter filter) {
   switch (filter) {
     case sfNearest:
-    case sfDraft: return 0.5;
+    case sfDraft:
+      return 0.5;
     case sfLinear:
-    case sfCosine: return 1;
+    case sfCosine:
+      return 1;
     case sfSpline:
-    case sfMitchell: return 2;
-    case sfLanczos: return 3;
+    case sfMitchell:
+      return 2;
+    case sfLanczos:
+      return 3;
   }
   return 0.5;
 }
@@ -135,12 +144,18 @@ double FilterKernel(TStretchFilter filter, double x) {
   const double ax = std::fabs(x);
   switch (filter) {
     case sfNearest:
-    case sfDraft: return (x >= -0.5 && x < 0.5) ? 1 : 0;
-    case sfLinear: return ax < 1 ? 1 - ax : 0;
-    case sfCosine: return ax < 1 ? (std::cos(std::numbers::pi * x) + 1) / 2 : 0;
-    case sfSpline: return Cubic(x, 1, 0);  // cubic B-spline
-    case sfLanczos: return ax < 3 ? Sinc(x) * Sinc(x / 3) : 0;
-    case sfMitchell: return Cubic(x, 1.0 / 3, 1.0 / 3);
+    case sfDraft:
+      return (x >= -0.5 && x < 0.5) ? 1 : 0;
+    case sfLinear:
+      return ax < 1 ? 1 - ax : 0;
+    case sfCosine:
+      return ax < 1 ? (std::cos(std::numbers::pi * x) + 1) / 2 : 0;
+    case sfSpline:
+      return Cubic(x, 1, 0);  // cubic B-spline
+    case sfLanczos:
+      return ax < 3 ? Sinc(x) * Sinc(x / 3) : 0;
+    case sfMitchell:
+      return Cubic(x, 1.0 / 3, 1.0 / 3);
   }
   return 0;
 }
@@ -168,7 +183,8 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
     int32_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    const __m128 toUnit = _mm_setr_ps(1.0f / 255, 1.0f / 255, 1.0f / 255, 0), alphaOne = _mm_setr_ps(0, 0, 0, 1);
+    const __m128 toUnit = _mm_setr_ps(1.0f / 255, 1.0f / 255, 1.0f / 255, 0),
+                 alphaOne = _mm_setr_ps(0, 0, 0, 1);
     auto one = [&](__m128i px32) {
       const __m128 c = _mm_cvtepi32_ps(px32);
       const __m128 m = _mm_add_ps(_mm_mul_ps(_mm_shuffle_ps(c, c, 0xFF), toUnit), alphaOne);
