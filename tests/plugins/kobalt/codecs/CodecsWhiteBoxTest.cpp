@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "CodecsInternal.h"
@@ -49,7 +51,8 @@ TBytes WithApp1(const TBytes& jpeg, const TBytes& app1) {
 
 // Picture with a distinct colour per quadrant, large blocks so JPEG keeps them.
 TImage Quadrants(int w, int h) {
-  TImage img{w, h, std::vector<uint32_t>(size_t(w) * h)};
+  TImage img{w, h, {}};
+  img.Pixels.resize(size_t(w) * h);
   const uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) img.Pixels[size_t(y) * w + x] = colours[(y >= h / 2) * 2 + (x >= w / 2)];
@@ -224,6 +227,30 @@ TEST(Sniff, FormatsByMagicBytes) {
   EXPECT_EQ(SniffFormat(bmp, 4), TPictureFormat::Bmp);
   EXPECT_EQ(SniffFormat(junk, 4), TPictureFormat::Unknown);
   EXPECT_EQ(SniffFormat(jpeg, 2), TPictureFormat::Unknown);
+}
+
+}  // namespace
+}  // namespace kobalt
+
+namespace kobalt {
+namespace {
+
+TEST(PixelBuffer, GrowsKeepsCopiesAndHandsOver) {
+  TPixelBuffer a{1, 2, 3};
+  ASSERT_TRUE(a.TryResize(size_t(3) << 20));  // big enough for the huge-page path
+  EXPECT_EQ(a[0], 1u);
+  EXPECT_EQ(a[2], 3u);
+  a.resize(2);
+  TPixelBuffer b = a;
+  b[0] = 9;
+  EXPECT_EQ(a, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(b, (std::vector<uint32_t>{9, 2}));
+  uint32_t* block = b.Release();
+  EXPECT_TRUE(b.empty());
+  EXPECT_EQ(block[0], 9u);
+  std::free(block);
+  EXPECT_FALSE(a.TryResize(SIZE_MAX / 2));
+  EXPECT_EQ(a.size(), 2u);
 }
 
 }  // namespace
