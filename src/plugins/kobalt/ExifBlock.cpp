@@ -104,6 +104,16 @@ int OrientationOf(ExifData* data) {
   return value >= 1 && value <= 8 ? value : 1;
 }
 
+// Entries whose values are offsets to data libexif does not carry (private
+// sub-IFDs, strips of an uncompressed thumbnail) would point at garbage after
+// the block is laid out anew; they go.
+void DropDanglingOffsets(ExifData* data) {
+  static const uint16_t kTags[] = {0x0111, 0x0117, 0x014A, 0x0201, 0x0202, 0x8290};
+  for (ExifContent* content : data->ifd)
+    if (content)
+      for (uint16_t tag : kTags) RemoveAll(content, tag);
+}
+
 void DropThumbnail(ExifData* data) {
   if (data->data) {
     ExifMem* mem = exif_mem_new_default();
@@ -427,6 +437,7 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
   const std::vector<uint8_t>* payload = file.ExifPayload();
   TExifDataPtr data = payload ? LoadExifData(payload->data(), payload->size()) : NewExifData();
   if (!data) return false;
+  DropDanglingOffsets(data.get());
 
   ExifContent* exif = data->ifd[EXIF_IFD_EXIF];
   bool ok = true;
@@ -464,6 +475,7 @@ bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_
   if (!payload) return false;
   TExifDataPtr data = LoadExifData(payload->data(), payload->size());
   if (!data || CountEntries(data.get()) == 0) return false;
+  DropDanglingOffsets(data.get());
 
   // The destination's pixels are shown with its own orientation (1 when it
   // has no EXIF, as for a picture encoded from upright pixels).

@@ -147,6 +147,16 @@ TEST_F(ExifPlugin, RewritesKeepEverythingElse) {
   }
 }
 
+TEST_F(ExifPlugin, NoDanglingOffsetsAfterARewrite) {
+  RequireExiftool();
+  // A private sub-IFD libexif cannot carry is dropped, not left pointing
+  // into whatever lies at its old offset.
+  std::string path = Copy("kodak_proback_exif_ifd_loop.jpg", "kodak.jpg");
+  ASSERT_TRUE(plugin_->WriteExif(path, 270, "Title"));
+  EXPECT_EQ(ExiftoolValue(path, "Warning").find("KodakIFD"), std::string::npos);
+  EXPECT_EQ(ExiftoolValue(path, "IFD0:Model"), ExiftoolValue(Photo("kodak_proback_exif_ifd_loop.jpg"), "IFD0:Model"));
+}
+
 TEST_F(ExifPlugin, XmpBeforeExifSurvivesRewrites) {
   RequireExiftool();
   std::vector<uint8_t> bytes = ReadBytes(Photo("nokia_lumia800_gps_xmp_icc_iptc.jpg"));
