@@ -61,7 +61,7 @@ const std::string& BigJpeg() {
 }
 
 TTextLayer* AddText(TLayerCollection& layers, const std::string& text) {
-  auto* layer = layers.Add<TTextLayer>();
+  auto* layer = &layers.Add<TTextLayer>();
   TLayerFont font;
   font.Size = 48;
   font.Color = 0x00FFFFFF;
@@ -75,7 +75,7 @@ TTextLayer* AddText(TLayerCollection& layers, const std::string& text) {
 }
 
 void AddLogo(TLayerCollection& layers) {
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   layer->BeginUpdate();
   TBitmap32& b = layer->SourceBitmap();
   b.SetSize(400, 120);

@@ -6,6 +6,7 @@
 
 #include "WatermarkTestUtil.h"
 #include "support/TestSupport.h"
+#include "util/Error.h"
 #include "util/Utils.h"
 #include "watermark/TextLayer.h"
 
@@ -131,7 +132,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   styles.Items["Unregistered"] = TFilterParams(std::vector<uint8_t>{'S', 'T', 'R', 'K', 1, 2, 3});
   picture->SetStyles(styles);
 
-  auto* text = layers.Add<TTextLayer>();
+  auto* text = &layers.Add<TTextLayer>();
   text->Name = "caption";
   text->Text = "(c) <ARTIST>\r\n<FILENAME>";
   text->Font.Name = "DejaVu Sans Mono";
@@ -152,7 +153,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(readExif.Comment, "two\r\nlines");
   EXPECT_EQ(readExif.Artist, "kept though not written");
 
-  auto* p = dynamic_cast<TBitmapLayer*>(read.Items(0));
+  auto* p = dynamic_cast<TBitmapLayer*>(&read.Items(0));
   ASSERT_TRUE(p);
   EXPECT_EQ(p->Name, "logo");
   EXPECT_EQ(p->XUnit, cuPercent);
@@ -169,7 +170,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(test::Pixels(p->RenderedBitmap()), test::Pixels(picture->RenderedBitmap()));
   EXPECT_EQ(p->GetLayerRect(800, 600), picture->GetLayerRect(800, 600));
 
-  auto* t = dynamic_cast<TTextLayer*>(read.Items(1));
+  auto* t = dynamic_cast<TTextLayer*>(&read.Items(1));
   ASSERT_TRUE(t);
   EXPECT_EQ(t->Name, "caption");
   EXPECT_EQ(t->Text, text->Text);
@@ -190,7 +191,7 @@ TEST(WatermarkFile, EveryTruncationFailsCleanly) {
   TLayerCollection layers;
   TWatermarkExif exif;
   test::AddPictureLayer(layers, 5, 3, 0xFF102030);
-  layers.Add<TTextLayer>()->RenderText();
+  layers.Add<TTextLayer>().RenderText();
   TMemoryStream full;
   SaveWatermark(full, layers, exif);
   const std::vector<uint8_t>& bytes = full.Bytes();
