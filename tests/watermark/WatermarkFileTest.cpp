@@ -6,6 +6,8 @@
 
 #include "WatermarkTestUtil.h"
 #include "support/TestSupport.h"
+#include "styles/StyleRecords.h"
+#include "styles/Styles.h"
 #include "util/Error.h"
 #include "util/Utils.h"
 #include "watermark/TextLayer.h"
@@ -143,6 +145,12 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   text->VAlign = vaBottom;
   text->YCoord = 5;
   text->RenderText();
+  RegisterFilters();
+  TFiltersParams textStyles;
+  textStyles.Items["Drop Shadow"] = TShadowRecord::Defaults().ToParams();
+  textStyles.Items["Stroke"] = TStrokeRecord::Defaults().ToParams();
+  text->SetStyles(textStyles);
+  ASSERT_GT(text->StyleOffsetX() + text->StyleOffsetY(), 0);
 
   SaveWatermark(dir / "wm.tvx", layers, exif);
   TLayerCollection read;
@@ -180,6 +188,9 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(t->VAlign, vaBottom);
   EXPECT_EQ(t->YCoord, 5);
   EXPECT_TRUE(t->Visible());
+  EXPECT_EQ(t->Styles(), textStyles);
+  EXPECT_EQ(t->StyleOffsetX(), text->StyleOffsetX());
+  EXPECT_EQ(t->GetLayerRect(800, 600), text->GetLayerRect(800, 600));
   EXPECT_EQ(test::Pixels(t->RenderedBitmap()), test::Pixels(text->RenderedBitmap()));
 
   // the file is byte-identical when written again
