@@ -3,8 +3,7 @@
 // -quality 80), which is what every picture of a batch run costs anyway.
 //
 //   cmake --preset bench && ninja -C build/bench watermark_bench
-//   build/bench/bench/watermark_bench --benchmark_repetitions=5 \
-//       --benchmark_report_aggregates_only=true
+//   build/bench/bench/watermark_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
