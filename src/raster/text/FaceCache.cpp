@@ -80,7 +80,8 @@ const TGlyphImage& TFace::Glyph(uint32_t glyphId) {
     if (syntheticItalic_) FT_GlyphSlot_Oblique(slot);
     if (syntheticBold_) FT_GlyphSlot_Embolden(slot);
   }
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return image;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0)
+    return image;
   image.Left = slot->bitmap_left;
   image.Top = slot->bitmap_top;
   CopyCoverage(slot->bitmap, image);
