@@ -26,7 +26,7 @@ using text::TGlyphImage;
 // single glyphs hundreds of megabytes.
 constexpr int64_t kMaxPixels = int64_t(1) << 28;
 constexpr int64_t kMaxSide = 32767;
-constexpr double kMaxPixelSize = 8192;
+constexpr double kMaxPixelSize = 16384;  // above the 10000 points a text layer can ask for
 
 [[noreturn]] void RaiseTooLarge() { RaiseError("RenderText", 1, "Text too large to render!"); }
 
@@ -237,8 +237,13 @@ void RenderText(const std::string& text, const TTextFont& font, TTextJustify jus
   if (pixels > kMaxPixelSize) RaiseTooLarge();
   const auto pixelSize = static_cast<int32_t>(pixels);
 
-  TFaceCache& cache = TFaceCache::ForThisThread();
-  cache.Trim();
+  // Huge sizes leave huge glyph images behind: bound the caches once this
+  // rendering no longer needs them, however it ends.
+  struct TTrimAfterwards {
+    TFaceCache& Cache;
+    ~TTrimAfterwards() { Cache.Trim(); }
+  } trim{TFaceCache::ForThisThread()};
+  TFaceCache& cache = trim.Cache;
   const int32_t primaryId = TFontCatalog::Instance().Resolve(font.Family, font.Bold, font.Italic);
   TFace* primary = cache.Get(primaryId, pixelSize);
   if (!primary) return;
