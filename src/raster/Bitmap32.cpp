@@ -2,8 +2,38 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
+
+#include "raster/Resampler.h"
 
 namespace tvx {
+
+TBitmap32::TBitmap32(TBitmap32&& other) noexcept
+    : DrawMode(other.DrawMode),
+      CombineMode(other.CombineMode),
+      MasterAlpha(other.MasterAlpha),
+      StretchFilter(other.StretchFilter),
+      pixels_(std::move(other.pixels_)),
+      width_(std::exchange(other.width_, 0)),
+      height_(std::exchange(other.height_, 0)),
+      clip_(std::exchange(other.clip_, TRect{})) {
+  other.pixels_.clear();
+}
+
+TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
+  if (this == &other) return *this;
+  DrawMode = other.DrawMode;
+  CombineMode = other.CombineMode;
+  MasterAlpha = other.MasterAlpha;
+  StretchFilter = other.StretchFilter;
+  pixels_ = std::move(other.pixels_);
+  other.pixels_.clear();
+  width_ = std::exchange(other.width_, 0);
+  height_ = std::exchange(other.height_, 0);
+  clip_ = std::exchange(other.clip_, TRect{});
+  return *this;
+}
 
 void TBitmap32::SetSize(int32_t width, int32_t height) {
   width = std::max(width, 0);
@@ -30,19 +60,115 @@ void TBitmap32::SetClipRect(const TRect& r) {
   if (!IntersectRect(clip_, r, BoundsRect())) clip_ = TRect{};
 }
 
+void TBitmap32::DrawTo(TBitmap32& dst, int32_t x, int32_t y) const {
+  BlockTransfer(dst, x, y, *this, BoundsRect(), DrawMode, CombineMode, MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, int32_t x, int32_t y, const TRect& srcRect) const {
+  BlockTransfer(dst, x, y, *this, srcRect, DrawMode, CombineMode, MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, const TRect& dstRect) const {
+  StretchTransfer(dst, dstRect, dst.ClipRect(), *this, BoundsRect(), StretchFilter, DrawMode, CombineMode,
+                  MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, const TRect& dstRect, const TRect& srcRect) const {
+  StretchTransfer(dst, dstRect, dst.ClipRect(), *this, srcRect, StretchFilter, DrawMode, CombineMode,
+                  MasterAlpha);
+}
+
+void BlockTransfer(TBitmap32& dst, int32_t dstX, int32_t dstY, const TBitmap32& src, const TRect& srcRect,
+                   TDrawMode drawMode, TCombineMode combineMode, uint8_t masterAlpha) {
+  TRect s;
+  if (!IntersectRect(s, srcRect, src.BoundsRect())) return;
+  // Keep the part of srcRect that survived at its place relative to (dstX, dstY).
+  const int64_t x0 = int64_t{dstX} + (s.Left - srcRect.Left), y0 = int64_t{dstY} + (s.Top - srcRect.Top);
+  const TRect& clip = dst.ClipRect();
+  const int64_t l = std::max<int64_t>(x0, clip.Left), t = std::max<int64_t>(y0, clip.Top);
+  const int64_t r = std::min<int64_t>(x0 + s.Width(), clip.Right), b = std::min<int64_t>(y0 + s.Height(), clip.Bottom);
+  if (r <= l || b <= t) return;
+  const int32_t sx = static_cast<int32_t>(s.Left + (l - x0)), sy = static_cast<int32_t>(s.Top + (t - y0));
+  const int32_t w = static_cast<int32_t>(r - l);
+  if (&src == &dst) {
+    // Overlapping rows in one bitmap: work from a copy of the source part.
+    TBitmap32 part(w, static_cast<int32_t>(b - t));
+    for (int32_t y = 0; y < part.Height(); ++y)
+      std::copy_n(src.ScanLine(sy + y) + sx, w, part.ScanLine(y));
+    BlockTransfer(dst, static_cast<int32_t>(l), static_cast<int32_t>(t), part, part.BoundsRect(), drawMode,
+                  combineMode, masterAlpha);
+    return;
+  }
+  for (int64_t y = t; y < b; ++y)
+    BlendRow(src.ScanLine(static_cast<int32_t>(sy + (y - t))) + sx,
+             dst.ScanLine(static_cast<int32_t>(y)) + static_cast<int32_t>(l), w, drawMode, combineMode,
+             masterAlpha);
+}
+
+void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
+                     const TRect& srcRect, TStretchFilter filter, TDrawMode drawMode,
+                     TCombineMode combineMode, uint8_t masterAlpha) {
+  TRect s, clip;
+  if (dstRect.IsEmpty() || !IntersectRect(s, srcRect, src.BoundsRect())) return;
+  if (!IntersectRect(clip, dstClip, dst.ClipRect()) || !IntersectRect(clip, clip, dstRect)) return;
+  if (&src == &dst) {
+    TBitmap32 copy(s.Width(), s.Height());
+    for (int32_t y = 0; y < s.Height(); ++y) std::copy_n(src.ScanLine(s.Top + y) + s.Left, s.Width(), copy.ScanLine(y));
+    StretchTransfer(dst, dstRect, clip, copy, copy.BoundsRect(), filter, drawMode, combineMode, masterAlpha);
+    return;
+  }
+  if (dstRect.Width() == s.Width() && dstRect.Height() == s.Height()) {
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y)
+      BlendRow(src.ScanLine(s.Top + (y - dstRect.Top)) + s.Left + (clip.Left - dstRect.Left),
+               dst.ScanLine(y) + clip.Left, clip.Width(), drawMode, combineMode, masterAlpha);
+    return;
+  }
+  TRect part = clip;
+  OffsetRect(part, -dstRect.Left, -dstRect.Top);
+  ResampleRect(src, s, dstRect.Width(), dstRect.Height(), part, filter,
+               [&](int32_t y, const TColor32* row) {
+                 BlendRow(row, dst.ScanLine(dstRect.Top + y) + clip.Left, clip.Width(), drawMode, combineMode,
+                          masterAlpha);
+               });
+}
+
 }  // namespace tvx
 
 namespace tvx {
 
+namespace {
+
+// The classic desktop defaults of the named system colours (0xRRGGBB), by
+// index; there is no desktop-wide scheme to ask for them here.
+constexpr uint32_t kSystemColors[] = {
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
+    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
+    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
+    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
+};
+
+// A float edge to an integer that keeps widths and offsets within int32.
+int32_t RoundEdge(float v) {
+  constexpr float kLimit = 1 << 30;
+  if (!(v == v)) return 0;  // NaN
+  return static_cast<int32_t>(std::nearbyint(std::clamp(v, -kLimit, kLimit)));
+}
+
+}  // namespace
+
 TColor32 Color32(uint32_t systemColor) {
+  // A named system colour carries its index in the low byte and a flag in the
+  // high byte (0xFF, or 0x80 in the other common convention).
+  const uint32_t flag = systemColor >> 24;
+  if ((flag == 0xFF || flag == 0x80) && (systemColor & 0x00FFFFFFu) < std::size(kSystemColors))
+    return 0xFF000000u | kSystemColors[systemColor & 0xFF];
   return ARGB(255, static_cast<uint8_t>(systemColor), static_cast<uint8_t>(systemColor >> 8),
               static_cast<uint8_t>(systemColor >> 16));
 }
 
 TRect MakeRect(const TFloatRect& r) {
   // nearbyint rounds halves to even in the default rounding mode
-  return TRect{static_cast<int32_t>(std::nearbyint(r.Left)), static_cast<int32_t>(std::nearbyint(r.Top)),
-               static_cast<int32_t>(std::nearbyint(r.Right)), static_cast<int32_t>(std::nearbyint(r.Bottom))};
+  return TRect{RoundEdge(r.Left), RoundEdge(r.Top), RoundEdge(r.Right), RoundEdge(r.Bottom)};
 }
 
 void OffsetRect(TRect& r, int32_t dx, int32_t dy) {
