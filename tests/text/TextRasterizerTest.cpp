@@ -287,6 +287,22 @@ TEST_F(TextRasterizerTest, GlyphsAreCoverageOnTheFontColour) {
   EXPECT_EQ(InkOf(Render("Colour", font)).Sum, 0);
 }
 
+TEST_F(TextRasterizerTest, OverlappingGlyphsAddTheirCoverage) {
+  // Two identical overlay strokes (U+0336) sit on the same spot: their soft
+  // edges add up (saturating), so joins of touching glyphs leave no seams.
+  const TBitmap32 one = Render("o\xCC\xB6", Font(24)), two = Render("o\xCC\xB6\xCC\xB6", Font(24));
+  ASSERT_TRUE(one.Width() == two.Width() && one.Height() == two.Height());
+  int32_t doubled = 0;
+  for (int32_t y = 0; y < one.Height(); ++y)
+    for (int32_t x = 0; x < one.Width(); ++x) {
+      const int a = AlphaOf(one.Pixel(x, y)), b = AlphaOf(two.Pixel(x, y));
+      ASSERT_GE(b, a);
+      ASSERT_LE(b, std::min(255, 2 * a));
+      doubled += a > 0 && a < 128 && b == 2 * a;
+    }
+  EXPECT_GT(doubled, 0);
+}
+
 TEST_F(TextRasterizerTest, SymbolsDrawWithDejaVu) {
   for (const char* symbol : {"\xC2\xA9", "\xE2\x84\xA2"}) {  // (c), TM
     SCOPED_TRACE(symbol);
