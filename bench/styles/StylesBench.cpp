@@ -38,7 +38,7 @@ TBitmap32 WideLayer() {
 }
 
 void Run(benchmark::State& state, const TBitmap32& source, const TFiltersParams& params) {
-  RegisterFilters();
+  RegisterFilterKinds();
   for (auto _ : state) {
     TBitmap32 target = source;
     int32_t dx = 0, dy = 0;
