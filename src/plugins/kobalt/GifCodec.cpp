@@ -303,7 +303,11 @@ bool EncodeGif(const uint32_t* pixels, int32_t width, int32_t height, TBytes& ou
   int error = 0;
   auto write = [](GifFileType* g, const GifByteType* data, int n) {
     auto* o = static_cast<TBytes*>(g->UserData);
-    o->insert(o->end(), data, data + n);
+    try {  // no exception may cross giflib's C frames
+      o->insert(o->end(), data, data + n);
+    } catch (...) {
+      return 0;
+    }
     return n;
   };
   std::unique_ptr<GifFileType, TEncoderCloser> gif(EGifOpen(&out, write, &error));

@@ -147,9 +147,20 @@ TEncodeSession* SessionOf(j_compress_ptr cinfo) {
   return static_cast<TEncodeSession*>(cinfo->client_data);
 }
 
+// No exception may cross libjpeg's C frames: a failed allocation becomes a
+// library error.
+void Grow(j_compress_ptr cinfo, size_t size) {
+  TEncodeSession* s = SessionOf(cinfo);
+  try {
+    s->Out->resize(size);
+  } catch (...) {
+    ErrorExit(reinterpret_cast<j_common_ptr>(cinfo));
+  }
+}
+
 void InitDestination(j_compress_ptr cinfo) {
   TEncodeSession* s = SessionOf(cinfo);
-  s->Out->resize(1 << 16);
+  Grow(cinfo, 1 << 16);
   s->Destination.next_output_byte = s->Out->data();
   s->Destination.free_in_buffer = s->Out->size();
 }
@@ -157,7 +168,7 @@ void InitDestination(j_compress_ptr cinfo) {
 boolean EmptyBuffer(j_compress_ptr cinfo) {
   TEncodeSession* s = SessionOf(cinfo);
   size_t used = s->Out->size();  // libjpeg hands over the whole buffer here
-  s->Out->resize(used * 2);
+  Grow(cinfo, used * 2);
   s->Destination.next_output_byte = s->Out->data() + used;
   s->Destination.free_in_buffer = s->Out->size() - used;
   return TRUE;

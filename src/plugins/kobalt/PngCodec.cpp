@@ -77,7 +77,13 @@ struct TWriteSession {
 
 void WriteData(png_structp png, png_bytep data, png_size_t count) {
   auto* s = static_cast<TWriteSession*>(png_get_io_ptr(png));
-  s->Out->insert(s->Out->end(), data, data + count);
+  bool ok = true;
+  try {  // no exception may cross libpng's C frames
+    s->Out->insert(s->Out->end(), data, data + count);
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) png_error(png, "out of memory");
 }
 void FlushData(png_structp) {}
 

@@ -38,7 +38,11 @@ tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t count) {
   if (!f->Out || count < 0) return -1;
   uint64_t end = f->Pos + static_cast<uint64_t>(count);
   if (end > (uint64_t(1) << 40)) return -1;
-  if (end > f->Out->size()) f->Out->resize(end);
+  try {  // no exception may cross libtiff's C frames
+    if (end > f->Out->size()) f->Out->resize(end);
+  } catch (...) {
+    return -1;
+  }
   std::memcpy(f->Out->data() + f->Pos, buf, static_cast<size_t>(count));
   f->Pos = end;
   return count;
@@ -136,12 +140,12 @@ bool ReadRgb8Strips(TIFF* tif, uint32_t width, uint32_t height, uint16_t samples
 bool ReadGeneric(TIFF* tif, uint32_t width, uint32_t height, bool hasAlpha, TImage& image) {
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) return false;
+  image.Pixels.resize(size_t(width) * height);
   TIFFRGBAImage img;
   if (!TIFFRGBAImageBegin(&img, tif, 0, message)) return false;
   // Ask for the stored orientation: rows come out as stored and the caller
   // turns them upright, transposes included.
   img.req_orientation = img.orientation;
-  image.Pixels.resize(size_t(width) * height);
   int ok = TIFFRGBAImageGet(&img, image.Pixels.data(), width, height);
   TIFFRGBAImageEnd(&img);
   if (!ok) return false;
