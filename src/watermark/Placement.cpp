@@ -34,7 +34,7 @@ double CoordOnAxis(uint8_t unit, uint8_t align, double position, int32_t extent,
 
 TRect SafeMakeRect(const TFloatRect& r) {
   static constexpr float kLimit = 1073741824.0f;  // 2^30
-  auto clamp = [](float v) { return std::isfinite(v) ? std::clamp(v, -kLimit, kLimit) : 0.0f; };
+  auto clamp = [](float v) { return std::isnan(v) ? 0.0f : std::clamp(v, -kLimit, kLimit); };
   return MakeRect(TFloatRect{clamp(r.Left), clamp(r.Top), clamp(r.Right), clamp(r.Bottom)});
 }
 

@@ -22,9 +22,10 @@ double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, in
 /// edge at position. A percent coordinate on an extent of 0 is 0.
 double CoordOnAxis(uint8_t unit, uint8_t align, double position, int32_t extent, int32_t size);
 
-/// MakeRect for rectangles computed from stored coordinates: edges that are
-/// not finite count as 0, and edges are kept within +-2^30 so that rounding
-/// and the arithmetic that follows cannot overflow.
+/// MakeRect for rectangles computed from stored coordinates: edges are kept
+/// within +-2^30 (so that rounding and the arithmetic that follows cannot
+/// overflow, and a layer placed absurdly far away stays off the picture) and
+/// an edge that is not a number counts as 0.
 TRect SafeMakeRect(const TFloatRect& r);
 
 /// Calls draw(tile) for every tile of a grid that covers (0, 0, width, height),

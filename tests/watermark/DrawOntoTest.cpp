@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "WatermarkTestUtil.h"
 #include "watermark/ApplyWatermark.h"
 #include "watermark/TextLayer.h"
@@ -33,6 +35,21 @@ TEST(DrawOnto, LayerOffTheLeftEdgeShowsItsRightPart) {
   EXPECT_EQ(picture.Pixel(149, 5), kRed);
   EXPECT_EQ(picture.Pixel(150, 5), kGrey);
   EXPECT_EQ(picture.Pixel(0, 4), kGrey);
+}
+
+TEST(DrawOnto, AbsurdStoredCoordinatesDrawNothing) {
+  TLayerCollection layers;
+  auto* layer = test::AddPictureLayer(layers, 10, 10, kRed);
+  TBitmap32 picture = Picture(50, 50);
+  for (float coord : {1e30f, -1e30f, std::numeric_limits<float>::infinity()}) {
+    layer->XCoord = coord;
+    layer->XUnit = cuPercent;
+    layer->DrawOnto(picture, 1.0);
+    layer->Tile = true;
+    layer->DrawOnto(picture, 1.0);
+    layer->Tile = false;
+  }
+  EXPECT_EQ(CountOf(picture, kRed), 0);
 }
 
 TEST(DrawOnto, OpacityBlendsAndZeroLeavesThePicture) {

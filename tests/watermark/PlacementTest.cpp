@@ -64,7 +64,7 @@ TEST(Placement, LayerRectAndItsInverseForEveryCombination) {
 TEST(Placement, SafeMakeRectSurvivesStoredNonsense) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_EQ(SafeMakeRect(TFloatRect{nan, inf, -inf, 1e30f}),
-            (TRect{0, 0, 0, 1073741824}));
+            (TRect{0, 1073741824, -1073741824, 1073741824}));
   EXPECT_EQ(SafeMakeRect(TFloatRect{0.5f, 1.5f, 2.5f, -0.5f}), (TRect{0, 2, 2, 0}));
 }
 
