@@ -13,6 +13,8 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libexif-dev
   # text rendering
   libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-dejavu-core
+  # a small CJK font, so the per-character font fallback is exercised by tests
+  fonts-wqy-microhei
   # independent readers and reference tools used by tests and benchmarks
   libimage-exiftool-perl libjpeg-turbo-progs
 )

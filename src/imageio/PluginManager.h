@@ -9,62 +9,95 @@
 
 namespace tvx {
 
-/// One loaded plug-in module. Destroying the record does not unload it; Unload does.
+/// One loaded plug-in module. The record is a plain value: copying or
+/// destroying it does not unload the module; Unload does.
 struct TFilePluginInfo {
-  TFilePlugin* Plugin = nullptr;
-  void* Module = nullptr;
-  std::string FileName;
+  TFilePlugin* Plugin = nullptr;  ///< what InitFilePlugin returned; null while nothing is loaded
+  void* Module = nullptr;         ///< loader handle (see imageio/Module.h)
+  std::string FileName;           ///< the name Load was given
   std::vector<TFileFormat> Formats;  ///< as the plug-in declared them, extensions lower-cased
 
-  /// Loads the module at path (a full path or a name in the program folder).
+  /// Unloads what the record held, then loads the module (a name without "/"
+  /// is taken from the program folder), binds InitFilePlugin and reads the
+  /// formats. False, with nothing left loaded, when the module cannot be
+  /// mapped, lacks InitFilePlugin or hands out no object.
   bool Load(const std::string& fileName);
-  /// Finalize, FreeMemory(Plugin), dlclose; nothing when not loaded.
+  /// Finalize, FreeMemory(Plugin), then unmaps the module and clears Formats;
+  /// nothing when not loaded.
   void Unload();
 };
 
 /// The program's single door to picture files: loads every "*.fp" of a
 /// folder, merges their formats and dispatches each operation by extension.
-/// The tables are built in the constructor and only read afterwards, so the
-/// dispatching operations may be called from several threads at once.
+///
+/// Both tables are built in the constructor and only read afterwards, so the
+/// dispatching operations take no lock and may be called from several threads
+/// at once (the plug-ins themselves keep no per-call state). Every operation
+/// raises "TPluginManager::<Operation>::<N> - Unsupported file plugin!" when
+/// no plug-in serves the extension with the capability it needs; results of
+/// the plug-ins are returned unchanged.
 class TPluginManager {
  public:
-  /// Loads the plug-ins of the program folder.
+  /// Loads the plug-ins of the program folder (the folder of the executable).
   TPluginManager();
   /// Loads the plug-ins of the given folder (tests, tools).
   explicit TPluginManager(const std::string& folder);
+  /// Unloads every plug-in in load order.
   ~TPluginManager();
   TPluginManager(const TPluginManager&) = delete;
   TPluginManager& operator=(const TPluginManager&) = delete;
 
+  /// Served by the extension with CanLoad.
   TPictureSize LoadBitmapInfo(const std::string& fileName) const;
-  /// Fills target; raises "TPluginManager::LoadBitmapA::198 - Error while loading <name>!"
-  /// when the picture cannot be decoded (target then unchanged).
+  /// Fills target with the decoded picture (served with CanLoad). Raises
+  /// "TPluginManager::LoadBitmapA::198 - Error while loading <fileName>!" when
+  /// the plug-in decodes nothing; target is then unchanged.
   void LoadBitmap(const std::string& fileName, TBitmap32& target) const;
+  /// As above, into a new bitmap owned by the caller.
   std::unique_ptr<TBitmap32> LoadBitmap(const std::string& fileName) const;
+  /// Served by the extension with CanSave, as are SetQuality and the EXIF operations.
   bool SaveBitmap(const std::string& fileName, const TBitmap32& bitmap) const;
+  /// extension with its dot, e.g. ".jpg".
   void SetQuality(const std::string& extension, int quality) const;
   bool WriteExif(const std::string& fileName, ExifTag tag, const std::string& text) const;
+  /// Routed by the source's extension, not the destination's.
   bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) const;
   TExifParameters GetExif(const std::string& fileName) const;
+  /// Whether the merged table serves the extension ("jpg" and ".JPG" work
+  /// too); false for an empty one.
   bool IsSupported(const std::string& extension, bool forSave) const;
 
-  /// Index into Plugins() serving the extension with the capability, or -1.
+  /// Index into Plugins() of the first plug-in, in load order, declaring the
+  /// extension (lower-cased, no dot added) with the capability; -1 when none.
   int FindPlugin(const std::string& extension, bool forSave) const;
 
+  /// In load order (module names sorted byte-wise, so the order is stable).
   const std::vector<TFilePluginInfo>& Plugins() const { return plugins_; }
-  /// The merged format table, one entry per extension in order of first appearance.
+  /// The merged format table: one entry per extension in order of first
+  /// appearance, its flags the union over all plug-ins.
   const std::vector<TFileFormat>& Formats() const { return formats_; }
 
  private:
   void LoadPlugins(const std::string& folder);
   void BuildFormatTable();
+  const TFilePluginInfo& Require(const std::string& extension, bool forSave, const char* qualifier,
+                                 int number) const;
 
   std::vector<TFilePluginInfo> plugins_;
   std::vector<TFileFormat> formats_;
 };
 
-/// The extension of a file name: from the last "." of the name part, dot
-/// included; empty when the name has no dot.
+/// The extension of a file name: from the last "." of the name part (after
+/// the last "/"), dot included; empty when the name part has no dot.
 std::string ExtractFileExt(const std::string& fileName);
+
+/// The open-dialog filter of the formats with CanLoad, in table order:
+/// "All files|*.bmp;*.jpg;|BMP files|*.bmp|JPG files|*.jpg|". masks receives
+/// the image list's file masks ("*.bmp", "*.jpg"); it is cleared first.
+std::string BuildOpenFilter(const std::vector<TFileFormat>& formats, std::vector<std::string>& masks);
+
+/// The output formats offered by the destination settings: the entries with
+/// CanSave, in table order, as the extension without its dot in upper case ("JPG").
+std::vector<std::string> OutputFormatNames(const std::vector<TFileFormat>& formats);
 
 }  // namespace tvx

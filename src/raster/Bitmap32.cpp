@@ -2,8 +2,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+#include "raster/Resampler.h"
 
 namespace tvx {
+
+TBitmap32::TBitmap32(TBitmap32&& other) noexcept
+    : DrawMode(other.DrawMode),
+      CombineMode(other.CombineMode),
+      MasterAlpha(other.MasterAlpha),
+      StretchFilter(other.StretchFilter),
+      pixels_(std::move(other.pixels_)),
+      width_(std::exchange(other.width_, 0)),
+      height_(std::exchange(other.height_, 0)),
+      clip_(std::exchange(other.clip_, TRect{})) {
+  other.pixels_.clear();
+}
+
+TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
+  if (this == &other) return *this;
+  DrawMode = other.DrawMode;
+  CombineMode = other.CombineMode;
+  MasterAlpha = other.MasterAlpha;
+  StretchFilter = other.StretchFilter;
+  pixels_ = std::move(other.pixels_);
+  other.pixels_.clear();
+  width_ = std::exchange(other.width_, 0);
+  height_ = std::exchange(other.height_, 0);
+  clip_ = std::exchange(other.clip_, TRect{});
+  return *this;
+}
 
 void TBitmap32::SetSize(int32_t width, int32_t height) {
   width = std::max(width, 0);
@@ -28,6 +57,78 @@ void TBitmap32::Assign(const TBitmap32& other) {
 
 void TBitmap32::SetClipRect(const TRect& r) {
   if (!IntersectRect(clip_, r, BoundsRect())) clip_ = TRect{};
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, int32_t x, int32_t y) const {
+  BlockTransfer(dst, x, y, *this, BoundsRect(), DrawMode, CombineMode, MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, int32_t x, int32_t y, const TRect& srcRect) const {
+  BlockTransfer(dst, x, y, *this, srcRect, DrawMode, CombineMode, MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, const TRect& dstRect) const {
+  StretchTransfer(dst, dstRect, dst.ClipRect(), *this, BoundsRect(), StretchFilter, DrawMode, CombineMode,
+                  MasterAlpha);
+}
+
+void TBitmap32::DrawTo(TBitmap32& dst, const TRect& dstRect, const TRect& srcRect) const {
+  StretchTransfer(dst, dstRect, dst.ClipRect(), *this, srcRect, StretchFilter, DrawMode, CombineMode,
+                  MasterAlpha);
+}
+
+void BlockTransfer(TBitmap32& dst, int32_t dstX, int32_t dstY, const TBitmap32& src, const TRect& srcRect,
+                   TDrawMode drawMode, TCombineMode combineMode, uint8_t masterAlpha) {
+  TRect s;
+  if (!IntersectRect(s, srcRect, src.BoundsRect())) return;
+  // Keep the part of srcRect that survived at its place relative to (dstX, dstY).
+  const int64_t x0 = int64_t{dstX} + (s.Left - srcRect.Left), y0 = int64_t{dstY} + (s.Top - srcRect.Top);
+  const TRect& clip = dst.ClipRect();
+  const int64_t l = std::max<int64_t>(x0, clip.Left), t = std::max<int64_t>(y0, clip.Top);
+  const int64_t r = std::min<int64_t>(x0 + s.Width(), clip.Right), b = std::min<int64_t>(y0 + s.Height(), clip.Bottom);
+  if (r <= l || b <= t) return;
+  const int32_t sx = static_cast<int32_t>(s.Left + (l - x0)), sy = static_cast<int32_t>(s.Top + (t - y0));
+  const int32_t w = static_cast<int32_t>(r - l);
+  if (&src == &dst) {
+    // Overlapping rows in one bitmap: work from a copy of the source part.
+    TBitmap32 part(w, static_cast<int32_t>(b - t));
+    for (int32_t y = 0; y < part.Height(); ++y)
+      std::copy_n(src.ScanLine(sy + y) + sx, w, part.ScanLine(y));
+    BlockTransfer(dst, static_cast<int32_t>(l), static_cast<int32_t>(t), part, part.BoundsRect(), drawMode,
+                  combineMode, masterAlpha);
+    return;
+  }
+  for (int64_t y = t; y < b; ++y)
+    BlendRow(src.ScanLine(static_cast<int32_t>(sy + (y - t))) + sx,
+             dst.ScanLine(static_cast<int32_t>(y)) + static_cast<int32_t>(l), w, drawMode, combineMode,
+             masterAlpha);
+}
+
+void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
+                     const TRect& srcRect, TStretchFilter filter, TDrawMode drawMode,
+                     TCombineMode combineMode, uint8_t masterAlpha) {
+  TRect s, clip;
+  if (dstRect.IsEmpty() || !IntersectRect(s, srcRect, src.BoundsRect())) return;
+  if (!IntersectRect(clip, dstClip, dst.ClipRect()) || !IntersectRect(clip, clip, dstRect)) return;
+  if (&src == &dst) {
+    TBitmap32 copy(s.Width(), s.Height());
+    for (int32_t y = 0; y < s.Height(); ++y) std::copy_n(src.ScanLine(s.Top + y) + s.Left, s.Width(), copy.ScanLine(y));
+    StretchTransfer(dst, dstRect, clip, copy, copy.BoundsRect(), filter, drawMode, combineMode, masterAlpha);
+    return;
+  }
+  if (dstRect.Width() == s.Width() && dstRect.Height() == s.Height()) {
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y)
+      BlendRow(src.ScanLine(s.Top + (y - dstRect.Top)) + s.Left + (clip.Left - dstRect.Left),
+               dst.ScanLine(y) + clip.Left, clip.Width(), drawMode, combineMode, masterAlpha);
+    return;
+  }
+  TRect part = clip;
+  OffsetRect(part, -dstRect.Left, -dstRect.Top);
+  ResampleRect(src, s, dstRect.Width(), dstRect.Height(), part, filter,
+               [&](int32_t y, const TColor32* row) {
+                 BlendRow(row, dst.ScanLine(dstRect.Top + y) + clip.Left, clip.Width(), drawMode, combineMode,
+                          masterAlpha);
+               });
 }
 
 }  // namespace tvx

@@ -66,6 +66,12 @@ class TBitmap32 {
  public:
   TBitmap32() = default;
   TBitmap32(int32_t width, int32_t height) { SetSize(width, height); }
+  TBitmap32(const TBitmap32&) = default;
+  TBitmap32& operator=(const TBitmap32&) = default;
+  /// Moving takes the pixels and leaves the source empty (0 x 0) with its
+  /// drawing properties.
+  TBitmap32(TBitmap32&& other) noexcept;
+  TBitmap32& operator=(TBitmap32&& other) noexcept;
 
   /// Resizes; pixel content after a size change is unspecified (use Clear).
   /// Negative sizes are taken as 0. Resets the clip rectangle to the whole bitmap.
@@ -126,6 +132,20 @@ void BlockTransfer(TBitmap32& dst, int32_t dstX, int32_t dstY, const TBitmap32& 
                    TDrawMode drawMode, TCombineMode combineMode, uint8_t masterAlpha);
 
 /// One foreground pixel drawn over one background pixel in dmBlend mode.
+///
+/// W = ((masterAlpha + 1) * alpha(foreground)) div 256; W = 0 returns the
+/// background. Interpolation divides by 255 (not 256) so that W = 255
+/// reproduces the foreground exactly; every channel is rounded to nearest.
+/// - cmBlend: c = round((F_c * W + B_c * (255 - W)) / 255) for A, R, G, B.
+/// - cmMerge: A = W + alpha(B) * (255 - W) / 255 (rounded);
+///   c = round((F_c * W * 255 + B_c * alpha(B) * (255 - W)) / (A * 255))
+///   with the unrounded A; over an opaque background this is the cmBlend colour
+///   with alpha 255, over a transparent one the foreground colour with alpha W.
 TColor32 BlendPixel(TColor32 foreground, TColor32 background, uint8_t masterAlpha, TCombineMode mode);
+
+/// Draws count source pixels over count destination pixels with the draw
+/// mode (dmCustom draws like dmBlend). src and dst must not overlap unless equal.
+void BlendRow(const TColor32* src, TColor32* dst, int32_t count, TDrawMode drawMode, TCombineMode combineMode,
+              uint8_t masterAlpha);
 
 }  // namespace tvx

@@ -1,0 +1,119 @@
+// The standard plug-in as the host sees it: what it exports, the formats it
+// declares and what the manager routes to it. Its codecs are tested with the
+// plug-in itself.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "imageio/PluginManager.h"
+#include "support/TestSupport.h"
+#include "util/Error.h"
+
+namespace tvx {
+namespace {
+
+std::string KobaltPath() { return (test::BinDir() / "kobalt.fp").string(); }
+
+std::string ErrorOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const EError& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
+  ASSERT_TRUE(std::filesystem::exists(KobaltPath()));
+  FILE* pipe = popen(("nm -D --defined-only '" + KobaltPath() + "' 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  ASSERT_EQ(pclose(pipe), 0) << output;
+
+  // "<address> <type> <name>" per defined dynamic symbol.
+  std::vector<std::string> symbols;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string address, type, name;
+    if (fields >> address >> type >> name) symbols.push_back(name);
+  }
+  EXPECT_EQ(symbols, std::vector<std::string>{"InitFilePlugin"}) << output;
+}
+
+class KobaltManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(KobaltPath())); }
+};
+
+TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsSixFormats) {
+  TPluginManager manager(test::BinDir().string());
+  ASSERT_EQ(manager.Plugins().size(), 1u);
+  const std::vector<TFileFormat> expected = {{".bmp", true, true}, {".jpg", true, true},
+                                             {".jpeg", true, false}, {".tif", true, true},
+                                             {".png", true, true}, {".gif", true, true}};
+  const auto& formats = manager.Formats();
+  ASSERT_EQ(formats.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(formats[i].Extension, expected[i].Extension) << i;
+    EXPECT_EQ(formats[i].CanLoad, expected[i].CanLoad) << i;
+    EXPECT_EQ(formats[i].CanSave, expected[i].CanSave) << i;
+  }
+
+  std::vector<std::string> masks;
+  EXPECT_EQ(BuildOpenFilter(formats, masks),
+            "All files|*.bmp;*.jpg;*.jpeg;*.tif;*.png;*.gif;|BMP files|*.bmp|JPG files|*.jpg|"
+            "JPEG files|*.jpeg|TIF files|*.tif|PNG files|*.png|GIF files|*.gif|");
+  EXPECT_EQ(masks, (std::vector<std::string>{"*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.png", "*.gif"}));
+  EXPECT_EQ(OutputFormatNames(formats), (std::vector<std::string>{"BMP", "JPG", "TIF", "PNG", "GIF"}));
+}
+
+TEST_F(KobaltManagerTest, JpegExtensionIsForReadingOnly) {
+  TPluginManager manager(test::BinDir().string());
+  EXPECT_EQ(manager.FindPlugin(".JPG", false), 0);
+  EXPECT_EQ(manager.FindPlugin(".JPEG", false), 0);
+  EXPECT_TRUE(manager.IsSupported("jpeg", false));
+  EXPECT_FALSE(manager.IsSupported(".jpeg", true));
+
+  const std::string name = "/pics/photo.jpeg";
+  TBitmap32 picture(2, 2);
+  EXPECT_EQ(ErrorOf([&] { manager.SaveBitmap(name, picture); }),
+            "TPluginManager::SaveBitmap::210 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }), "TPluginManager::GetExif::304 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.CopyExif(name, "/out/photo.jpg"); }),
+            "TPluginManager::CopyExif::295 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.WriteExif(name, 33432, "(c)"); }),
+            "TPluginManager::WriteExif::286 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.SetQuality(".jpeg", 90); }),
+            "TPluginManager::SetQuality::226 - Unsupported file plugin!");
+  // Reaches the plug-in (which fails on a missing file) instead of being refused.
+  EXPECT_EQ(ErrorOf([&] { manager.LoadBitmap(name); }),
+            "TPluginManager::LoadBitmapA::198 - Error while loading /pics/photo.jpeg!");
+}
+
+TEST_F(KobaltManagerTest, DecodesASamplePicture) {
+  TVX_REQUIRE_TESTDATA();
+  std::filesystem::path photos = test::TestDataDir() / "photos";
+  std::string sample;
+  for (const auto& entry : std::filesystem::directory_iterator(photos))
+    if (ExtractFileExt(entry.path().string()) == ".jpg") {
+      sample = entry.path().string();
+      break;
+    }
+  if (sample.empty()) GTEST_SKIP() << "no JPEG sample";
+  TPluginManager manager(test::BinDir().string());
+  TPictureSize size = manager.LoadBitmapInfo(sample);
+  if (size.Width == 0) GTEST_SKIP() << "this kobalt.fp does not decode yet";
+  auto bitmap = manager.LoadBitmap(sample);
+  EXPECT_EQ(bitmap->Width(), size.Width);
+  EXPECT_EQ(bitmap->Height(), size.Height);
+}
+
+}  // namespace
+}  // namespace tvx
