@@ -1,0 +1,24 @@
+// Arbitrary bytes as a watermark file: reading must either succeed or raise
+// the program's error, never crash, hang or allocate beyond the input.
+#include <cstddef>
+#include <cstdint>
+
+#include "util/Error.h"
+#include "util/Stream.h"
+#include "watermark/WatermarkFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tvx::TMemoryStream stream(data, size);
+  tvx::TLayerCollection layers;
+  tvx::Watermark::TWatermarkExif exif;
+  try {
+    tvx::OpenWatermark(stream, layers, exif);
+    // what was read must write back and read again
+    tvx::TMemoryStream saved;
+    tvx::SaveWatermark(saved, layers, exif);
+    saved.Seek(0);
+    tvx::OpenWatermark(saved, layers, exif);
+  } catch (const tvx::EError&) {
+  }
+  return 0;
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "raster/Bitmap32.h"
+#include "styles/FilterParams.h"
+#include "util/Stream.h"
+#include "watermark/Placement.h"
+#include "watermark/pending/Layers.h"
+
+namespace tvx {
+
+/// The common base of the watermark's layers. Its library bitmap (Bitmap())
+/// is the rendered bitmap: the source content with noise and styles applied.
+/// The layer owns both bitmaps and its styles; the collection owns the layer.
+/// Not thread-safe: used from the user-interface thread only.
+class TBaseLayer : public TCustomBitmapLayer {
+ public:
+  explicit TBaseLayer(TLayerCollection* collection);
+  ~TBaseLayer() override = default;
+
+  // ---- placement -----------------------------------------------------------
+  uint8_t XUnit = cuPixels;
+  uint8_t YUnit = cuPixels;
+  float XCoord = 0;
+  float YCoord = 0;
+  uint8_t HAlign = haLeft;
+  uint8_t VAlign = vaTop;
+  std::string Name;
+
+  /// Called with the layer after every location change. A callback that
+  /// raises is removed and its error swallowed.
+  std::function<void(TBaseLayer&)> OnLocationChanged;
+
+  // ---- tiling and noise ----------------------------------------------------
+  bool Tile = false;
+  int32_t XTileOffs = 0;  ///< gap between tiles, picture pixels
+  int32_t YTileOffs = 0;
+  bool Noisy = false;
+  uint32_t NoiseIntensity = 50;
+
+  /// The layer's own content (picture, or rasterised text).
+  TBitmap32& SourceBitmap() { return source_; }
+  const TBitmap32& SourceBitmap() const { return source_; }
+  /// What gets drawn: the source with noise and styles.
+  TBitmap32& RenderedBitmap() { return Bitmap(); }
+  const TBitmap32& RenderedBitmap() const { return Bitmap(); }
+
+  int32_t StyleOffsetX() const { return styleOffsetX_; }
+  int32_t StyleOffsetY() const { return styleOffsetY_; }
+  const TFiltersParams& Styles() const { return styles_; }
+  /// Copies the styles and renders.
+  void SetStyles(const TFiltersParams& styles);
+  bool StylesEnabled() const { return stylesEnabled_; }
+  /// Renders when the flag changes.
+  void SetStylesEnabled(bool enabled);
+
+  /// Opacity: the master alpha of both bitmaps.
+  int32_t GetMasterAlpha() const { return source_.MasterAlpha; }
+  void SetMasterAlpha(int32_t alpha);
+
+  void BeginUpdate() { ++updateCount_; }
+  /// The closing call renders the layer once.
+  void EndUpdate();
+  int32_t UpdateCount() const { return updateCount_; }
+
+  /// Rebuilds the rendered bitmap (noise, styles) and the location.
+  void Render();
+
+  /// The rendered bitmap's rectangle on a picture of the given size.
+  TFloatRect GetLayerRect(int32_t width, int32_t height) const;
+  /// The coordinates that reproduce the current location on a picture of the
+  /// given size, in the current units and alignments.
+  void LocationToCoords(int32_t width, int32_t height, float& x, float& y) const;
+
+  /// Copies this layer into dest (see the implementation for what is copied).
+  /// Raises "TBaseLayer::AssignTo::288" when dest is not a watermark layer.
+  virtual void AssignTo(TCustomLayer& dest) const;
+  /// dest.Assign(source) is source.AssignTo(dest).
+  void Assign(const TBaseLayer& source) { source.AssignTo(*this); }
+
+  /// Paints into a view's buffer through the collection's transform.
+  void Paint(TBitmap32& buffer) override;
+  TFloatRect MapToView(const TFloatRect& rect) const;
+  virtual void DrawTile(TBitmap32& buffer, const TFloatRect& rect);
+
+  /// Whether the content depends on the current picture.
+  virtual bool HasMacros() const { return false; }
+  /// Opens the layer's settings dialog: 1 OK, 2 Cancel.
+  virtual int Configure() = 0;
+  /// Gives the content a new pixel size.
+  virtual void ResizeTo(int32_t width, int32_t height) = 0;
+
+  /// The base block ("BASL", version 5); descendants append theirs.
+  virtual void LoadFromStream(TStream& stream);
+  virtual void SaveToStream(TStream& stream) const;
+
+  /// Draws the layer onto a picture; scale is 1.0 for output pictures and the
+  /// thumbnail's scale for the navigator.
+  virtual void DrawOnto(TBitmap32& target, double scale) const;
+  /// Re-renders content that depends on the current picture.
+  virtual void RefreshContent() {}
+
+  /// The name shown for the layer: Name, or "New Layer " and the tag.
+  std::string DisplayName() const;
+
+ protected:
+  void DoSetLocation(const TFloatRect& rect) override;
+  /// Both bitmaps drawn with dmBlend and cmMerge.
+  void SetDrawModes();
+
+ private:
+  void DrawRect(TBitmap32& target, const TRect& r) const;
+
+  TBitmap32 source_;
+  int32_t updateCount_ = 0;
+  int32_t styleOffsetX_ = 0;
+  int32_t styleOffsetY_ = 0;
+  TFiltersParams styles_;
+  bool stylesEnabled_ = true;
+};
+
+}  // namespace tvx

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+#include "raster/Bitmap32.h"
+
+namespace tvx {
+
+/// Unit of a layer coordinate.
+enum TCoordUnit : uint8_t { cuPixels = 0, cuPercent = 1 };
+/// Edge a horizontal coordinate is measured from.
+enum THorzAlign : uint8_t { haLeft = 0, haRight = 1, haCenter = 2 };
+/// Edge a vertical coordinate is measured from.
+enum TVertAlign : uint8_t { vaTop = 0, vaBottom = 1, vaMiddle = 2 };
+
+/// Where the content's leading edge lies along one axis of a picture:
+/// extent is the picture's width (or height), size the content's. Unknown
+/// units and alignments count as pixels and left/top.
+double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size);
+
+/// The inverse of PlaceOnAxis: the coordinate that puts the content's leading
+/// edge at position. A percent coordinate on an extent of 0 is 0.
+double CoordOnAxis(uint8_t unit, uint8_t align, double position, int32_t extent, int32_t size);
+
+/// MakeRect for rectangles computed from stored coordinates: edges that are
+/// not finite count as 0, and edges are kept within +-2^30 so that rounding
+/// and the arithmetic that follows cannot overflow.
+TRect SafeMakeRect(const TFloatRect& r);
+
+/// Calls draw(tile) for every tile of a grid that covers (0, 0, width, height),
+/// row by row from the top, each row from the left. The grid holds a tile of
+/// first's size at first's position and repeats every stepX, stepY pixels
+/// (both at least 1); tiles that would lie wholly outside are skipped.
+template <typename F>
+void ForEachTile(const TRect& first, int64_t stepX, int64_t stepY, int32_t width, int32_t height, F&& draw) {
+  if (stepX < 1 || stepY < 1 || first.IsEmpty()) return;
+  const int64_t tw = int64_t(first.Right) - first.Left, th = int64_t(first.Bottom) - first.Top;
+  // The phase of the grid: the first column whose tile reaches into the picture.
+  auto phase = [](int64_t start, int64_t size, int64_t step) {
+    if (start > 0) return start - ((start + step - 1) / step) * step;
+    if (start + size <= 0) return start + (-(start + size) / step + 1) * step;
+    return start;
+  };
+  const int64_t left0 = phase(first.Left, tw, stepX);
+  for (int64_t top = phase(first.Top, th, stepY); top < height; top += stepY)
+    for (int64_t left = left0; left < width; left += stepX)
+      draw(TRect{int32_t(left), int32_t(top), int32_t(left + tw), int32_t(top + th)});
+}
+
+}  // namespace tvx
