@@ -92,7 +92,7 @@ void SaveOrRaise(const TPluginManager& plugins, const std::string& output, const
 }
 
 std::vector<std::string> FormatRows(const TPluginManager& plugins) {
-  return OutputFormatRows(plugins.Formats());
+  return OutputFormatNames(plugins.Formats());
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ class TExtYesNoCancel {
  public:
   using TAskFunc = std::function<TAnswer(const std::string& title, const std::string& question)>;
   explicit TExtYesNoCancel(TAskFunc ask) : ask_(std::move(ask)) {}
+  void SetAsk(TAskFunc ask) { ask_ = std::move(ask); }
   /// Forgets the remembered answer (at the start of every run).
   void Reset() { remembered_ = TAnswer::Cancel; }
   /// Yes, No or Cancel.

@@ -41,17 +41,6 @@ std::string TDestinationSettings::OutputFormat(const std::vector<std::string>& f
   return formatRows[static_cast<size_t>(DefaultFileFormat)];
 }
 
-std::vector<std::string> OutputFormatRows(const std::vector<TFileFormat>& formats) {
-  std::vector<std::string> rows;
-  for (const TFileFormat& f : formats) {
-    if (!f.CanSave || f.Extension.size() < 2) continue;
-    std::string row = f.Extension.substr(1);
-    for (char& c : row) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 void TOutputSettings::LoadSettings(const TConfig& config) {
   AcceptDefaults = config.ReadBool(kWatermarking, "AcceptDefaults", false);
   SaveAsDefaults = config.ReadBool(kWatermarking, "SaveAsDefaults", true);

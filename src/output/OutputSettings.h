@@ -36,15 +36,11 @@ struct TDestinationSettings {
   /// The folder argument of MakeOutputFileName: empty for both source-folder choices.
   std::string OutputFolder() const { return Placement == plOtherFolder ? DestFolder : std::string(); }
   bool AddSuffix() const { return Placement == plSourceFolderRename; }
-  /// The selected row of formatRows (see OutputFormatRows); the first row
+  /// The selected row of formatRows (OutputFormatNames); the first row
   /// when the stored row does not exist (a plug-in was removed), empty when
   /// there are no rows.
   std::string OutputFormat(const std::vector<std::string>& formatRows) const;
 };
-
-/// The rows of the output format list: every format some plug-in can save,
-/// in table order, as its extension without the dot in upper case.
-std::vector<std::string> OutputFormatRows(const std::vector<TFileFormat>& formats);
 
 /// Everything the watermarking run reads (the output settings dialog as a model).
 struct TOutputSettings {

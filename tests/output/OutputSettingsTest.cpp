@@ -55,11 +55,8 @@ TEST(OutputSettings, PlacementKeys) {
   EXPECT_TRUE(d.AddSuffix());
 }
 
-TEST(OutputSettings, FormatRows) {
-  std::vector<TFileFormat> formats = {{".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false},
-                                      {".tif", true, true}, {".png", true, true}, {".gif", true, true}};
-  auto rows = OutputFormatRows(formats);
-  EXPECT_EQ(rows, (std::vector<std::string>{"BMP", "JPG", "TIF", "PNG", "GIF"}));
+TEST(OutputSettings, SelectedFormatRow) {
+  std::vector<std::string> rows{"BMP", "JPG", "TIF", "PNG", "GIF"};
   TDestinationSettings d;
   d.DefaultFileFormat = 1;
   EXPECT_EQ(d.OutputFormat(rows), "JPG");
