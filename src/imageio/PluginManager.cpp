@@ -164,7 +164,8 @@ void TPluginManager::LoadBitmap(const std::string& fileName, TBitmap32& target) 
   if (data.Width <= 0 || data.Height <= 0 || !data.Pixels)
     RaiseError("TPluginManager::LoadBitmapA", 198, "Error while loading " + fileName + "!");
   target.SetSize(data.Width, data.Height);
-  std::memcpy(target.Bits(), block.get(), static_cast<size_t>(data.Width) * static_cast<size_t>(data.Height) * 4);
+  std::memcpy(target.Bits(), block.get(),
+              static_cast<size_t>(data.Width) * static_cast<size_t>(data.Height) * 4);
 }
 
 std::unique_ptr<TBitmap32> TPluginManager::LoadBitmap(const std::string& fileName) const {
@@ -179,7 +180,8 @@ bool TPluginManager::SaveBitmap(const std::string& fileName, const TBitmap32& bi
 }
 
 void TPluginManager::SetQuality(const std::string& extension, int quality) const {
-  Require(extension, true, "TPluginManager::SetQuality", 226).Plugin->SetQuality(extension, static_cast<uint32_t>(quality));
+  Require(extension, true, "TPluginManager::SetQuality", 226)
+      .Plugin->SetQuality(extension, static_cast<uint32_t>(quality));
 }
 
 bool TPluginManager::WriteExif(const std::string& fileName, ExifTag tag, const std::string& text) const {

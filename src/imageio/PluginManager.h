@@ -12,9 +12,9 @@ namespace tvx {
 /// One loaded plug-in module. The record is a plain value: copying or
 /// destroying it does not unload the module; Unload does.
 struct TFilePluginInfo {
-  TFilePlugin* Plugin = nullptr;  ///< what InitFilePlugin returned; null while nothing is loaded
-  void* Module = nullptr;         ///< loader handle (see imageio/Module.h)
-  std::string FileName;           ///< the name Load was given
+  TFilePlugin* Plugin = nullptr;     ///< what InitFilePlugin returned; null while nothing is loaded
+  void* Module = nullptr;            ///< loader handle (see imageio/Module.h)
+  std::string FileName;              ///< the name Load was given
   std::vector<TFileFormat> Formats;  ///< as the plug-in declared them, extensions lower-cased
 
   /// Unloads what the record held, then loads the module (a name without "/"

@@ -25,7 +25,8 @@ void TWatermarkExif::LoadFromStream(TStream& stream) {
   TWatermarkExif read;
   for (bool* flag : {&read.WriteTitle, &read.WriteCopyright, &read.WriteArtist, &read.WriteComment})
     *flag = stream.ReadValue<uint8_t>() != 0;
-  for (std::string* text : {&read.Title, &read.Copyright, &read.Artist, &read.Comment}) *text = ReadString(stream);
+  for (std::string* text : {&read.Title, &read.Copyright, &read.Artist, &read.Comment})
+    *text = ReadString(stream);
   *this = std::move(read);
 }
 

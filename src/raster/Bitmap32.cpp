@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 #include "raster/Resampler.h"
@@ -135,15 +136,39 @@ void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
 
 namespace tvx {
 
+namespace {
+
+// The classic desktop defaults of the named system colours (0xRRGGBB), by
+// index; there is no desktop-wide scheme to ask for them here.
+constexpr uint32_t kSystemColors[] = {
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
+    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
+    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
+    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
+};
+
+// A float edge to an integer that keeps widths and offsets within int32.
+int32_t RoundEdge(float v) {
+  constexpr float kLimit = 1 << 30;
+  if (!(v == v)) return 0;  // NaN
+  return static_cast<int32_t>(std::nearbyint(std::clamp(v, -kLimit, kLimit)));
+}
+
+}  // namespace
+
 TColor32 Color32(uint32_t systemColor) {
+  // A named system colour carries its index in the low byte and a flag in the
+  // high byte (0xFF, or 0x80 in the other common convention).
+  const uint32_t flag = systemColor >> 24;
+  if ((flag == 0xFF || flag == 0x80) && (systemColor & 0x00FFFFFFu) < std::size(kSystemColors))
+    return 0xFF000000u | kSystemColors[systemColor & 0xFF];
   return ARGB(255, static_cast<uint8_t>(systemColor), static_cast<uint8_t>(systemColor >> 8),
               static_cast<uint8_t>(systemColor >> 16));
 }
 
 TRect MakeRect(const TFloatRect& r) {
   // nearbyint rounds halves to even in the default rounding mode
-  return TRect{static_cast<int32_t>(std::nearbyint(r.Left)), static_cast<int32_t>(std::nearbyint(r.Top)),
-               static_cast<int32_t>(std::nearbyint(r.Right)), static_cast<int32_t>(std::nearbyint(r.Bottom))};
+  return TRect{RoundEdge(r.Left), RoundEdge(r.Top), RoundEdge(r.Right), RoundEdge(r.Bottom)};
 }
 
 void OffsetRect(TRect& r, int32_t dx, int32_t dy) {

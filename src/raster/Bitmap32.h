@@ -40,13 +40,17 @@ inline constexpr TColor32 ARGB(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
 }
 
 /// A system colour value 0x00BBGGRR (red in the low byte) as an opaque TColor32.
+/// Named system colours (index in the low byte, 0xFF or 0x80 in the high byte)
+/// resolve to the classic desktop defaults, e.g. 0xFF00000F (button face) to
+/// 0xFFF0F0F0.
 TColor32 Color32(uint32_t systemColor);
 /// Replaces the alpha byte.
 inline constexpr TColor32 SetAlpha(TColor32 color, uint8_t alpha) {
   return (color & 0x00FFFFFFu) | (TColor32(alpha) << 24);
 }
 
-/// Rounds each edge to the nearest integer, halves to even.
+/// Rounds each edge to the nearest integer, halves to even; edges beyond
+/// +-2^30 are clamped there and NaN gives 0.
 TRect MakeRect(const TFloatRect& r);
 inline constexpr TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   return TRect{left, top, right, bottom};

@@ -155,12 +155,10 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
   const int32_t hmax = h.start.back() + h.taps;  // starts never decrease
 
   std::vector<v4f> conv(hmax - hmin);
-  std::vector<v4f> ring(static_cast<size_t>(v.taps) * pw);
-  std::vector<int32_t> ringRow(v.taps, -1);
   std::vector<TColor32> out(pw);
 
-  // One source row, premultiplied, filtered horizontally into a ring slot.
-  auto filterRow = [&](int32_t r, v4f* dst) {
+  // Source row r, columns hmin..hmax-1, premultiplied.
+  auto convertRow = [&](int32_t r) {
     const TColor32* s = src.ScanLine(srcRect.Top + r) + srcRect.Left + hmin;
     const int32_t n = hmax - hmin;
     for (int32_t i = 0; i < n; ++i) {
@@ -170,6 +168,9 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
       conv[i] = v4f{static_cast<float>(c & 0xFF) * f, static_cast<float>((c >> 8) & 0xFF) * f,
                     static_cast<float>((c >> 16) & 0xFF) * f, a};
     }
+  };
+  // The converted row filtered horizontally.
+  auto filterRow = [&](v4f* dst) {
     const int32_t taps = h.taps;
     const float* w = h.weights.data();
     for (int32_t x = 0; x < pw; ++x, w += taps) {
@@ -179,6 +180,44 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
       dst[x] = acc;
     }
   };
+  auto pack = [](const v4f* acc, TColor32* dst, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+      const v4f p = acc[i];
+      const float a = p[3];
+      if (!(a >= 0.5f)) {  // rounds to transparent
+        dst[i] = 0;
+        continue;
+      }
+      const float u = 255.0f / a;
+      dst[i] = (ToByte(a) << 24) | (ToByte(p[2] * u) << 16) | (ToByte(p[1] * u) << 8) | ToByte(p[0] * u);
+    }
+  };
+
+  // Horizontal pass first keeps the v.taps most recent filtered rows, so every
+  // source row is filtered once. A strong vertical shrink would make that ring
+  // huge; then each output row sums its source rows first and filters once.
+  const int64_t ringBytes = int64_t{v.taps} * pw * static_cast<int64_t>(sizeof(v4f));
+  if (ringBytes > (int64_t{64} << 20)) {
+    std::vector<v4f> sum(hmax - hmin);
+    std::vector<v4f> row(pw);
+    for (int32_t y = 0; y < part.Height(); ++y) {
+      const float* w = &v.weights[static_cast<size_t>(y) * v.taps];
+      std::fill(sum.begin(), sum.end(), v4f{0, 0, 0, 0});
+      for (int32_t k = 0; k < v.taps; ++k) {
+        if (w[k] == 0) continue;
+        convertRow(v.start[y] + k);
+        for (size_t i = 0; i < sum.size(); ++i) sum[i] += conv[i] * w[k];
+      }
+      conv.swap(sum);
+      filterRow(row.data());
+      conv.swap(sum);
+      pack(row.data(), out.data(), pw);
+      sink(part.Top + y, out.data());
+    }
+    return;
+  }
+  std::vector<v4f> ring(static_cast<size_t>(v.taps) * pw);
+  std::vector<int32_t> ringRow(v.taps, -1);
 
   constexpr int32_t kChunk = 64;
   v4f acc[kChunk];
@@ -187,7 +226,8 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
     for (int32_t k = 0; k < v.taps; ++k) {
       const int32_t r = s0 + k, slot = r % v.taps;
       if (ringRow[slot] != r) {
-        filterRow(r, &ring[static_cast<size_t>(slot) * pw]);
+        convertRow(r);
+        filterRow(&ring[static_cast<size_t>(slot) * pw]);
         ringRow[slot] = r;
       }
     }
@@ -201,16 +241,7 @@ void ResampleRect(const TBitmap32& src, const TRect& srcRect, int32_t dstWidth, 
         const float wk = w[k];
         for (int32_t i = 0; i < n; ++i) acc[i] += row[i] * wk;
       }
-      for (int32_t i = 0; i < n; ++i) {
-        const v4f p = acc[i];
-        const float a = p[3];
-        if (!(a >= 0.5f)) {  // rounds to transparent
-          out[c0 + i] = 0;
-          continue;
-        }
-        const float u = 255.0f / a;
-        out[c0 + i] = (ToByte(a) << 24) | (ToByte(p[2] * u) << 16) | (ToByte(p[1] * u) << 8) | ToByte(p[0] * u);
-      }
+      pack(acc, out.data() + c0, n);
     }
     sink(part.Top + y, out.data());
   }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "raster/text/Bidi.h"
 #include "raster/text/FaceCache.h"
 #include "raster/text/FontCatalog.h"
 #include "util/Error.h"
@@ -119,9 +120,8 @@ struct TRun {
   int64_t Advance = 0;
 };
 
-// Splits the line into runs of one font and one script, shapes each run with
-// its font, and lays the runs out left to right; a line whose first strong
-// script is written right to left gets its runs in reverse order.
+// Splits the line into runs of one font, one script and one direction,
+// shapes each run with its font and puts the runs in visual order.
 TLine ShapeLine(std::string_view bytes, int32_t primaryId, TFace* primary, int32_t pixelSize) {
   TLine line;
   std::u32string cps = DecodeLine(bytes);
@@ -131,14 +131,17 @@ TLine ShapeLine(std::string_view bytes, int32_t primaryId, TFace* primary, int32
   TFaceCache& cache = TFaceCache::ForThisThread();
   const std::vector<int32_t> fonts = TFontCatalog::Instance().FontsFor(primaryId, cps);
   const std::vector<hb_script_t> scripts = ResolveScripts(cps);
+  const std::vector<uint8_t> levels = text::ResolveBidiLevels(cps);
   hb_buffer_t* buffer = cache.Buffer();
 
   std::vector<TRun> runs;
-  bool rightToLeft = false, directionKnown = false;
+  std::vector<uint8_t> runLevels;
   size_t start = 0;
   while (start < cps.size()) {
     size_t end = start + 1;
-    while (end < cps.size() && fonts[end] == fonts[start] && scripts[end] == scripts[start]) ++end;
+    while (end < cps.size() && fonts[end] == fonts[start] && scripts[end] == scripts[start] &&
+           levels[end] == levels[start])
+      ++end;
     TFace* face = fonts[start] == primaryId ? primary : cache.Get(fonts[start], pixelSize);
     if (!face) face = primary;
 
@@ -148,11 +151,8 @@ TLine ShapeLine(std::string_view bytes, int32_t primaryId, TFace* primary, int32
     hb_buffer_add_utf32(buffer, reinterpret_cast<const uint32_t*>(cps.data()), static_cast<int>(cps.size()),
                         static_cast<unsigned>(start), static_cast<int>(end - start));
     if (!IsNeutral(scripts[start])) hb_buffer_set_script(buffer, scripts[start]);
+    hb_buffer_set_direction(buffer, levels[start] % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     hb_buffer_guess_segment_properties(buffer);
-    if (!directionKnown && !IsNeutral(scripts[start])) {
-      directionKnown = true;
-      rightToLeft = hb_buffer_get_direction(buffer) == HB_DIRECTION_RTL;
-    }
     hb_shape(face->Font(), buffer, nullptr, 0);
 
     unsigned count = 0;
@@ -167,12 +167,13 @@ TLine ShapeLine(std::string_view bytes, int32_t primaryId, TFace* primary, int32
       if (positions[g].x_advance != 0) run.Advance += face->BoldAdvance();
     }
     runs.push_back(std::move(run));
+    runLevels.push_back(levels[start]);
     start = end;
   }
-  if (rightToLeft) std::reverse(runs.begin(), runs.end());
 
   int64_t pen = 0;
-  for (const TRun& run : runs) {
+  for (size_t index : text::VisualRunOrder(runLevels)) {
+    const TRun& run = runs[index];
     for (TPlacedGlyph glyph : run.Glyphs) {
       glyph.X += pen;
       line.Glyphs.push_back(glyph);

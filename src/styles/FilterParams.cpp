@@ -1,6 +1,5 @@
 #include "styles/FilterParams.h"
 
-#include <mutex>
 #include <utility>
 
 #include "util/Error.h"

@@ -49,6 +49,9 @@ class TFiltersParams {
 using TFilterApply = void (*)(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_t& dy,
                               const TFilterParams* params);
 
+/// A registered filter kind. Its settings frame is user-interface code and
+/// is not part of the record: the program keeps its own map from the kind's
+/// name to a frame factory, so the core never depends on Qt.
 struct TFilterRecord {
   TFilterApply Apply = nullptr;
   int32_t Order = 0;  ///< higher runs first

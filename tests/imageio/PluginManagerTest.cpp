@@ -33,14 +33,19 @@ std::string ErrorOf(const std::function<void()>& operation) {
 void ExpectEveryOperationUnsupported(const TPluginManager& manager, const std::string& name) {
   TBitmap32 bitmap(2, 2);
   const std::pair<std::function<void()>, std::string> cases[] = {
-      {[&] { manager.LoadBitmapInfo(name); }, "TPluginManager::LoadBitmapInfo::177 - Unsupported file plugin!"},
-      {[&] { manager.LoadBitmap(name, bitmap); }, "TPluginManager::LoadBitmapA::194 - Unsupported file plugin!"},
+      {[&] { manager.LoadBitmapInfo(name); },
+       "TPluginManager::LoadBitmapInfo::177 - Unsupported file plugin!"},
+      {[&] { manager.LoadBitmap(name, bitmap); },
+       "TPluginManager::LoadBitmapA::194 - Unsupported file plugin!"},
       {[&] { manager.LoadBitmap(name); }, "TPluginManager::LoadBitmapA::194 - Unsupported file plugin!"},
-      {[&] { manager.SaveBitmap(name, bitmap); }, "TPluginManager::SaveBitmap::210 - Unsupported file plugin!"},
+      {[&] { manager.SaveBitmap(name, bitmap); },
+       "TPluginManager::SaveBitmap::210 - Unsupported file plugin!"},
       {[&] { manager.SetQuality(ExtractFileExt(name), 50); },
        "TPluginManager::SetQuality::226 - Unsupported file plugin!"},
-      {[&] { manager.WriteExif(name, 315, "x"); }, "TPluginManager::WriteExif::286 - Unsupported file plugin!"},
-      {[&] { manager.CopyExif(name, "/tmp/out.png"); }, "TPluginManager::CopyExif::295 - Unsupported file plugin!"},
+      {[&] { manager.WriteExif(name, 315, "x"); },
+       "TPluginManager::WriteExif::286 - Unsupported file plugin!"},
+      {[&] { manager.CopyExif(name, "/tmp/out.png"); },
+       "TPluginManager::CopyExif::295 - Unsupported file plugin!"},
       {[&] { manager.GetExif(name); }, "TPluginManager::GetExif::304 - Unsupported file plugin!"},
   };
   for (const auto& [operation, message] : cases) EXPECT_EQ(ErrorOf(operation), message) << name;
@@ -163,9 +168,12 @@ TEST_F(PluginManagerTest, NamesWithoutAnExtensionAreNeverServed) {
 TEST_F(PluginManagerTest, UnloadsInLoadOrderFinalizeThenFree) {
   { TPluginManager manager(folder_.Path().string()); }
   EXPECT_EQ(log_.Lines(), (std::vector<std::string>{
-                              "empty Finalize", "empty FreeMemory self",
-                              "first Finalize", "first FreeMemory self",
-                              "second Finalize", "second FreeMemory self",
+                              "empty Finalize",
+                              "empty FreeMemory self",
+                              "first Finalize",
+                              "first FreeMemory self",
+                              "second Finalize",
+                              "second FreeMemory self",
                           }));
 }
 
@@ -206,7 +214,8 @@ class PicturePluginTest : public ::testing::Test {
   static TBitmap32 Pattern(int32_t width, int32_t height, uint32_t seed) {
     TBitmap32 bitmap(width, height);
     for (int32_t y = 0; y < height; ++y)
-      for (int32_t x = 0; x < width; ++x) bitmap.Pixel(x, y) = seed * 2654435761u + static_cast<uint32_t>(y * width + x);
+      for (int32_t x = 0; x < width; ++x)
+        bitmap.Pixel(x, y) = seed * 2654435761u + static_cast<uint32_t>(y * width + x);
     return bitmap;
   }
   static bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
@@ -253,7 +262,8 @@ TEST_F(PicturePluginTest, LoadOnlyExtensionRefusesEverythingElse) {
             "TPluginManager::WriteExif::286 - Unsupported file plugin!");
   EXPECT_EQ(ErrorOf([&] { manager.CopyExif(name, files_ / "c.tpx"); }),
             "TPluginManager::CopyExif::295 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }), "TPluginManager::GetExif::304 - Unsupported file plugin!");
+  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }),
+            "TPluginManager::GetExif::304 - Unsupported file plugin!");
   EXPECT_FALSE(manager.IsSupported(".tpr", true));
   EXPECT_TRUE(manager.IsSupported("tpr", false));
 }
@@ -261,8 +271,8 @@ TEST_F(PicturePluginTest, LoadOnlyExtensionRefusesEverythingElse) {
 TEST_F(PicturePluginTest, FailedLoadRaisesAndLeavesTheTargetUnchanged) {
   TPluginManager manager(plugins_.Path().string());
   test::WriteFileBytes(files_ / "empty.tpx", "");
-  test::WriteFileBytes(files_ / "negative.tpx", "BAD!");   // negative width with a block
-  test::WriteFileBytes(files_ / "noblock.tpx", "NUL!");    // a size without a block
+  test::WriteFileBytes(files_ / "negative.tpx", "BAD!");  // negative width with a block
+  test::WriteFileBytes(files_ / "noblock.tpx", "NUL!");   // a size without a block
   TBitmap32 target = Pattern(3, 3, 9);
   const TBitmap32 before = target;
   for (const char* name : {"empty.tpx", "negative.tpx", "noblock.tpx", "missing.tpx"}) {
@@ -302,8 +312,7 @@ TEST_F(PicturePluginTest, TwoThreadsLoadDifferentFilesAtOnce) {
 // ---- the readers of the merged table ---------------------------------------
 
 TEST(FormatLists, FilterAndMasksTakeLoadableFormatsInTableOrder) {
-  std::vector<TFileFormat> formats = {
-      {".tga", true, false}, {".raw", false, true}, {".webp", true, true}};
+  std::vector<TFileFormat> formats = {{".tga", true, false}, {".raw", false, true}, {".webp", true, true}};
   std::vector<std::string> masks = {"stale"};
   EXPECT_EQ(BuildOpenFilter(formats, masks), "All files|*.tga;*.webp;|TGA files|*.tga|WEBP files|*.webp|");
   EXPECT_EQ(masks, (std::vector<std::string>{"*.tga", "*.webp"}));

@@ -34,8 +34,13 @@ TEST(WatermarkExif, NewRecordIsEmptyAndStoresAsTheDefaultBlock) {
   TWatermarkExif exif;
   EXPECT_TRUE(exif.IsEmpty());
   using namespace std::string_literals;
-  EXPECT_EQ(BytesOf(exif), "WMEX\x01\0\0\0"s "\0\0\0\0"s
-                           "STR1\0\0\0\0"s "STR1\0\0\0\0"s "STR1\0\0\0\0"s "STR1\0\0\0\0"s);
+  EXPECT_EQ(BytesOf(exif),
+            "WMEX\x01\0\0\0"s
+            "\0\0\0\0"s
+            "STR1\0\0\0\0"s
+            "STR1\0\0\0\0"s
+            "STR1\0\0\0\0"s
+            "STR1\0\0\0\0"s);
   // Texts alone do not make a record non-empty.
   exif.Comment = "unused";
   EXPECT_TRUE(exif.IsEmpty());
@@ -53,11 +58,13 @@ TEST(WatermarkExif, StoresFlagsThenTextsInFieldOrder) {
   exif.Artist = "";
   exif.Comment = "a\r\nb";
   using namespace std::string_literals;
-  const std::string expected = "WMEX\x01\0\0\0"s "\x01\x00\x01\x01"s
-                               "STR1\x01\0\0\0T"s
-                               "STR1\x08\0\0\0(c) Zo\xC3\xAB"s
-                               "STR1\0\0\0\0"s
-                               "STR1\x04\0\0\0a\r\nb"s;
+  const std::string expected =
+      "WMEX\x01\0\0\0"s
+      "\x01\x00\x01\x01"s
+      "STR1\x01\0\0\0T"s
+      "STR1\x08\0\0\0(c) Zo\xC3\xAB"s
+      "STR1\0\0\0\0"s
+      "STR1\x04\0\0\0a\r\nb"s;
   EXPECT_EQ(BytesOf(exif), expected);
 
   TWatermarkExif read;
@@ -67,9 +74,11 @@ TEST(WatermarkExif, StoresFlagsThenTextsInFieldOrder) {
 
 TEST(WatermarkExif, AnyNonZeroFlagByteReadsAsSet) {
   using namespace std::string_literals;
+  const std::string emptyText = "STR1\0\0\0\0"s;
   TWatermarkExif read;
-  EXPECT_EQ(LoadError("WMEX\x01\0\0\0"s "\x02\x00\xFF\x00"s + std::string(4 * 8, '\0').replace(0, 4, "STR1")
-                          .replace(8, 4, "STR1").replace(16, 4, "STR1").replace(24, 4, "STR1"),
+  EXPECT_EQ(LoadError("WMEX\x01\0\0\0"s
+                      "\x02\x00\xFF\x00"s +
+                          emptyText + emptyText + emptyText + emptyText,
                       read),
             "<no error>");
   EXPECT_TRUE(read.WriteTitle);
@@ -90,7 +99,10 @@ TEST(WatermarkExif, BadBlocksRaiseAndKeepTheRecord) {
   EXPECT_EQ(LoadError("WMEX\xFF\xFF\xFF\xFF"s, exif),
             "TWatermarkExif::LoadFromStream::66 - Unknown version (-1)!");
   // A damaged string raises the string reader's error.
-  EXPECT_EQ(LoadError("WMEX\x01\0\0\0"s "\x01\x01\x01\x01"s "STR2"s, exif),
+  EXPECT_EQ(LoadError("WMEX\x01\0\0\0"s
+                      "\x01\x01\x01\x01"s
+                      "STR2"s,
+                      exif),
             "ReadString::232 - Invalid string (Stream pointer: 16)!");
   // Cut short in the middle of the texts.
   std::string full = BytesOf(before);
@@ -161,7 +173,8 @@ TEST_F(ApplyWatermarkExifTest, UnservedExtensionsRaise) {
   };
   EXPECT_EQ(errorOf("/pics/s.gif", "/out/o.rec"), "TPluginManager::CopyExif::295 - Unsupported file plugin!");
   EXPECT_TRUE(log_.Calls().empty());  // nothing is written after the copy failed
-  EXPECT_EQ(errorOf("/pics/s.rec", "/out/o.gif"), "TPluginManager::WriteExif::286 - Unsupported file plugin!");
+  EXPECT_EQ(errorOf("/pics/s.rec", "/out/o.gif"),
+            "TPluginManager::WriteExif::286 - Unsupported file plugin!");
   EXPECT_EQ(log_.Calls(), std::vector<std::string>{"first CopyExif /pics/s.rec /out/o.gif"});
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace tvx {
@@ -37,9 +38,13 @@ TEST(Bitmap32, MoveLeavesSourceEmptyAndKeepsProperties) {
 TEST(Bitmap32, FreeFunctions) {
   EXPECT_EQ(Color32(0x00FF0000), 0xFF0000FFu);  // system colour value: blue
   EXPECT_EQ(Color32(0x000080FF), 0xFFFF8000u);
+  EXPECT_EQ(Color32(0xFF00000F), 0xFFF0F0F0u);  // named: button face
+  EXPECT_EQ(Color32(0x8000000D), 0xFF3399FFu);  // named: highlight
+  EXPECT_EQ(Color32(0xFF123456), 0xFF563412u);  // not an index: plain value
   EXPECT_EQ(SetAlpha(0xFF123456, 0x40), 0x40123456u);
   EXPECT_EQ(MakeRect(FloatRect(0.5f, 1.5f, 2.5f, -0.5f)), (TRect{0, 2, 2, 0}));
   EXPECT_EQ(MakeRect(FloatRect(0.49f, 1.51f, -1.5f, 3.7f)), (TRect{0, 2, -2, 4}));
+  EXPECT_EQ(MakeRect(FloatRect(-1e20f, 0, 1e20f, NAN)), (TRect{-(1 << 30), 0, 1 << 30, 0}));
   TRect r{1, 2, 3, 4};
   OffsetRect(r, -1, 10);
   EXPECT_EQ(r, (TRect{0, 12, 2, 14}));

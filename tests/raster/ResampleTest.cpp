@@ -145,6 +145,20 @@ TEST(Resample, LanczosRingsAndIsSteeperThanLinear) {
   EXPECT_EQ(nh, 0xC0);
 }
 
+TEST(Resample, StrongVerticalShrinkStaysConstantAndKeepsTheMean) {
+  // Thousands of taps per output row over a wide row take the row-summing path.
+  TBitmap32 src(1000, 4500);
+  src.Clear(0xFF204080u);
+  EXPECT_EQ(Stretch(src, {1000, 2}, sfLanczos).Pixel(999, 1), 0xFF204080u);
+  for (int32_t y = 2250; y < 4500; ++y) std::fill_n(src.ScanLine(y), 1000, 0xFF6080A0u);
+  for (TStretchFilter f : {sfLanczos, sfMitchell}) {
+    const TBitmap32 dst = Stretch(src, {1000, 2}, f);
+    EXPECT_LT(BlueOf(dst.Pixel(0, 0)), BlueOf(dst.Pixel(0, 1)));
+    EXPECT_NEAR((BlueOf(dst.Pixel(500, 0)) + BlueOf(dst.Pixel(500, 1))) / 2.0, 0x90, 1.0);
+    EXPECT_NEAR((RedOf(dst.Pixel(500, 0)) + RedOf(dst.Pixel(500, 1))) / 2.0, 0x40, 1.0);
+  }
+}
+
 // ---- ResampleBitmap ----------------------------------------------------------
 
 TEST(ResampleBitmap, Guards) {

@@ -1,12 +1,234 @@
-// Placeholder until the codecs land: every operation fails cleanly.
+// Format dispatch by content, file access and the replace-by-rename writer.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
 #include "Codecs.h"
+#include "CodecsInternal.h"
 
 namespace kobalt {
+namespace {
 
-bool DecodeFile(const std::string&, TImage&) { return false; }
-bool ReadPictureSize(const std::string&, int32_t&, int32_t&) { return false; }
-bool EncodeFile(const std::string&, const uint32_t*, int32_t, int32_t, int) { return false; }
-int JpegOrientation(const uint8_t*, size_t) { return 1; }
-bool EncodeJpegToMemory(const uint32_t*, int32_t, int32_t, int, std::vector<uint8_t>&) { return false; }
+// Enough for the headers of every format in all but odd files (a JPEG whose
+// EXIF, ICC and other segments precede the frame header by more than this is
+// read whole).
+constexpr size_t kHeaderPrefix = 256 * 1024;
+
+class TFd {
+ public:
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// Reads up to limit bytes from the start of the file (all of it when limit is
+// 0). fileSize receives the size of the whole file.
+bool ReadFileBytes(const std::string& path, size_t limit, TBytes& out, size_t& fileSize) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
+  struct stat st;
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  fileSize = static_cast<size_t>(st.st_size);
+  size_t want = limit && limit < fileSize ? limit : fileSize;
+  out.resize(want);
+  size_t got = 0;
+  while (got < want) {
+    ssize_t n = ::read(fd.Get(), out.data() + got, want - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;  // the file shrank meanwhile
+    got += static_cast<size_t>(n);
+  }
+  out.resize(got);
+  return true;
+}
+
+std::string LowerExtension(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+TPictureFormat SniffFormat(const uint8_t* d, size_t n) {
+  if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return TPictureFormat::Jpeg;
+  if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return TPictureFormat::Png;
+  if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
+                 std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
+    return TPictureFormat::Tiff;
+  if (n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0))
+    return TPictureFormat::Gif;
+  if (n >= 2 && d[0] == 'B' && d[1] == 'M') return TPictureFormat::Bmp;
+  return TPictureFormat::Unknown;
+}
+
+bool DecodeMemory(const uint8_t* data, size_t size, TImage& image) {
+  image = TImage();
+  int orientation = 1;
+  bool ok = false;
+  switch (SniffFormat(data, size)) {
+    case TPictureFormat::Jpeg:
+      ok = DecodeJpeg(data, size, image);
+      orientation = JpegOrientation(data, size);
+      break;
+    case TPictureFormat::Png: ok = DecodePng(data, size, image); break;
+    case TPictureFormat::Tiff: ok = DecodeTiff(data, size, image, orientation); break;
+    case TPictureFormat::Gif: ok = DecodeGif(data, size, image); break;
+    case TPictureFormat::Bmp: ok = DecodeBmp(data, size, image); break;
+    case TPictureFormat::Unknown: break;
+  }
+  if (!ok || !SaneSize(image.Width, image.Height) ||
+      image.Pixels.size() != static_cast<size_t>(image.Width) * image.Height) {
+    image = TImage();
+    return false;
+  }
+  ApplyOrientation(image, orientation);
+  return true;
+}
+
+bool ReadPictureSizeMemory(const uint8_t* data, size_t size, int32_t& width, int32_t& height) {
+  int32_t w = 0, h = 0;
+  int orientation = 1;
+  bool ok = false;
+  switch (SniffFormat(data, size)) {
+    case TPictureFormat::Jpeg:
+      ok = JpegSize(data, size, w, h);
+      if (ok) orientation = JpegOrientation(data, size);
+      break;
+    case TPictureFormat::Png: ok = PngSize(data, size, w, h); break;
+    case TPictureFormat::Tiff: ok = TiffSize(data, size, w, h, orientation); break;
+    case TPictureFormat::Gif: ok = GifSize(data, size, w, h); break;
+    case TPictureFormat::Bmp: ok = BmpSize(data, size, w, h); break;
+    case TPictureFormat::Unknown: break;
+  }
+  if (!ok || !SaneSize(w, h)) return false;
+  if (orientation >= 5 && orientation <= 8) std::swap(w, h);
+  width = w;
+  height = h;
+  return true;
+}
+
+bool DecodeFile(const std::string& path, TImage& image) {
+  image = TImage();
+  TBytes bytes;
+  size_t fileSize = 0;
+  if (!ReadFileBytes(path, 0, bytes, fileSize)) return false;
+  return DecodeMemory(bytes.data(), bytes.size(), image);
+}
+
+bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
+  width = height = 0;
+  TBytes bytes;
+  size_t fileSize = 0;
+  if (!ReadFileBytes(path, kHeaderPrefix, bytes, fileSize)) return false;
+  // TIFF keeps its directory anywhere in the file; the others put their
+  // headers first, so the prefix settles them unless headers are huge.
+  bool whole = bytes.size() >= fileSize;
+  if (!whole && SniffFormat(bytes.data(), bytes.size()) == TPictureFormat::Tiff) {
+    if (!ReadFileBytes(path, 0, bytes, fileSize)) return false;
+    whole = true;
+  }
+  if (ReadPictureSizeMemory(bytes.data(), bytes.size(), width, height)) return true;
+  if (whole || SniffFormat(bytes.data(), bytes.size()) != TPictureFormat::Jpeg) return false;
+  if (!ReadFileBytes(path, 0, bytes, fileSize)) return false;
+  return ReadPictureSizeMemory(bytes.data(), bytes.size(), width, height);
+}
+
+bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
+                int jpegQuality) {
+  if (!pixels || !SaneSize(width, height)) return false;
+  std::string ext = LowerExtension(path);
+  TBytes out;
+  bool ok = false;
+  if (ext == ".bmp")
+    ok = EncodeBmp(pixels, width, height, out);
+  else if (ext == ".jpg")
+    ok = EncodeJpegToMemory(pixels, width, height, jpegQuality, out);
+  else if (ext == ".png")
+    ok = EncodePng(pixels, width, height, out);
+  else if (ext == ".tif")
+    ok = EncodeTiff(pixels, width, height, out);
+  else if (ext == ".gif")
+    ok = EncodeGif(pixels, width, height, out);
+  if (!ok || out.empty()) return false;
+  return WriteFileReplacing(path, out.data(), out.size());
+}
+
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
+  if (path.empty() || path.back() == '/') return false;
+  size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (dir.back() != '/') dir += '/';
+
+  // A name of our own in the target's folder, so the rename stays on one file
+  // system. Created with 0666 so the umask gives a new file its usual bits.
+  static std::atomic<uint32_t> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    uint64_t salt = static_cast<uint64_t>(
+                        std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                    (static_cast<uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B9u);
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(salt & 0xFFFFFFFFFFFFull));
+    temp = dir + "." + base + suffix + ".tmp";
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  TFd file(fd);
+
+  bool ok = true;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) ok = false;  // never replace a folder or a device
+    else if (::fchmod(file.Get(), st.st_mode & 07777) != 0) ok = false;
+  }
+  ok = ok && WriteAll(file.Get(), data, size) && ::fsync(file.Get()) == 0;
+  if (ok) ok = ::close(file.Release()) == 0;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
 
 }  // namespace kobalt

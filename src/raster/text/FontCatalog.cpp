@@ -65,6 +65,16 @@ TFontFile FileOfPattern(FcPattern* font, bool bold, bool italic) {
   return file;
 }
 
+// Generic names are fontconfig's own aliases: whatever it picks for them is
+// the answer, not a sign that the family is missing.
+bool IsGenericFamily(const std::string& family) {
+  for (const char* generic : {"sans-serif", "sans", "serif", "monospace", "mono", "cursive", "fantasy", "system-ui"})
+    if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(family.c_str()),
+                           reinterpret_cast<const FcChar8*>(generic)) == 0)
+      return true;
+  return false;
+}
+
 bool HasFamily(FcPattern* font, const std::string& family) {
   FcChar8* name = nullptr;
   for (int i = 0; FcPatternGetString(font, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
@@ -186,7 +196,7 @@ int32_t TFontCatalog::Resolve(const std::string& family, bool bold, bool italic)
     FcResult result = FcResultNoMatch;
     TPatternPtr match(FcFontMatch(nullptr, request.get(), &result));
     if (!match) continue;
-    if (name != kGenericFamily && !HasFamily(match.get(), name)) continue;
+    if (!IsGenericFamily(name) && !HasFamily(match.get(), name)) continue;
     id = impl_->Register(match.get(), bold, italic);
     if (id >= 0) break;
   }

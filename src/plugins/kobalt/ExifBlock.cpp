@@ -1,0 +1,454 @@
+#include "ExifBlock.h"
+
+#include <libexif/exif-data.h>
+#include <libexif/exif-entry.h>
+#include <libexif/exif-log.h>
+#include <libexif/exif-mem.h>
+#include <libexif/exif-utils.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "JpegFile.h"
+
+namespace kobalt {
+namespace {
+
+constexpr uint16_t kTagOrientation = 274;
+constexpr uint16_t kTagExifVersion = 36864;
+constexpr uint16_t kTagDateTimeOriginal = 36867;
+constexpr uint16_t kTagUserComment = 37510;
+constexpr uint16_t kTagFlashPixVersion = 40960;
+constexpr uint16_t kTagPixelXDimension = 40962;
+constexpr uint16_t kTagPixelYDimension = 40963;
+
+constexpr ExifIfd kLookupOrder[] = {EXIF_IFD_0, EXIF_IFD_1, EXIF_IFD_EXIF, EXIF_IFD_GPS,
+                                    EXIF_IFD_INTEROPERABILITY};
+
+void SilentLog(ExifLog*, ExifLogCode, const char*, const char*, va_list, void*) {}
+
+size_t CountEntries(ExifData* data) {
+  size_t n = 0;
+  for (ExifContent* content : data->ifd)
+    if (content) n += content->count;
+  return n;
+}
+
+void RemoveAll(ExifContent* content, uint16_t tag) {
+  while (ExifEntry* e = exif_content_get_entry(content, static_cast<ExifTag>(tag)))
+    exif_content_remove_entry(content, e);
+}
+
+// Replaces every entry of the tag in the IFD by one holding the given bytes.
+bool PutEntry(ExifContent* content, uint16_t tag, ExifFormat format, unsigned long components,
+              const void* bytes, size_t size) {
+  RemoveAll(content, tag);
+  ExifEntry* entry = exif_entry_new();
+  if (!entry) return false;
+  bool ok = true;
+  if (size > 0) {
+    ExifMem* mem = exif_mem_new_default();
+    entry->data = mem ? static_cast<unsigned char*>(exif_mem_alloc(mem, size)) : nullptr;
+    if (mem) exif_mem_unref(mem);
+    ok = entry->data != nullptr;
+    if (ok) std::memcpy(entry->data, bytes, size);
+  }
+  if (ok) {
+    entry->tag = static_cast<ExifTag>(tag);
+    entry->format = format;
+    entry->components = components;
+    entry->size = static_cast<unsigned int>(size);
+    exif_content_add_entry(content, entry);
+  }
+  exif_entry_unref(entry);
+  return ok;
+}
+
+bool PutAscii(ExifContent* content, uint16_t tag, const std::string& text) {
+  std::string bytes = text;
+  bytes.push_back('\0');
+  return PutEntry(content, tag, EXIF_FORMAT_ASCII, bytes.size(), bytes.data(), bytes.size());
+}
+
+bool PutUndefined(ExifContent* content, uint16_t tag, const std::string& bytes) {
+  return PutEntry(content, tag, EXIF_FORMAT_UNDEFINED, bytes.size(), bytes.data(), bytes.size());
+}
+
+bool PutShort(ExifData* data, ExifContent* content, uint16_t tag, uint16_t value) {
+  unsigned char bytes[2];
+  exif_set_short(bytes, exif_data_get_byte_order(data), value);
+  return PutEntry(content, tag, EXIF_FORMAT_SHORT, 1, bytes, sizeof bytes);
+}
+
+bool PutLong(ExifData* data, ExifContent* content, uint16_t tag, uint32_t value) {
+  unsigned char bytes[4];
+  exif_set_long(bytes, exif_data_get_byte_order(data), value);
+  return PutEntry(content, tag, EXIF_FORMAT_LONG, 1, bytes, sizeof bytes);
+}
+
+std::string LocalExifDateTime(std::time_t now) {
+  std::tm local{};
+  if (!localtime_r(&now, &local)) return "0000:00:00 00:00:00";
+  char text[32];
+  std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &local);
+  return text;
+}
+
+// Orientation 1-8 of a block; 1 when missing or out of range.
+int OrientationOf(ExifData* data) {
+  if (!data) return 1;
+  ExifEntry* e = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+  if (!e || e->format != EXIF_FORMAT_SHORT || e->components < 1 || !e->data || e->size < 2)
+    return 1;
+  int value = exif_get_short(e->data, exif_data_get_byte_order(data));
+  return value >= 1 && value <= 8 ? value : 1;
+}
+
+void DropThumbnail(ExifData* data) {
+  if (data->data) {
+    ExifMem* mem = exif_mem_new_default();
+    if (mem) {
+      exif_mem_free(mem, data->data);
+      exif_mem_unref(mem);
+    } else {
+      std::free(data->data);
+    }
+  }
+  data->data = nullptr;
+  data->size = 0;
+  // The thumbnail's own IFD means nothing without it.
+  ExifContent* ifd1 = data->ifd[EXIF_IFD_1];
+  while (ifd1 && ifd1->count > 0) exif_content_remove_entry(ifd1, ifd1->entries[0]);
+}
+
+bool SetThumbnail(ExifData* data, const std::vector<uint8_t>& jpeg) {
+  ExifMem* mem = exif_mem_new_default();
+  if (!mem) return false;
+  auto* copy = static_cast<unsigned char*>(exif_mem_alloc(mem, static_cast<ExifLong>(jpeg.size())));
+  if (copy) {
+    std::memcpy(copy, jpeg.data(), jpeg.size());
+    if (data->data) exif_mem_free(mem, data->data);
+    data->data = copy;
+    data->size = static_cast<unsigned int>(jpeg.size());
+  }
+  exif_mem_unref(mem);
+  return copy != nullptr;
+}
+
+// Sets a dimension entry in the width (SHORT or LONG) it already has.
+void UpdateDimension(ExifData* data, uint16_t tag, int value) {
+  ExifContent* exif = data->ifd[EXIF_IFD_EXIF];
+  ExifEntry* e = exif_content_get_entry(exif, static_cast<ExifTag>(tag));
+  if (!e) return;
+  if (e->format == EXIF_FORMAT_SHORT && value <= 0xFFFF)
+    PutShort(data, exif, tag, static_cast<uint16_t>(value));
+  else
+    PutLong(data, exif, tag, static_cast<uint32_t>(value));
+}
+
+// Rebuilds the thumbnail from the destination, or drops it when that fails.
+void RenewThumbnail(ExifData* data, const TThumbnailCodec& codec, int destOrientation) {
+  if (!data->data || data->size == 0) return;
+  TImage picture;
+  std::vector<uint8_t> jpeg;
+  bool ok = codec.DecodeDestination && codec.EncodeJpeg && codec.DecodeDestination(picture) &&
+            picture.Width > 0 && picture.Height > 0 &&
+            picture.Pixels.size() == size_t(picture.Width) * size_t(picture.Height);
+  if (ok) {
+    // Thumbnails are stored like the main picture, before orientation.
+    TImage thumb = UndoOrientation(ScaleDownToFit(picture, kThumbnailSide), destOrientation);
+    ok = codec.EncodeJpeg(thumb.Pixels.data(), thumb.Width, thumb.Height, kThumbnailQuality, jpeg) &&
+         !jpeg.empty() && jpeg.size() < kMaxSegmentPayload;
+  }
+  if (!ok || !SetThumbnail(data, jpeg)) DropThumbnail(data);
+}
+
+bool IsXmp(const TJpegSegment& s) {
+  return s.Marker == kMarkerApp1 &&
+         (s.PayloadStartsWith(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)) ||
+          s.PayloadStartsWith(std::string_view("http://ns.adobe.com/xmp/extension/\0", 35)));
+}
+bool IsIcc(const TJpegSegment& s) {
+  return s.Marker == kMarkerApp2 && s.PayloadStartsWith(std::string_view("ICC_PROFILE\0", 12));
+}
+bool IsIptc(const TJpegSegment& s) {
+  return s.Marker == kMarkerApp13 && s.PayloadStartsWith(std::string_view("Photoshop 3.0\0", 14));
+}
+
+// An ICC profile is carried only when its colour space fits the destination's
+// components; a CMYK profile on an RGB picture would falsify its colours.
+bool IccFits(const TJpegFile& source, int destComponents) {
+  for (const TJpegSegment& s : source.Segments()) {
+    if (!IsIcc(s) || s.Payload.size() < 14 + 20 || s.Payload[12] != 1) continue;
+    std::string_view space(reinterpret_cast<const char*>(s.Payload.data()) + 14 + 16, 4);
+    switch (destComponents) {
+      case 1: return space == "GRAY";
+      case 3: return space == "RGB ";
+      case 4: return space == "CMYK";
+      default: return false;
+    }
+  }
+  return false;
+}
+
+void CarryMetadata(const TJpegFile& source, TJpegFile& dest, size_t after) {
+  using TKind = bool (*)(const TJpegSegment&);
+  TKind kinds[] = {IsXmp, IsIcc, IsIptc};
+  std::vector<const TJpegSegment*> carried;
+  for (TKind kind : kinds) {
+    bool destHas = std::any_of(dest.Segments().begin(), dest.Segments().end(), kind);
+    if (destHas || (kind == IsIcc && !IccFits(source, dest.Components()))) continue;
+    for (const TJpegSegment& s : source.Segments())
+      if (kind(s)) carried.push_back(&s);
+  }
+  // Keep the source's own order among what is carried.
+  std::sort(carried.begin(), carried.end());
+  size_t at = after + 1;
+  for (const TJpegSegment* s : carried) dest.Insert(at++, *s);
+}
+
+}  // namespace
+
+void TExifDataDeleter::operator()(ExifData* data) const {
+  if (data) exif_data_unref(data);
+}
+
+TExifDataPtr NewExifData() {
+  TExifDataPtr data(exif_data_new());
+  if (!data) return nullptr;
+  if (ExifLog* log = exif_log_new()) {
+    exif_log_set_func(log, SilentLog, nullptr);
+    exif_data_log(data.get(), log);
+    exif_log_unref(log);
+  }
+  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
+  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+  exif_data_set_option(data.get(), EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE);
+  return data;
+}
+
+TExifDataPtr LoadExifData(const uint8_t* payload, size_t size) {
+  if (!payload || size < 6 || size > kMaxSegmentPayload) return nullptr;
+  TExifDataPtr data = NewExifData();
+  if (!data) return nullptr;
+  exif_data_load_data(data.get(), payload, static_cast<unsigned int>(size));
+  return data;
+}
+
+bool SaveExifData(ExifData* data, std::vector<uint8_t>& payload) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    unsigned char* bytes = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(data, &bytes, &size);
+    if (!bytes) return false;
+    payload.assign(bytes, bytes + size);
+    std::free(bytes);
+    if (payload.size() <= kMaxSegmentPayload) return true;
+    if (!data->data) return false;
+    DropThumbnail(data);
+  }
+  return false;
+}
+
+std::string ReadTagText(ExifData* data, uint16_t tag) {
+  if (!data) return {};
+  for (ExifIfd ifd : kLookupOrder) {
+    ExifEntry* e = exif_content_get_entry(data->ifd[ifd], static_cast<ExifTag>(tag));
+    if (!e) continue;
+    char text[1024] = {};
+    exif_entry_get_value(e, text, sizeof text);
+    text[sizeof text - 1] = '\0';
+    return text;
+  }
+  return {};
+}
+
+TExifDataPtr LoadExifFromFileBytes(const uint8_t* data, size_t size) {
+  if (!data) return nullptr;
+  if (size >= 6 && std::memcmp(data, "Exif\0\0", 6) == 0)
+    return LoadExifData(data, std::min(size, kMaxSegmentPayload));
+  TJpegFile file;
+  file.Read(data, size);
+  const std::vector<uint8_t>* payload = file.ExifPayload();
+  return payload ? LoadExifData(payload->data(), payload->size()) : nullptr;
+}
+
+const std::vector<uint16_t>& ExifValueTags() {
+  static const std::vector<uint16_t> kTags = {
+      256,   257,   258,   259,   270,   271,   272,   274,   277,   282,   283,
+      296,   305,   306,   315,   33432, 33434, 34850, 34855, 36867, 36868, 37122,
+      37377, 37378, 37379, 37380, 37382, 37385, 37386, 37500, 37510, 40961, 40962,
+      40963, 41729, 41986, 41987, 41988, 41989, 41995, 42016};
+  return kTags;
+}
+
+std::map<uint16_t, std::string> ReadExifValues(const uint8_t* data, size_t size) {
+  std::map<uint16_t, std::string> values;
+  TExifDataPtr exif = LoadExifFromFileBytes(data, size);
+  if (!exif) return values;
+  for (uint16_t tag : ExifValueTags()) {
+    std::string text = ReadTagText(exif.get(), tag);
+    if (!text.empty()) values.emplace(tag, std::move(text));
+  }
+  return values;
+}
+
+bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::string& text,
+                     std::time_t now, std::vector<uint8_t>& out) {
+  TJpegFile file;
+  if (!file.Read(jpeg.data(), jpeg.size())) return false;
+  const std::vector<uint8_t>* payload = file.ExifPayload();
+  TExifDataPtr data = payload ? LoadExifData(payload->data(), payload->size()) : NewExifData();
+  if (!data) return false;
+
+  ExifContent* exif = data->ifd[EXIF_IFD_EXIF];
+  bool ok = true;
+  if (!exif_content_get_entry(exif, EXIF_TAG_EXIF_VERSION))
+    ok = ok && PutUndefined(exif, kTagExifVersion, "0210");
+  if (!exif_content_get_entry(exif, EXIF_TAG_FLASH_PIX_VERSION))
+    ok = ok && PutUndefined(exif, kTagFlashPixVersion, "0100");
+  if (!exif_content_get_entry(exif, EXIF_TAG_DATE_TIME_ORIGINAL))
+    ok = ok && PutAscii(exif, kTagDateTimeOriginal, LocalExifDateTime(now));
+
+  if (tag == kTagUserComment) {
+    std::string comment("ASCII\0\0\0", 8);
+    comment += text;
+    comment.push_back('\0');
+    ok = ok && PutUndefined(exif, tag, comment);
+  } else {
+    ok = ok && PutAscii(data->ifd[EXIF_IFD_0], tag, text);
+  }
+
+  std::vector<uint8_t> block;
+  if (!ok || !SaveExifData(data.get(), block) || file.SetExif(std::move(block)) < 0) return false;
+  std::vector<uint8_t> result = file.Write();
+  if (result.empty()) return false;
+  out = std::move(result);
+  return true;
+}
+
+bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
+                    const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
+  TJpegFile from, to;
+  if (!from.Read(source.data(), source.size()) || !to.Read(dest.data(), dest.size())) return false;
+  const std::vector<uint8_t>* payload = from.ExifPayload();
+  if (!payload) return false;
+  TExifDataPtr data = LoadExifData(payload->data(), payload->size());
+  if (!data || CountEntries(data.get()) == 0) return false;
+
+  // The destination's pixels are shown with its own orientation (1 when it
+  // has no EXIF, as for a picture encoded from upright pixels).
+  int destOrientation = 1;
+  if (const std::vector<uint8_t>* own = to.ExifPayload())
+    destOrientation = OrientationOf(LoadExifData(own->data(), own->size()).get());
+  if (exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION) || destOrientation != 1)
+    PutShort(data.get(), data->ifd[EXIF_IFD_0], kTagOrientation, static_cast<uint16_t>(destOrientation));
+
+  int width = 0, height = 0;
+  if (to.FrameSize(width, height)) {
+    UpdateDimension(data.get(), kTagPixelXDimension, width);
+    UpdateDimension(data.get(), kTagPixelYDimension, height);
+  }
+  RenewThumbnail(data.get(), codec, destOrientation);
+
+  std::vector<uint8_t> block;
+  if (!SaveExifData(data.get(), block)) return false;
+  int index = to.SetExif(std::move(block));
+  if (index < 0) return false;
+  CarryMetadata(from, to, static_cast<size_t>(index));
+  std::vector<uint8_t> result = to.Write();
+  if (result.empty()) return false;
+  out = std::move(result);
+  return true;
+}
+
+TImage ScaleDownToFit(const TImage& image, int longSide) {
+  int w = image.Width, h = image.Height;
+  if (w <= 0 || h <= 0 || longSide <= 0) return {};
+  if (w <= longSide && h <= longSide) return image;
+  int dw, dh;
+  if (w >= h) {
+    dw = longSide;
+    dh = std::max(1, static_cast<int>((int64_t(h) * longSide + w / 2) / w));
+  } else {
+    dh = longSide;
+    dw = std::max(1, static_cast<int>((int64_t(w) * longSide + h / 2) / h));
+  }
+
+  // Each output sample averages the source samples its footprint covers,
+  // partial ones weighted by coverage; one pass per axis.
+  struct TTap { int Index; float Weight; };
+  auto taps = [](int from, int to) {
+    std::vector<std::vector<TTap>> result(static_cast<size_t>(to));
+    double scale = double(from) / to;
+    for (int i = 0; i < to; ++i) {
+      double lo = i * scale, hi = (i + 1) * scale;
+      for (int s = static_cast<int>(lo); s < from && s < hi; ++s) {
+        double cover = std::min<double>(s + 1, hi) - std::max<double>(s, lo);
+        if (cover > 0) result[size_t(i)].push_back({s, static_cast<float>(cover / scale)});
+      }
+    }
+    return result;
+  };
+  auto xTaps = taps(w, dw), yTaps = taps(h, dh);
+
+  std::vector<float> rows(size_t(dw) * h * 4);
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* src = image.Pixels.data() + size_t(y) * w;
+    float* dst = rows.data() + size_t(y) * dw * 4;
+    for (int x = 0; x < dw; ++x) {
+      float acc[4] = {};
+      for (const TTap& t : xTaps[size_t(x)]) {
+        uint32_t p = src[t.Index];
+        for (int c = 0; c < 4; ++c) acc[c] += t.Weight * float((p >> (8 * c)) & 0xFF);
+      }
+      std::copy(acc, acc + 4, dst + size_t(x) * 4);
+    }
+  }
+  TImage out;
+  out.Width = dw;
+  out.Height = dh;
+  out.Pixels.resize(size_t(dw) * dh);
+  for (int y = 0; y < dh; ++y)
+    for (int x = 0; x < dw; ++x) {
+      float acc[4] = {};
+      for (const TTap& t : yTaps[size_t(y)]) {
+        const float* p = rows.data() + (size_t(t.Index) * dw + x) * 4;
+        for (int c = 0; c < 4; ++c) acc[c] += t.Weight * p[c];
+      }
+      uint32_t pixel = 0;
+      for (int c = 0; c < 4; ++c)
+        pixel |= uint32_t(std::clamp(static_cast<int>(acc[c] + 0.5f), 0, 255)) << (8 * c);
+      out.Pixels[size_t(y) * dw + x] = pixel;
+    }
+  return out;
+}
+
+TImage UndoOrientation(const TImage& image, int orientation) {
+  // Orientations 6 and 8 undo each other; every other one undoes itself.
+  int undo = orientation == 6 ? 8 : orientation == 8 ? 6 : orientation;
+  if (undo < 2 || undo > 8 || image.Width <= 0 || image.Height <= 0) return image;
+  int w = image.Width, h = image.Height;
+  bool swap = undo >= 5;
+  TImage out;
+  out.Width = swap ? h : w;
+  out.Height = swap ? w : h;
+  out.Pixels.resize(image.Pixels.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      int dx = x, dy = y;
+      switch (undo) {
+        case 2: dx = w - 1 - x; break;
+        case 3: dx = w - 1 - x; dy = h - 1 - y; break;
+        case 4: dy = h - 1 - y; break;
+        case 5: dx = y; dy = x; break;
+        case 6: dx = h - 1 - y; dy = x; break;
+        case 7: dx = h - 1 - y; dy = w - 1 - x; break;
+        case 8: dx = y; dy = w - 1 - x; break;
+      }
+      out.Pixels[size_t(dy) * out.Width + dx] = image.Pixels[size_t(y) * w + x];
+    }
+  return out;
+}
+
+}  // namespace kobalt

@@ -1,0 +1,232 @@
+// JPEG through libjpeg-turbo. Library errors come back through longjmp to the
+// one function that runs a session; warnings (corrupt or truncated data that
+// the library can still finish) are tolerated.
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <jpeglib.h>
+
+#include "Codecs.h"
+#include "CodecsInternal.h"
+
+namespace kobalt {
+namespace {
+
+// Files that ask for more scans than this are hostile (each scan re-reads the
+// whole coefficient buffer); real progressive files have around ten.
+constexpr int kMaxScans = 500;
+
+struct TJpegError {
+  jpeg_error_mgr Manager;
+  jmp_buf Jump;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+  std::longjmp(err->Jump, 1);
+}
+
+void Silent(j_common_ptr) {}
+void SilentMessage(j_common_ptr, int) {}
+
+void ProgressMonitor(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxScans) ErrorExit(cinfo);
+}
+
+void InitError(TJpegError& err) {
+  jpeg_std_error(&err.Manager);
+  err.Manager.error_exit = ErrorExit;
+  err.Manager.output_message = Silent;
+  err.Manager.emit_message = SilentMessage;
+}
+
+// Everything a decoding session touches lives here, outside the function
+// that arms setjmp, so nothing it relies on after a longjmp is a local.
+struct TDecodeSession {
+  jpeg_decompress_struct Info;
+  TJpegError Error;
+  jpeg_progress_mgr Progress;
+  bool Created = false;
+};
+
+// CMYK as Adobe writes it is stored inverted (0 = full ink); libjpeg reports
+// that through the Adobe marker.
+void CmykRowToArgb(uint8_t* row, uint32_t width, bool inverted) {
+  for (uint32_t x = 0; x < width; ++x) {
+    uint8_t* p = row + 4 * x;
+    unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    unsigned r = (c * k + 127) / 255, g = (m * k + 127) / 255, b = (y * k + 127) / 255;
+    p[0] = static_cast<uint8_t>(b);
+    p[1] = static_cast<uint8_t>(g);
+    p[2] = static_cast<uint8_t>(r);
+    p[3] = 255;
+  }
+}
+
+// The one function that makes the library calls of a decoding session.
+bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* image,
+               int32_t& width, int32_t& height) {
+  InitError(s.Error);
+  s.Info.err = &s.Error.Manager;
+  if (setjmp(s.Error.Jump)) return false;
+  jpeg_create_decompress(&s.Info);
+  s.Created = true;
+  s.Progress.progress_monitor = ProgressMonitor;
+  s.Info.progress = &s.Progress;
+  jpeg_mem_src(&s.Info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&s.Info, TRUE) != JPEG_HEADER_OK) return false;
+  width = static_cast<int32_t>(s.Info.image_width);
+  height = static_cast<int32_t>(s.Info.image_height);
+  if (!SaneSize(width, height)) return false;
+  if (!image) return true;
+
+  bool cmyk = s.Info.jpeg_color_space == JCS_CMYK || s.Info.jpeg_color_space == JCS_YCCK;
+  if (cmyk) {
+    s.Info.out_color_space = JCS_CMYK;
+  } else if (s.Info.num_components == 1 || s.Info.num_components == 3) {
+    s.Info.out_color_space = JCS_EXT_BGRA;
+  } else {
+    return false;
+  }
+  jpeg_start_decompress(&s.Info);
+  if (s.Info.output_width != s.Info.image_width || s.Info.output_height != s.Info.image_height ||
+      s.Info.output_components != 4)
+    return false;
+  image->Width = width;
+  image->Height = height;
+  image->Pixels.resize(static_cast<size_t>(width) * height);
+  auto* base = reinterpret_cast<uint8_t*>(image->Pixels.data());
+  const size_t stride = static_cast<size_t>(width) * 4;
+  while (s.Info.output_scanline < s.Info.output_height) {
+    JSAMPROW rows[4];
+    JDIMENSION first = s.Info.output_scanline;
+    int count = 0;
+    for (; count < 4 && first + count < s.Info.output_height; ++count)
+      rows[count] = base + (first + count) * stride;
+    JDIMENSION got = jpeg_read_scanlines(&s.Info, rows, count);
+    if (got == 0) return false;
+    if (cmyk)
+      for (JDIMENSION r = 0; r < got; ++r)
+        CmykRowToArgb(base + (first + r) * stride, s.Info.output_width, s.Info.saw_Adobe_marker);
+  }
+  jpeg_finish_decompress(&s.Info);
+  return true;
+}
+
+bool Decode(const uint8_t* data, size_t size, TImage* image, int32_t& width, int32_t& height) {
+  if (!data || size < 4) return false;
+  auto session = std::make_unique<TDecodeSession>();
+  bool ok = RunDecode(*session, data, size, image, width, height);
+  if (session->Created) jpeg_destroy_decompress(&session->Info);
+  return ok;
+}
+
+// The compressed bytes grow in a vector of the session; libjpeg's own memory
+// destination would leave a dangling buffer behind a longjmp.
+struct TEncodeSession {
+  jpeg_compress_struct Info;
+  TJpegError Error;
+  jpeg_destination_mgr Destination;
+  TBytes* Out = nullptr;
+  bool Created = false;
+};
+
+TEncodeSession* SessionOf(j_compress_ptr cinfo) {
+  return static_cast<TEncodeSession*>(cinfo->client_data);
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  TEncodeSession* s = SessionOf(cinfo);
+  s->Out->resize(1 << 16);
+  s->Destination.next_output_byte = s->Out->data();
+  s->Destination.free_in_buffer = s->Out->size();
+}
+
+boolean EmptyBuffer(j_compress_ptr cinfo) {
+  TEncodeSession* s = SessionOf(cinfo);
+  size_t used = s->Out->size();  // libjpeg hands over the whole buffer here
+  s->Out->resize(used * 2);
+  s->Destination.next_output_byte = s->Out->data() + used;
+  s->Destination.free_in_buffer = s->Out->size() - used;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  TEncodeSession* s = SessionOf(cinfo);
+  s->Out->resize(s->Out->size() - s->Destination.free_in_buffer);
+}
+
+// The one function that makes the library calls of an encoding session.
+bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height,
+               int quality) {
+  InitError(s.Error);
+  s.Info.err = &s.Error.Manager;
+  if (setjmp(s.Error.Jump)) return false;
+  jpeg_create_compress(&s.Info);
+  s.Created = true;
+  s.Info.client_data = &s;
+  s.Destination.init_destination = InitDestination;
+  s.Destination.empty_output_buffer = EmptyBuffer;
+  s.Destination.term_destination = TermDestination;
+  s.Info.dest = &s.Destination;
+  s.Info.image_width = static_cast<JDIMENSION>(width);
+  s.Info.image_height = static_cast<JDIMENSION>(height);
+  s.Info.input_components = 4;
+  s.Info.in_color_space = JCS_EXT_BGRA;
+  jpeg_set_defaults(&s.Info);  // YCbCr with 4:2:0 subsampling
+  jpeg_set_quality(&s.Info, quality, TRUE);
+  jpeg_start_compress(&s.Info, TRUE);
+  auto* base = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(pixels));
+  const size_t stride = static_cast<size_t>(width) * 4;
+  while (s.Info.next_scanline < s.Info.image_height) {
+    JSAMPROW rows[8];
+    JDIMENSION first = s.Info.next_scanline;
+    int count = 0;
+    for (; count < 8 && first + count < s.Info.image_height; ++count)
+      rows[count] = base + (first + count) * stride;
+    jpeg_write_scanlines(&s.Info, rows, count);
+  }
+  jpeg_finish_compress(&s.Info);
+  return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const uint8_t* data, size_t size, TImage& image) {
+  int32_t w = 0, h = 0;
+  return Decode(data, size, &image, w, h);
+}
+
+bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height) {
+  return Decode(data, size, nullptr, width, height);
+}
+
+bool EncodeJpegToMemory(const uint32_t* pixels, int32_t width, int32_t height, int quality,
+                        std::vector<uint8_t>& out) {
+  out.clear();
+  if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
+      height > JPEG_MAX_DIMENSION)
+    return false;
+  if (quality < 0) quality = 0;
+  if (quality > 100) quality = 100;
+  auto session = std::make_unique<TEncodeSession>();
+  session->Out = &out;
+  bool ok = RunEncode(*session, pixels, width, height, quality);
+  if (session->Created) jpeg_destroy_compress(&session->Info);
+  if (!ok) out.clear();
+  return ok && !out.empty();
+}
+
+}  // namespace kobalt

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "styles/FilterParams.h"
+#include "styles/Gradient.h"
+
+namespace tvx {
+
+/// How a field of a style block is stored.
+enum class TFieldKind { Int32, UInt32, Float, Color };
+
+/// One field of a style block: where it lies, its range (what the settings
+/// frame offers; values read from a block are clamped to it) and its default.
+/// Colours take any value and carry no range.
+struct TRecordField {
+  const char* Name;
+  uint32_t Offset;
+  TFieldKind Kind;
+  double Min, Max, Default;
+};
+
+// ---- "STRK": the stroke --------------------------------------------------
+
+enum TStrokePosition : int32_t { spInside = 0, spOutside = 1 };
+
+/// The stroke's block: exactly 20 bytes.
+struct TStrokeRecord {
+  static constexpr char Signature[5] = "STRK";
+  static constexpr uint32_t BlockSize = 20;
+  static constexpr std::array<TRecordField, 4> Fields{{
+      {"Size", 4, TFieldKind::Int32, 1, 250, 1},
+      {"Opacity", 8, TFieldKind::Int32, 0, 100, 100},
+      {"Position", 12, TFieldKind::Int32, spInside, spOutside, spInside},
+      {"Color", 16, TFieldKind::Color, 0, 0, 0},
+  }};
+
+  int32_t Size = 1;
+  int32_t Opacity = 100;
+  int32_t Position = spInside;
+  uint32_t Color = 0;
+
+  static TStrokeRecord Defaults() { return {}; }
+  /// The record of a block that is exactly 20 bytes and starts with "STRK"
+  /// (otherwise nothing). Size and opacity are clamped to their ranges and a
+  /// position other than "Outside" reads as "Inside", so a damaged block can
+  /// neither size buffers without bound nor leave the margin undefined.
+  static std::optional<TStrokeRecord> FromParams(const TFilterParams* params);
+  TFilterParams ToParams() const;
+  friend bool operator==(const TStrokeRecord&, const TStrokeRecord&) = default;
+};
+
+// ---- "DRPS": the drop shadow and the glow ---------------------------------
+
+/// The shadow's block, shared by "Drop Shadow" and "Glow": exactly 24 bytes.
+/// The glow writes distance 0 and angle 0 and has its own defaults.
+struct TShadowRecord {
+  static constexpr char Signature[5] = "DRPS";
+  static constexpr uint32_t BlockSize = 24;
+  static constexpr double DefaultShadowAngle = 1.0471976;  // 60 degrees
+  static constexpr std::array<TRecordField, 5> ShadowFields{{
+      {"Size", 4, TFieldKind::Int32, 1, 50, 5},
+      {"Opacity", 8, TFieldKind::UInt32, 0, 100, 100},
+      {"Distance", 12, TFieldKind::UInt32, 0, 50, 5},
+      {"Angle", 16, TFieldKind::Float, -3.14159265358979, 3.14159265358979, DefaultShadowAngle},
+      {"Color", 20, TFieldKind::Color, 0, 0, 0},
+  }};
+  static constexpr std::array<TRecordField, 5> GlowFields{{
+      {"Size", 4, TFieldKind::Int32, 1, 50, 20},
+      {"Opacity", 8, TFieldKind::UInt32, 0, 100, 100},
+      {"Distance", 12, TFieldKind::UInt32, 0, 0, 0},
+      {"Angle", 16, TFieldKind::Float, 0, 0, 0},
+      {"Color", 20, TFieldKind::Color, 0, 0, 0},
+  }};
+
+  int32_t Size = 5;
+  uint32_t Opacity = 100;
+  uint32_t Distance = 5;
+  float Angle = static_cast<float>(DefaultShadowAngle);
+  uint32_t Color = 0;
+
+  static TShadowRecord Defaults() { return {}; }
+  static TShadowRecord GlowDefaults() { return {20, 100, 0, 0.0f, 0}; }
+  /// The record of a block that is exactly 24 bytes and starts with "DRPS"
+  /// (otherwise nothing). Size, opacity and distance are clamped to the
+  /// shadow's ranges (a glow block with a distance keeps it: the glow is the
+  /// same operation); an angle that is not a finite number reads as 0.
+  static std::optional<TShadowRecord> FromParams(const TFilterParams* params);
+  TFilterParams ToParams() const;
+  friend bool operator==(const TShadowRecord&, const TShadowRecord&) = default;
+};
+
+// ---- "GRAD": the gradient overlay -----------------------------------------
+
+/// The gradient's block: 24 bytes and 8 per stop.
+struct TGradRecord {
+  static constexpr char Signature[5] = "GRAD";
+  static constexpr uint32_t HeaderSize = 24;
+  static constexpr uint32_t StopSize = 8;
+  static constexpr std::array<TRecordField, 5> Fields{{
+      {"Angle", 4, TFieldKind::Float, -3.14159265358979, 3.14159265358979, 0},
+      {"Type", 8, TFieldKind::Int32, gtLinear, gtRadial, gtLinear},  // read from the low byte
+      {"StartColor", 12, TFieldKind::Color, 0, 0, 0x000000},
+      {"EndColor", 16, TFieldKind::Color, 0, 0, 0xFFFFFF},
+      {"StopCount", 20, TFieldKind::Int32, 0, 0, 0},  // bounded by the block's size
+  }};
+  static constexpr std::array<TRecordField, 2> StopFields{{
+      {"Color", 0, TFieldKind::Color, 0, 0, 0},
+      {"Position", 4, TFieldKind::Float, 0, 1, 0},
+  }};
+
+  /// The gradient of a block (TGradFilterParams): the default gradient
+  /// without a block or with another signature; otherwise the block's angle,
+  /// type (low byte), colours and as many of its stops as lie inside it.
+  static TGradient FromParams(const TFilterParams* params);
+  static TFilterParams ToParams(const TGradient& gradient);
+};
+
+}  // namespace tvx
