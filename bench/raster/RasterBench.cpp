@@ -21,7 +21,10 @@ void BM_ResampleBitmap_6000x4000_to_3000x2000(benchmark::State& state) {
   }
   state.counters["src_Mpx/s"] = benchmark::Counter(24.0e6 * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ResampleBitmap_6000x4000_to_3000x2000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ResampleBitmap_6000x4000_to_3000x2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 void BM_StretchFilter_1000x800_to_700x500(benchmark::State& state) {
   const auto filter = static_cast<TStretchFilter>(state.range(0));
@@ -34,7 +37,9 @@ void BM_StretchFilter_1000x800_to_700x500(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * 700 * 500);
 }
-BENCHMARK(BM_StretchFilter_1000x800_to_700x500)->DenseRange(sfNearest, sfMitchell)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StretchFilter_1000x800_to_700x500)
+    ->DenseRange(sfNearest, sfMitchell)
+    ->Unit(benchmark::kMillisecond);
 
 // A 2000 x 600 layer merged onto a 6000 x 4000 picture at master alpha 128.
 // Items are layer pixels composed (1.2 million per drawing). The picture is

@@ -21,13 +21,15 @@ int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "write") == 0) {
     const TBitmap32 b = bench::SyntheticPhoto(std::atoi(argv[3]), std::atoi(argv[4]));
     std::ofstream out(argv[2], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(b.Bits()), static_cast<std::streamsize>(b.Width()) * b.Height() * 4);
+    out.write(reinterpret_cast<const char*>(b.Bits()),
+              static_cast<std::streamsize>(b.Width()) * b.Height() * 4);
     return out ? 0 : 1;
   }
   if (argc >= 8 && std::strcmp(argv[1], "time") == 0) {
     TBitmap32 source(std::atoi(argv[3]), std::atoi(argv[4]));
     std::ifstream in(argv[2], std::ios::binary);
-    in.read(reinterpret_cast<char*>(source.Bits()), static_cast<std::streamsize>(source.Width()) * source.Height() * 4);
+    in.read(reinterpret_cast<char*>(source.Bits()),
+            static_cast<std::streamsize>(source.Width()) * source.Height() * 4);
     if (!in) return 1;
     const int runs = std::max(1, std::atoi(argv[7]));
     auto cpu = [] {

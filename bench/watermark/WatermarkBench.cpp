@@ -3,8 +3,7 @@
 // -quality 80), which is what every picture of a batch run costs anyway.
 //
 //   cmake --preset bench && ninja -C build/bench watermark_bench
-//   build/bench/bench/watermark_bench --benchmark_repetitions=5 \
-//       --benchmark_report_aggregates_only=true
+//   build/bench/bench/watermark_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -61,7 +60,7 @@ const std::string& BigJpeg() {
 }
 
 TTextLayer* AddText(TLayerCollection& layers, const std::string& text) {
-  auto* layer = layers.Add<TTextLayer>();
+  auto* layer = &layers.Add<TTextLayer>();
   TLayerFont font;
   font.Size = 48;
   font.Color = 0x00FFFFFF;
@@ -75,7 +74,7 @@ TTextLayer* AddText(TLayerCollection& layers, const std::string& text) {
 }
 
 void AddLogo(TLayerCollection& layers) {
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   layer->BeginUpdate();
   TBitmap32& b = layer->SourceBitmap();
   b.SetSize(400, 120);

@@ -3,11 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "styles/Styles.h"
 #include "util/Error.h"
 #include "util/Stream.h"
 #include "watermark/WatermarkFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Layers render on loading, so the styles stored in a file run as well.
+  static const bool registered = (tvx::RegisterFilters(), true);
+  (void)registered;
   tvx::TMemoryStream stream(data, size);
   tvx::TLayerCollection layers;
   tvx::Watermark::TWatermarkExif exif;

@@ -86,15 +86,15 @@ void BlockTransfer(TBitmap32& dst, int32_t dstX, int32_t dstY, const TBitmap32& 
   const int64_t x0 = int64_t{dstX} + (s.Left - srcRect.Left), y0 = int64_t{dstY} + (s.Top - srcRect.Top);
   const TRect& clip = dst.ClipRect();
   const int64_t l = std::max<int64_t>(x0, clip.Left), t = std::max<int64_t>(y0, clip.Top);
-  const int64_t r = std::min<int64_t>(x0 + s.Width(), clip.Right), b = std::min<int64_t>(y0 + s.Height(), clip.Bottom);
+  const int64_t r = std::min<int64_t>(x0 + s.Width(), clip.Right),
+                b = std::min<int64_t>(y0 + s.Height(), clip.Bottom);
   if (r <= l || b <= t) return;
   const int32_t sx = static_cast<int32_t>(s.Left + (l - x0)), sy = static_cast<int32_t>(s.Top + (t - y0));
   const int32_t w = static_cast<int32_t>(r - l);
   if (&src == &dst) {
     // Overlapping rows in one bitmap: work from a copy of the source part.
     TBitmap32 part(w, static_cast<int32_t>(b - t));
-    for (int32_t y = 0; y < part.Height(); ++y)
-      std::copy_n(src.ScanLine(sy + y) + sx, w, part.ScanLine(y));
+    for (int32_t y = 0; y < part.Height(); ++y) std::copy_n(src.ScanLine(sy + y) + sx, w, part.ScanLine(y));
     BlockTransfer(dst, static_cast<int32_t>(l), static_cast<int32_t>(t), part, part.BoundsRect(), drawMode,
                   combineMode, masterAlpha);
     return;
@@ -113,7 +113,8 @@ void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
   if (!IntersectRect(clip, dstClip, dst.ClipRect()) || !IntersectRect(clip, clip, dstRect)) return;
   if (&src == &dst) {
     TBitmap32 copy(s.Width(), s.Height());
-    for (int32_t y = 0; y < s.Height(); ++y) std::copy_n(src.ScanLine(s.Top + y) + s.Left, s.Width(), copy.ScanLine(y));
+    for (int32_t y = 0; y < s.Height(); ++y)
+      std::copy_n(src.ScanLine(s.Top + y) + s.Left, s.Width(), copy.ScanLine(y));
     StretchTransfer(dst, dstRect, clip, copy, copy.BoundsRect(), filter, drawMode, combineMode, masterAlpha);
     return;
   }
@@ -125,11 +126,10 @@ void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
   }
   TRect part = clip;
   OffsetRect(part, -dstRect.Left, -dstRect.Top);
-  ResampleRect(src, s, dstRect.Width(), dstRect.Height(), part, filter,
-               [&](int32_t y, const TColor32* row) {
-                 BlendRow(row, dst.ScanLine(dstRect.Top + y) + clip.Left, clip.Width(), drawMode, combineMode,
-                          masterAlpha);
-               });
+  ResampleRect(src, s, dstRect.Width(), dstRect.Height(), part, filter, [&](int32_t y, const TColor32* row) {
+    BlendRow(row, dst.ScanLine(dstRect.Top + y) + clip.Left, clip.Width(), drawMode, combineMode,
+             masterAlpha);
+  });
 }
 
 }  // namespace tvx

@@ -125,7 +125,10 @@ class TBitmap32 {
 
 /// Resamples srcRect of src onto dstRect of dst with the filter, drawing with
 /// the draw and combine modes and master alpha, clipped to the intersection
-/// of dstClip and dst's clip rectangle.
+/// of dstClip and dst's clip rectangle. A rectangle of the source's own size
+/// is copied pixel for pixel whatever the filter. Resampling weights colour
+/// by alpha, so fully transparent pixels lend no colour to their neighbours;
+/// pixels that come out fully transparent are 0 (see raster/Resampler.h).
 void StretchTransfer(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
                      const TRect& srcRect, TStretchFilter filter, TDrawMode drawMode,
                      TCombineMode combineMode, uint8_t masterAlpha);

@@ -34,9 +34,9 @@ inline TColor32 Merge(TColor32 f, TColor32 b, uint32_t w) {
   const uint32_t ab = b >> 24;
   if (ab == 255) return Lerp(f, b, w) | 0xFF000000u;
   if (ab == 0 || w == 255) return (f & 0x00FFFFFFu) | (w << 24);
-  const uint32_t fw = w * 255;           // foreground share of A * 255
-  const uint32_t bw = ab * (255 - w);    // background share of A * 255
-  const uint32_t a255 = fw + bw;         // A * 255, > 0
+  const uint32_t fw = w * 255;         // foreground share of A * 255
+  const uint32_t bw = ab * (255 - w);  // background share of A * 255
+  const uint32_t a255 = fw + bw;       // A * 255, > 0
   TColor32 r = Div255(a255) << 24;
   for (int shift = 0; shift < 24; shift += 8) {
     const uint32_t fc = (f >> shift) & 0xFF, bc = (b >> shift) & 0xFF;
@@ -90,10 +90,21 @@ void BlendRowMerge(const TColor32* src, TColor32* dst, int32_t n, uint32_t m1) {
     const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
     // Transparent source pixels (or a master alpha that makes every W zero)
     // leave the destination untouched.
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(f, alphaMask), _mm_setzero_si128())) == 0xFFFF) continue;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(f, alphaMask), _mm_setzero_si128())) == 0xFFFF)
+      continue;
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, alphaMask), alphaMask)) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Lerp4(f, b, mp1, alphaMask));
+      continue;
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, alphaMask), _mm_setzero_si128())) == 0xFFFF) {
+      // Transparent destination: the foreground colour with alpha W, except
+      // where W = 0.
+      const __m128i w = _mm_srli_epi32(_mm_mullo_epi16(_mm_srli_epi32(f, 24), mp1), 8);
+      const __m128i merged = _mm_or_si128(_mm_andnot_si128(alphaMask, f), _mm_slli_epi32(w, 24));
+      const __m128i keep = _mm_cmpeq_epi32(w, _mm_setzero_si128());
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                       _mm_or_si128(_mm_and_si128(keep, b), _mm_andnot_si128(keep, merged)));
       continue;
     }
     for (int32_t k = i; k < i + 4; ++k) {

@@ -8,7 +8,10 @@ namespace tvx {
 // ---- TLayerCollection -------------------------------------------------------
 
 TLayerCollection::~TLayerCollection() {
-  OnListChange = nullptr;  // the owner may already be going away
+  // The owner may already be going away: no notifications from here on.
+  OnListChange = nullptr;
+  OnLayerChanging = nullptr;
+  OnLayerChanged = nullptr;
   Clear();
 }
 

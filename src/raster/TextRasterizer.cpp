@@ -26,7 +26,7 @@ using text::TGlyphImage;
 // single glyphs hundreds of megabytes.
 constexpr int64_t kMaxPixels = int64_t(1) << 28;
 constexpr int64_t kMaxSide = 32767;
-constexpr double kMaxPixelSize = 8192;
+constexpr double kMaxPixelSize = 16384;  // above the 10000 points a text layer can ask for
 
 [[noreturn]] void RaiseTooLarge() { RaiseError("RenderText", 1, "Text too large to render!"); }
 
@@ -150,6 +150,8 @@ TLine ShapeLine(std::string_view bytes, int32_t primaryId, TFace* primary, int32
     // across a change of font.
     hb_buffer_add_utf32(buffer, reinterpret_cast<const uint32_t*>(cps.data()), static_cast<int>(cps.size()),
                         static_cast<unsigned>(start), static_cast<int>(end - start));
+    hb_buffer_set_flags(buffer, static_cast<hb_buffer_flags_t>((start == 0 ? HB_BUFFER_FLAG_BOT : 0) |
+                                                               (end == cps.size() ? HB_BUFFER_FLAG_EOT : 0)));
     if (!IsNeutral(scripts[start])) hb_buffer_set_script(buffer, scripts[start]);
     hb_buffer_set_direction(buffer, levels[start] % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     hb_buffer_guess_segment_properties(buffer);
@@ -235,8 +237,13 @@ void RenderText(const std::string& text, const TTextFont& font, TTextJustify jus
   if (pixels > kMaxPixelSize) RaiseTooLarge();
   const auto pixelSize = static_cast<int32_t>(pixels);
 
-  TFaceCache& cache = TFaceCache::ForThisThread();
-  cache.Trim();
+  // Huge sizes leave huge glyph images behind: bound the caches once this
+  // rendering no longer needs them, however it ends.
+  struct TTrimAfterwards {
+    TFaceCache& Cache;
+    ~TTrimAfterwards() { Cache.Trim(); }
+  } trim{TFaceCache::ForThisThread()};
+  TFaceCache& cache = trim.Cache;
   const int32_t primaryId = TFontCatalog::Instance().Resolve(font.Family, font.Bold, font.Italic);
   TFace* primary = cache.Get(primaryId, pixelSize);
   if (!primary) return;
@@ -271,8 +278,10 @@ void RenderText(const std::string& text, const TTextFont& font, TTextJustify jus
   for (size_t i = 0; i < lines.size(); ++i) {
     const TLine& line = lines[i];
     int64_t left = 0;
-    if (justify == tjCenter) left = (widest - line.Width) / 2;
-    else if (justify == tjFar) left = widest - line.Width;
+    if (justify == tjCenter)
+      left = (widest - line.Width) / 2;
+    else if (justify == tjFar)
+      left = widest - line.Width;
     const int64_t baseline = Round26(ascender + static_cast<int64_t>(i) * spacing);
     for (const TPlacedGlyph& glyph : line.Glyphs) {
       const TGlyphImage& image = glyph.Face->Glyph(glyph.Id);

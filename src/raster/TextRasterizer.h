@@ -42,7 +42,7 @@ struct TTextFont {
 /// - Straight alpha: every pixel holds the colour's RGB; alpha is the coverage
 ///   times the colour's alpha / 255.
 /// - A text whose bitmap would exceed 32767 pixels a side or 2^28 pixels, or
-///   a size above 8192 pixels, raises "RenderText::1 - Text too large to render!".
+///   a size above 16384 pixels, raises "RenderText::1 - Text too large to render!".
 /// - The first rendering in a thread opens the fonts; later ones reuse that
 ///   thread's faces and glyphs.
 void RenderText(const std::string& text, const TTextFont& font, TTextJustify justify, TBitmap32& target);

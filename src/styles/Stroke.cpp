@@ -8,13 +8,51 @@
 namespace tvx {
 namespace {
 
-// A brush is an s x s square of one opaque colour copied with dmOpaque, so
-// copying it is filling its rectangle, clipped to the layer.
-void FillSquare(TBitmap32& layer, int32_t left, int32_t top, int32_t size, TColor32 color) {
-  const int32_t x0 = std::max(left, 0), x1 = std::min(left + size, layer.Width());
-  const int32_t y0 = std::max(top, 0), y1 = std::min(top + size, layer.Height());
-  for (int32_t y = y0; y < y1; ++y) std::fill(layer.ScanLine(y) + x0, layer.ScanLine(y) + x1, color);
-}
+// Every brush copy writes the same opaque colour with dmOpaque, so the stroke
+// layer ends up as that colour on the union of the brush squares. The union
+// is found from the squares' top-left corners with two running passes,
+// O(pixels) whatever the brush size, instead of filling s x s pixels per copy.
+class TBrushMarks {
+ public:
+  TBrushMarks(int32_t width, int32_t height, int32_t size)
+      : width_(width), height_(height), size_(size), stride_(width + size),
+        marks_(static_cast<size_t>(width + size) * (height + size), 0) {}
+
+  // Corners are kept shifted by the size, so squares that start left of or
+  // above the layer and reach into it still count.
+  void Mark(int32_t left, int32_t top) {
+    if (left <= -size_ || top <= -size_ || left >= width_ || top >= height_) return;
+    marks_[static_cast<size_t>(top + size_) * stride_ + left + size_] = 1;
+  }
+
+  void Paint(TBitmap32& layer, TColor32 color) const {
+    // across: does a corner lie in (x - size, x] on this row?
+    std::vector<uint8_t> across(static_cast<size_t>(height_ + size_) * width_, 0);
+    for (int32_t row = 0; row < height_ + size_; ++row) {
+      const uint8_t* marks = marks_.data() + static_cast<size_t>(row) * stride_;
+      uint8_t* out = across.data() + static_cast<size_t>(row) * width_;
+      int64_t last = INT32_MIN;
+      for (int32_t column = 0; column < stride_; ++column) {
+        if (marks[column]) last = column;
+        if (column >= size_) out[column - size_] = column - last < size_;
+      }
+    }
+    // down: does such a row lie in (y - size, y]?
+    std::vector<int64_t> last(static_cast<size_t>(width_), INT32_MIN);
+    for (int32_t row = 0; row < height_ + size_; ++row) {
+      const uint8_t* in = across.data() + static_cast<size_t>(row) * width_;
+      TColor32* out = row >= size_ ? layer.ScanLine(row - size_) : nullptr;
+      for (int32_t x = 0; x < width_; ++x) {
+        if (in[x]) last[x] = row;
+        if (out && row - last[x] < size_) out[x] = color;
+      }
+    }
+  }
+
+ private:
+  int32_t width_, height_, size_, stride_;
+  std::vector<uint8_t> marks_;
+};
 
 }  // namespace
 
@@ -47,6 +85,7 @@ void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
   const int32_t stride = ws + 2;
   static constexpr int32_t offsets[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
   constexpr int32_t openLimit = 255 - 10;
+  TBrushMarks brushes(layer.Width(), layer.Height(), s);
 
   for (int32_t y = 0; y < hs; ++y) {
     for (int32_t x = 0; x < ws; ++x) {
@@ -56,23 +95,17 @@ void StrokeApply(const TBitmap32& source, TBitmap32& target, int32_t& dx, int32_
         int32_t open = 0;
         for (const auto& o : offsets) open += cell[o[1] * stride + o[0]] <= openLimit;
         if (open < 2) continue;
-        if (s == 1) {
-          layer.Pixel(x + dx, y + dy) = c;
-        } else {
-          FillSquare(layer, x + dx - h, y + dy - h, s, c);
-          ++x;  // the brush covers the next pixel of the row
-        }
+        brushes.Mark(x + dx - h, y + dy - h);
+        if (s > 1) ++x;  // the brush covers the next pixel of the row
       } else {
         for (const auto& o : offsets) {
           if (cell[o[1] * stride + o[0]] > openLimit) continue;
-          if (s == 1)
-            layer.Pixel(x + o[0] + dx, y + o[1] + dy) = c;
-          else
-            FillSquare(layer, x + o[0] + dx - h, y + o[1] + dy - h, s, c);
+          brushes.Mark(x + o[0] + dx - h, y + o[1] + dy - h);
         }
       }
     }
   }
+  brushes.Paint(layer, c);
   layer.DrawTo(target, 0, 0);
 }
 

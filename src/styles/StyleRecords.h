@@ -38,11 +38,12 @@ struct TStrokeRecord {
       {"Color", 16, TFieldKind::Color, 0, 0, 0},
   }};
 
-  int32_t Size = 1;
-  int32_t Opacity = 100;
-  int32_t Position = spInside;
-  uint32_t Color = 0;
+  int32_t Size = static_cast<int32_t>(Fields[0].Default);
+  int32_t Opacity = static_cast<int32_t>(Fields[1].Default);
+  int32_t Position = static_cast<int32_t>(Fields[2].Default);
+  uint32_t Color = static_cast<uint32_t>(Fields[3].Default);
 
+  /// What the frame shows without a block or for a block that FromParams refuses.
   static TStrokeRecord Defaults() { return {}; }
   /// The record of a block that is exactly 20 bytes and starts with "STRK"
   /// (otherwise nothing). Size and opacity are clamped to their ranges and a
@@ -76,14 +77,19 @@ struct TShadowRecord {
       {"Color", 20, TFieldKind::Color, 0, 0, 0},
   }};
 
-  int32_t Size = 5;
-  uint32_t Opacity = 100;
-  uint32_t Distance = 5;
-  float Angle = static_cast<float>(DefaultShadowAngle);
-  uint32_t Color = 0;
+  int32_t Size = static_cast<int32_t>(ShadowFields[0].Default);
+  uint32_t Opacity = static_cast<uint32_t>(ShadowFields[1].Default);
+  uint32_t Distance = static_cast<uint32_t>(ShadowFields[2].Default);
+  float Angle = static_cast<float>(ShadowFields[3].Default);
+  uint32_t Color = static_cast<uint32_t>(ShadowFields[4].Default);
 
+  /// What the frames show without a block or for a block that FromParams refuses.
   static TShadowRecord Defaults() { return {}; }
-  static TShadowRecord GlowDefaults() { return {20, 100, 0, 0.0f, 0}; }
+  static TShadowRecord GlowDefaults() {
+    return {static_cast<int32_t>(GlowFields[0].Default), static_cast<uint32_t>(GlowFields[1].Default),
+            static_cast<uint32_t>(GlowFields[2].Default), static_cast<float>(GlowFields[3].Default),
+            static_cast<uint32_t>(GlowFields[4].Default)};
+  }
   /// The record of a block that is exactly 24 bytes and starts with "DRPS"
   /// (otherwise nothing). Size, opacity and distance are clamped to the
   /// shadow's ranges (a glow block with a distance keeps it: the glow is the

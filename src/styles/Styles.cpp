@@ -5,15 +5,21 @@
 
 #include "styles/Filters.h"
 #include "util/Error.h"
+#include "util/Paths.h"
 #include "util/Utils.h"
 
 namespace tvx {
 
-void RegisterFilters() {
+void RegisterFilterKinds() {
   RegisterFilter("Stroke", StrokeApply, 10);
   RegisterFilter("Drop Shadow", ShadowApply, -10);
   RegisterFilter("Glow", ShadowApply, 10);
   RegisterFilter("Gradient", GradientApply, 11);
+}
+
+void RegisterFilters() {
+  RegisterFilterKinds();
+  LoadStyles();
 }
 
 void TStyles::GetNames(std::vector<std::string>& list) const {
@@ -87,13 +93,9 @@ TStyles& Styles() {
   return styles;
 }
 
-std::string StylesFileName(const std::string& folder) {
-  if (folder.empty() || folder.back() == '/') return folder + ".styles";
-  return folder + "/.styles";
-}
+namespace {
 
-void LoadStyles(const std::string& folder) {
-  const std::string path = StylesFileName(folder);
+void LoadStylesFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
   TMemoryStream stream;
@@ -101,10 +103,27 @@ void LoadStyles(const std::string& folder) {
   Styles().LoadFromStream(stream);
 }
 
-void SaveStyles(const std::string& folder) {
+void SaveStylesFile(const std::string& path) {
   TMemoryStream stream;
   Styles().SaveToStream(stream);
-  stream.SaveToFile(StylesFileName(folder));
+  stream.SaveToFile(path);
 }
+
+}  // namespace
+
+std::string StylesFileName(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/') return folder + ".styles";
+  return folder + "/.styles";
+}
+
+std::string StylesFileName() { return UserDataFolder() + ".styles"; }
+
+void LoadStyles(const std::string& folder) { LoadStylesFile(StylesFileName(folder)); }
+
+void SaveStyles(const std::string& folder) { SaveStylesFile(StylesFileName(folder)); }
+
+void LoadStyles() { LoadStylesFile(StylesFileName()); }
+
+void SaveStyles() { SaveStylesFile(StylesFileName()); }
 
 }  // namespace tvx

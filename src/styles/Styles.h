@@ -14,6 +14,11 @@ namespace tvx {
 /// operation) and "Gradient" (11). Calling it again changes nothing.
 /// The settings frames are user-interface code: the program keeps its own
 /// map from these names to frame factories, so the core stays free of Qt.
+void RegisterFilterKinds();
+/// RegisterFilterKinds, then LoadStyles(). The main window calls it once; an
+/// error of a damaged styles file reaches the caller after the kinds are
+/// registered and the styles read so far are kept, so start-up can report
+/// it and go on.
 void RegisterFilters();
 
 /// Called with its owner when the set of saved styles changes.
@@ -62,6 +67,8 @@ TStyles& Styles();
 
 /// folder + ".styles"; a separator is put between them when folder lacks one.
 std::string StylesFileName(const std::string& folder);
+/// ".styles" in the program's own data folder (UserDataFolder, beside ".config").
+std::string StylesFileName();
 /// Loads the styles file of folder into Styles() when it exists. A damaged
 /// file raises its error after the styles read so far were kept, so the
 /// caller can report it and carry on.
@@ -69,5 +76,8 @@ void LoadStyles(const std::string& folder);
 /// Writes Styles() to the styles file of folder through a temporary file
 /// renamed over it: a failed write leaves the old file as it was.
 void SaveStyles(const std::string& folder);
+/// LoadStyles and SaveStyles for the program's own data folder.
+void LoadStyles();
+void SaveStyles();
 
 }  // namespace tvx

@@ -2,7 +2,7 @@
 
 #include "imageio/FilePlugin.h"
 #include "raster/Bitmap32.h"
-#include "watermark/pending/Layers.h"
+#include "raster/Layers.h"
 
 namespace tvx {
 

@@ -226,14 +226,7 @@ void TBaseLayer::DrawOnto(TBitmap32& target, double scale) const {
   ForEachTile(r, stepX, stepY, width, height, [&](const TRect& t) { DrawRect(target, t); });
 }
 
-TFloatRect TBaseLayer::MapToView(const TFloatRect& rect) const {
-  const TLayerCollection* c = LayerCollection();
-  const TCoordXForm* x = c ? c->CoordXForm() : nullptr;
-  if (!Scaled || !x) return rect;
-  const double sx = x->ScaleX / 65536.0, sy = x->ScaleY / 65536.0;
-  return TFloatRect{float(rect.Left * sx + x->ShiftX), float(rect.Top * sy + x->ShiftY),
-                    float(rect.Right * sx + x->ShiftX), float(rect.Bottom * sy + x->ShiftY)};
-}
+TFloatRect TBaseLayer::MapToView(const TFloatRect& rect) const { return GetAdjustedRect(rect); }
 
 void TBaseLayer::DrawTile(TBitmap32& buffer, const TFloatRect& rect) {
   const TBitmap32& b = Bitmap();
@@ -241,10 +234,9 @@ void TBaseLayer::DrawTile(TBitmap32& buffer, const TFloatRect& rect) {
   const TRect dst = SafeMakeRect(rect);
   TRect clip = buffer.ClipRect();
   const TLayerCollection* c = LayerCollection();
-  const TRect* view = c ? c->ViewBitmapRect() : nullptr;
-  if ((Cropped || Tile) && view) {
+  if ((Cropped || Tile) && c && c->OwnerView()) {
     if (rect.Width() < 0.5f || rect.Height() < 0.5f) return;
-    if (!IntersectRect(clip, clip, *view)) return;
+    if (!IntersectRect(clip, clip, c->GetBitmapRect())) return;
   }
   StretchTransfer(buffer, dst, clip, b, b.BoundsRect(), b.StretchFilter, b.DrawMode, b.CombineMode,
                   b.MasterAlpha);
@@ -258,16 +250,14 @@ void TBaseLayer::Paint(TBitmap32& buffer) {
     return;
   }
   const TLayerCollection* c = LayerCollection();
-  const TRect* view = c ? c->ViewBitmapRect() : nullptr;
-  const TRect area = view ? *view : TRect{0, 0, buffer.Width(), buffer.Height()};
+  const TRect area = c && c->OwnerView() ? c->GetBitmapRect() : TRect{0, 0, buffer.Width(), buffer.Height()};
   const double tw = r.Width(), th = r.Height();
   // Tiles under half a pixel draw nothing; stepping over them would never end.
   if (!(tw >= 0.5) || !(th >= 0.5)) return;
   double gx = std::max(XTileOffs, 0), gy = std::max(YTileOffs, 0);
-  const TCoordXForm* x = c ? c->CoordXForm() : nullptr;
-  if (Scaled && x) {
-    gx *= x->ScaleX / 65536.0;
-    gy *= x->ScaleY / 65536.0;
+  if (Scaled && c) {
+    gx *= c->CoordXForm().ScaleX / 65536.0;
+    gy *= c->CoordXForm().ScaleY / 65536.0;
   }
   const double stepX = tw + gx, stepY = th + gy;
   // The grid's phase: the first tile that reaches into the area on each axis.

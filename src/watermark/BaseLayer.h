@@ -8,7 +8,7 @@
 #include "styles/FilterParams.h"
 #include "util/Stream.h"
 #include "watermark/Placement.h"
-#include "watermark/pending/Layers.h"
+#include "raster/Layers.h"
 
 namespace tvx {
 

@@ -23,9 +23,9 @@ void OpenWatermark(TStream& stream, TLayerCollection& layers, Watermark::TWaterm
   while (stream.Remaining() >= 4) {
     const std::string chunk = ReadString(stream);
     if (chunk == "TBitmapLayer")
-      layers.Add<TBitmapLayer>()->LoadFromStream(stream);
+      layers.Add<TBitmapLayer>().LoadFromStream(stream);
     else if (chunk == "TTextLayer")
-      layers.Add<TTextLayer>()->LoadFromStream(stream);
+      layers.Add<TTextLayer>().LoadFromStream(stream);
     else if (chunk == "TWatermarkExif")
       exif.LoadFromStream(stream);
     else
@@ -46,7 +46,7 @@ void SaveWatermark(TStream& stream, const TLayerCollection& layers, const Waterm
   stream.WriteSignature("TVX1");
   stream.WriteValue<int32_t>(1);
   for (int i = 0; i < layers.Count(); ++i) {
-    const TCustomLayer* layer = layers.Items(i);
+    const TCustomLayer* layer = &layers.Items(i);
     if (auto* text = dynamic_cast<const TTextLayer*>(layer)) {
       WriteString(stream, "TTextLayer");
       text->SaveToStream(stream);

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "util/Stream.h"
-#include "watermark/pending/Layers.h"
-#include "watermark/pending/WatermarkExif.h"
+#include "raster/Layers.h"
+#include "imageio/WatermarkExif.h"
 
 namespace tvx {
 

@@ -29,9 +29,9 @@ TEST(Bitmap32, MoveLeavesSourceEmptyAndKeepsProperties) {
   EXPECT_EQ(b.Width(), 4);
   EXPECT_EQ(b.Pixel(3, 2), 0xFF010203u);
   EXPECT_EQ(b.MasterAlpha, 7);
-  EXPECT_TRUE(a.Empty());                    // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(a.ClipRect(), TRect{});          // NOLINT(bugprone-use-after-move)
-  a.SetSize(2, 2);                           // usable again
+  EXPECT_TRUE(a.Empty());            // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(a.ClipRect(), TRect{});  // NOLINT(bugprone-use-after-move)
+  a.SetSize(2, 2);                   // usable again
   EXPECT_EQ(a.ClipRect(), (TRect{0, 0, 2, 2}));
 }
 
@@ -89,23 +89,25 @@ TEST(Blend, EdgeCases) {
 TEST(Blend, RowsMatchPixelArithmetic) {
   std::mt19937 rng(5);
   const uint32_t alphas[] = {0, 1, 127, 128, 254, 255};
-  auto pick = [&](bool oftenOpaque) {
+  // Destinations: mixed, mostly opaque, mostly transparent.
+  auto pick = [&](int kind) {
     uint32_t a = alphas[rng() % 6];
-    if (oftenOpaque && rng() % 2) a = 255;
+    if (kind > 0 && rng() % 2) a = kind == 1 ? 255 : 0;
     return SetAlpha(rng() & 0xFFFFFF, static_cast<uint8_t>(a));
   };
   for (TCombineMode mode : {cmBlend, cmMerge})
-    for (uint8_t master : {uint8_t{0}, uint8_t{1}, uint8_t{128}, uint8_t{255}}) {
-      std::vector<TColor32> src(203), dst(203), expect(203);
-      for (size_t i = 0; i < src.size(); ++i) {
-        src[i] = pick(false);
-        dst[i] = pick(true);
-        expect[i] = BlendPixel(src[i], dst[i], master, mode);
+    for (uint8_t master : {uint8_t{0}, uint8_t{1}, uint8_t{128}, uint8_t{255}})
+      for (int kind : {0, 1, 2}) {
+        std::vector<TColor32> src(203), dst(203), expect(203);
+        for (size_t i = 0; i < src.size(); ++i) {
+          src[i] = pick(0);
+          dst[i] = pick(kind);
+          expect[i] = BlendPixel(src[i], dst[i], master, mode);
+        }
+        BlendRow(src.data(), dst.data(), static_cast<int32_t>(dst.size()), dmBlend, mode, master);
+        for (size_t i = 0; i < src.size(); ++i)
+          ASSERT_EQ(dst[i], expect[i]) << "mode " << mode << " master " << int(master) << " at " << i;
       }
-      BlendRow(src.data(), dst.data(), static_cast<int32_t>(dst.size()), dmBlend, mode, master);
-      for (size_t i = 0; i < src.size(); ++i)
-        ASSERT_EQ(dst[i], expect[i]) << "mode " << mode << " master " << int(master) << " at " << i;
-    }
 }
 
 TEST(Blend, ExhaustiveAgainstRealArithmetic) {
@@ -142,7 +144,7 @@ TEST(Transfer, DrawAtPointRespectsClipAndEdges) {
       ASSERT_EQ(dst.Pixel(x, y), inside ? 0xFFFF0000u : 0xFF000000u) << x << "," << y;
     }
   dst.ResetClipRect();
-  src.DrawTo(dst, 100, 100);   // far outside: nothing
+  src.DrawTo(dst, 100, 100);  // far outside: nothing
   src.DrawTo(dst, -100, 5);
   EXPECT_EQ(dst.Pixel(0, 9), 0xFF000000u);
 }
@@ -193,12 +195,14 @@ TEST(Transfer, StretchFillsTheClippedRectangleOnly) {
     src.DrawTo(dst, TRect{5, -4, 25, 10});
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 20; ++x)
-        ASSERT_EQ(dst.Pixel(x, y), (x >= 5 && x < 15 && y < 10) ? 0xFF00FF00u : 0u) << f << ":" << x << "," << y;
+        ASSERT_EQ(dst.Pixel(x, y), (x >= 5 && x < 15 && y < 10) ? 0xFF00FF00u : 0u)
+            << f << ":" << x << "," << y;
   }
   // An explicit clip narrows further; a same-size rectangle copies exactly.
   dst.ResetClipRect();
   dst.Clear(0);
-  StretchTransfer(dst, TRect{0, 0, 3, 3}, TRect{1, 1, 2, 2}, src, src.BoundsRect(), sfLanczos, dmOpaque, cmBlend, 255);
+  StretchTransfer(dst, TRect{0, 0, 3, 3}, TRect{1, 1, 2, 2}, src, src.BoundsRect(), sfLanczos, dmOpaque,
+                  cmBlend, 255);
   EXPECT_EQ(dst.Pixel(1, 1), 0xFF00FF00u);
   EXPECT_EQ(dst.Pixel(0, 0), 0u);
   EXPECT_EQ(dst.Pixel(2, 2), 0u);

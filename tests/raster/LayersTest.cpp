@@ -109,10 +109,10 @@ TEST(Layers, BitmapLayersPaintStretchedInOrderAndCropped) {
   buffer.Clear(0);
   c.Paint(buffer);
   EXPECT_EQ(buffer.Pixel(0, 0), 0xFF0000FFu);
-  EXPECT_EQ(buffer.Pixel(8, 8), 0xFF0000FFu);   // outside the picture rectangle
-  EXPECT_EQ(buffer.Pixel(3, 3), 0xFF80007Fu);   // merged over the bottom layer
+  EXPECT_EQ(buffer.Pixel(8, 8), 0xFF0000FFu);  // outside the picture rectangle
+  EXPECT_EQ(buffer.Pixel(3, 3), 0xFF80007Fu);  // merged over the bottom layer
   EXPECT_EQ(buffer.Pixel(7, 7), 0xFF80007Fu);
-  EXPECT_EQ(buffer.Pixel(2, 2), 0xFF0000FFu);   // inside the crop, outside the layer
+  EXPECT_EQ(buffer.Pixel(2, 2), 0xFF0000FFu);  // inside the crop, outside the layer
 
   top.SetLocation(FloatRect(1, 1, 1.1f, 3));  // under half a view pixel: skipped
   buffer.Clear(0);
@@ -151,7 +151,7 @@ TEST(Layers, RubberbandKeepsItsChildAtItsOwnLocation) {
   EXPECT_EQ(buffer.Pixel(15, 10), 0xFF808080u);       // inside untouched
   EXPECT_EQ(buffer.Pixel(32, 32), frame.FrameColor);  // corner handle border
   EXPECT_EQ(buffer.Pixel(30, 30), frame.HandleFill);
-  EXPECT_EQ(buffer.Pixel(17, 4), frame.HandleFill);   // side handle on the top edge
+  EXPECT_EQ(buffer.Pixel(17, 4), frame.HandleFill);  // side handle on the top edge
 
   c.Delete(child.Index());  // the frame lets go of a destroyed child
   EXPECT_EQ(frame.ChildLayer(), nullptr);

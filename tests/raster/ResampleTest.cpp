@@ -10,16 +10,19 @@
 namespace tvx {
 namespace {
 
-constexpr TStretchFilter kFilters[] = {sfNearest, sfDraft, sfLinear, sfCosine, sfSpline, sfLanczos, sfMitchell};
+constexpr TStretchFilter kFilters[] = {sfNearest, sfDraft,   sfLinear,  sfCosine,
+                                       sfSpline,  sfLanczos, sfMitchell};
 struct TSize {
   int32_t w, h;
 };
-constexpr TSize kSizes[] = {{1, 1}, {1, 9}, {5, 3}, {18, 11}, {37, 23}, {40, 23}, {74, 46}, {111, 30}, {200, 140}};
+constexpr TSize kSizes[] = {{1, 1},   {1, 9},   {5, 3},    {18, 11},  {37, 23},
+                            {40, 23}, {74, 46}, {111, 30}, {200, 140}};
 
 TBitmap32 Stretch(const TBitmap32& src, TSize size, TStretchFilter filter) {
   TBitmap32 dst(size.w, size.h);
   dst.Clear(0x12345678);
-  StretchTransfer(dst, dst.BoundsRect(), dst.BoundsRect(), src, src.BoundsRect(), filter, dmOpaque, cmBlend, 255);
+  StretchTransfer(dst, dst.BoundsRect(), dst.BoundsRect(), src, src.BoundsRect(), filter, dmOpaque, cmBlend,
+                  255);
   return dst;
 }
 
@@ -30,7 +33,8 @@ TBitmap32 Photo(int32_t w, int32_t h) {
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
       const double v = 128 + 60 * std::sin(x * 0.3) * std::cos(y * 0.2) + (rng() % 40) - 20.0;
-      b.Pixel(x, y) = ARGB(255, static_cast<uint8_t>(v), static_cast<uint8_t>(255 - v), static_cast<uint8_t>(x * 255 / w));
+      b.Pixel(x, y) = ARGB(255, static_cast<uint8_t>(v), static_cast<uint8_t>(255 - v),
+                           static_cast<uint8_t>(x * 255 / w));
     }
   return b;
 }
@@ -97,8 +101,8 @@ TEST(Resample, NearestAndDraftPickAndAverage) {
   line.Pixel(0, 0) = 0xFF000000;
   line.Pixel(1, 0) = 0xFF0000C8;
   const TBitmap32 l = Stretch(line, {4, 1}, sfLinear);
-  EXPECT_EQ(l.Pixel(0, 0) & 0xFF, 0u);      // edge pixels fold onto themselves
-  EXPECT_EQ(l.Pixel(1, 0) & 0xFF, 50u);     // centre 0.75: a quarter of the way
+  EXPECT_EQ(l.Pixel(0, 0) & 0xFF, 0u);   // edge pixels fold onto themselves
+  EXPECT_EQ(l.Pixel(1, 0) & 0xFF, 50u);  // centre 0.75: a quarter of the way
   EXPECT_EQ(l.Pixel(2, 0) & 0xFF, 150u);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
@@ -162,6 +163,60 @@ TEST(Stroke, WideBrushSkipsTheNextPixelButCoversIt) {
   EXPECT_LT(RedOf(run.Target.Pixel(5, 2)), 8);
   EXPECT_EQ(run.Target.Pixel(13, 13), 0u);
   EXPECT_EQ(run.Target.Pixel(6, 6), 0xFFFFFFFFu);
+}
+
+// The stroke as brush copies, one square at a time: the oracle of the
+// filter's union of squares.
+TRun BrushByBrush(const TBitmap32& source, int32_t s, bool outside) {
+  TRun run{source};
+  const int32_t h = s / 2, g = outside ? s : h;
+  AddMargins(run.Target, g, g, g, g);
+  run.Dx = run.Dy = g;
+  TBitmap32 layer(run.Target.Width(), run.Target.Height());
+  layer.Clear(0);
+  layer.DrawMode = dmBlend;
+  layer.MasterAlpha = 254;
+  const auto alpha = [&](int32_t x, int32_t y) {
+    return x < 0 || y < 0 || x >= source.Width() || y >= source.Height() ? 0 : AlphaOf(source.Pixel(x, y));
+  };
+  const auto brush = [&](int32_t left, int32_t top) {
+    for (int32_t y = std::max(top, 0); y < std::min(top + s, layer.Height()); ++y)
+      for (int32_t x = std::max(left, 0); x < std::min(left + s, layer.Width()); ++x) layer.Pixel(x, y) = 0xFF000000;
+  };
+  const int32_t offsets[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+  for (int32_t y = 0; y < source.Height(); ++y)
+    for (int32_t x = 0; x < source.Width(); ++x) {
+      if (alpha(x, y) != 255) continue;
+      int open = 0;
+      for (const auto& o : offsets)
+        if (alpha(x + o[0], y + o[1]) <= 245) {
+          ++open;
+          if (outside) brush(x + o[0] + g - h, y + o[1] + g - h);
+        }
+      if (!outside && open >= 2) {
+        brush(x + g - h, y + g - h);
+        if (s > 1) ++x;
+      }
+    }
+  layer.DrawTo(run.Target, 0, 0);
+  return run;
+}
+
+TEST(Stroke, UnionOfSquaresEqualsBrushByBrush) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 40; ++round) {
+    TBitmap32 shape(5 + random() % 30, 5 + random() % 20);
+    for (int32_t y = 0; y < shape.Height(); ++y)
+      for (int32_t x = 0; x < shape.Width(); ++x)
+        shape.Pixel(x, y) = random() % 3 ? 0xFFFFFFFF : (random() % 2 ? 0x80FFFFFF : 0);
+    const int32_t s = 1 + static_cast<int32_t>(random() % 12);
+    const bool outside = round % 2;
+    const TFilterParams params = Stroke(s, 100, outside ? spOutside : spInside, 0);
+    const TRun fast = Apply(StrokeApply, shape, &params), slow = BrushByBrush(shape, s, outside);
+    ASSERT_EQ(fast.Target.Width(), slow.Target.Width());
+    ASSERT_EQ(fast.Dx, slow.Dx);
+    ASSERT_EQ(CountChanged(fast.Target, slow.Target), 0) << "size " << s << (outside ? " outside" : " inside");
+  }
 }
 
 // Sound behaviour: damaged blocks cannot leave the margin undefined or size

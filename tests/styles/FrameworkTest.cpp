@@ -10,6 +10,7 @@
 #include "styles/Styles.h"
 #include "support/TestSupport.h"
 #include "util/Error.h"
+#include "util/Paths.h"
 #include "util/Utils.h"
 
 namespace tvx {
@@ -136,7 +137,7 @@ constexpr char kStroke[] = "Stroke", kShadow[] = "Drop Shadow", kGlow[] = "Glow"
 class StyleRun : public ::testing::Test {
  protected:
   void SetUp() override { Calls().clear(); }
-  void TearDown() override { RegisterFilters(); }  // the real operations again
+  void TearDown() override { RegisterFilterKinds(); }  // the real operations again
   static void RegisterSpies() {
     RegisterFilter("Stroke", Spy<kStroke>, 10);
     RegisterFilter("Drop Shadow", Spy<kShadow>, -10);
@@ -160,7 +161,7 @@ TEST_F(StyleRun, OrderIsGradientGlowStrokeShadow) {
 }
 
 TEST_F(StyleRun, EmptyStyleAndUnknownNamesDoNothing) {
-  RegisterFilters();
+  RegisterFilterKinds();
   TBitmap32 source(5, 4);
   source.Clear(0xFF336699);
   TBitmap32 target = source;
@@ -178,7 +179,7 @@ TEST_F(StyleRun, EmptyStyleAndUnknownNamesDoNothing) {
 }
 
 TEST_F(StyleRun, GlowThenOutsideStrokeFindsTheMargins) {
-  RegisterFilters();
+  RegisterFilterKinds();
   TBitmap32 source(100, 40);
   source.Clear(0xFFFFFFFF);
   TBitmap32 target = source;
@@ -194,7 +195,7 @@ TEST_F(StyleRun, GlowThenOutsideStrokeFindsTheMargins) {
 }
 
 TEST_F(StyleRun, AllFourAtTheirDefaults) {
-  RegisterFilters();
+  RegisterFilterKinds();
   TBitmap32 source(20, 10);
   source.Clear(0xFFFFFFFF);
   TBitmap32 target = source;
@@ -290,6 +291,7 @@ TEST(StylesFile, SavedAndLoadedBesideTheProgram) {
   const std::string folder = dir.Path().string() + "/";
   EXPECT_EQ(StylesFileName(folder), folder + ".styles");
   EXPECT_EQ(StylesFileName(dir.Path().string()), folder + ".styles");
+  EXPECT_EQ(StylesFileName(), UserDataFolder() + ".styles");  // beside ".config"
 
   Styles() = TStyles{};
   LoadStyles(folder);  // no file: nothing happens

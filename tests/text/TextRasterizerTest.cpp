@@ -41,7 +41,7 @@ TBitmap32 Render(const std::string& text, const TTextFont& font, TTextJustify ju
 
 struct TInk {
   int32_t Left = INT32_MAX, Top = INT32_MAX, Right = -1, Bottom = -1;  // inclusive
-  int64_t Sum = 0;                                                      // total alpha
+  int64_t Sum = 0;                                                     // total alpha
   bool Empty() const { return Right < 0; }
   int32_t Width() const { return Empty() ? 0 : Right - Left + 1; }
   int32_t Height() const { return Empty() ? 0 : Bottom - Top + 1; }
@@ -171,7 +171,8 @@ TEST_F(TextRasterizerTest, ItalicSlantsToTheRight) {
     auto slant = [&](const TBitmap32& b) {
       const TInk ink = InkOf(b);
       const int32_t quarter = ink.Height() / 4;
-      return CentroidX(b, ink.Top, ink.Top + quarter) - CentroidX(b, ink.Bottom + 1 - quarter, ink.Bottom + 1);
+      return CentroidX(b, ink.Top, ink.Top + quarter) -
+             CentroidX(b, ink.Bottom + 1 - quarter, ink.Bottom + 1);
     };
     const double upright = slant(Render("l", font));
     font.Italic = true;
@@ -202,7 +203,7 @@ TEST_F(TextRasterizerTest, UnderlineAndStrikeOutAddRowsAtTheirHeights) {
   };
   const auto underlineRows = addedRows(underlined);
   ASSERT_FALSE(underlineRows.empty());
-  EXPECT_GT(underlineRows.front(), letters.Bottom);        // below the baseline
+  EXPECT_GT(underlineRows.front(), letters.Bottom);            // below the baseline
   EXPECT_LE(underlineRows.back() - underlineRows.front(), 4);  // a thin line
   // It spans the line: starts at the pen origin, ends at the advance.
   const TInk underline = InkOf(underlined, underlineRows.front(), underlineRows.front() + 1);
@@ -286,6 +287,22 @@ TEST_F(TextRasterizerTest, GlyphsAreCoverageOnTheFontColour) {
   EXPECT_EQ(InkOf(Render("Colour", font)).Sum, 0);
 }
 
+TEST_F(TextRasterizerTest, OverlappingGlyphsAddTheirCoverage) {
+  // Two identical overlay strokes (U+0336) sit on the same spot: their soft
+  // edges add up (saturating), so joins of touching glyphs leave no seams.
+  const TBitmap32 one = Render("o\xCC\xB6", Font(24)), two = Render("o\xCC\xB6\xCC\xB6", Font(24));
+  ASSERT_TRUE(one.Width() == two.Width() && one.Height() == two.Height());
+  int32_t doubled = 0;
+  for (int32_t y = 0; y < one.Height(); ++y)
+    for (int32_t x = 0; x < one.Width(); ++x) {
+      const int a = AlphaOf(one.Pixel(x, y)), b = AlphaOf(two.Pixel(x, y));
+      ASSERT_GE(b, a);
+      ASSERT_LE(b, std::min(255, 2 * a));
+      doubled += a > 0 && a < 128 && b == 2 * a;
+    }
+  EXPECT_GT(doubled, 0);
+}
+
 TEST_F(TextRasterizerTest, SymbolsDrawWithDejaVu) {
   for (const char* symbol : {"\xC2\xA9", "\xE2\x84\xA2"}) {  // (c), TM
     SCOPED_TRACE(symbol);
@@ -315,7 +332,8 @@ TEST_F(TextRasterizerTest, RightToLeftLineInVisualOrder) {
   const TInk b = InkOf(second);
   int32_t differences = 0;
   for (int32_t y = 0; y < second.Height(); ++y)
-    for (int32_t x = b.Left; x <= b.Right; ++x) differences += AlphaOf(word.Pixel(x, y)) != AlphaOf(second.Pixel(x, y));
+    for (int32_t x = b.Left; x <= b.Right; ++x)
+      differences += AlphaOf(word.Pixel(x, y)) != AlphaOf(second.Pixel(x, y));
   EXPECT_EQ(differences, 0);
   EXPECT_EQ(word.Width(), first.Width() + second.Width());
 
@@ -324,7 +342,8 @@ TEST_F(TextRasterizerTest, RightToLeftLineInVisualOrder) {
   const TInk d = InkOf(digits);
   differences = 0;
   for (int32_t y = 0; y < digits.Height(); ++y)
-    for (int32_t x = d.Left; x <= d.Right; ++x) differences += AlphaOf(year.Pixel(x, y)) != AlphaOf(digits.Pixel(x, y));
+    for (int32_t x = d.Left; x <= d.Right; ++x)
+      differences += AlphaOf(year.Pixel(x, y)) != AlphaOf(digits.Pixel(x, y));
   EXPECT_EQ(differences, 0);
 
   if (!AnyFontCovers(0x0645)) GTEST_SKIP() << "no font covers Arabic";
@@ -352,9 +371,7 @@ TEST_F(TextRasterizerTest, MalformedUtf8StillRenders) {
   EXPECT_GT(ink.Width(), 30);
 }
 
-TEST_F(TextRasterizerTest, RefusesTextTooLargeToHold) {
-  EXPECT_THROW(Render("A", Font(100000)), EError);
-}
+TEST_F(TextRasterizerTest, RefusesTextTooLargeToHold) { EXPECT_THROW(Render("A", Font(100000)), EError); }
 
 TEST_F(TextRasterizerTest, ThreadsRenderTheSamePixels) {
   struct TCase {

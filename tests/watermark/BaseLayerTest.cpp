@@ -134,7 +134,7 @@ TEST(BaseLayer, AssignCopiesPlacementAndOpacityButNotStylesNoiseOrGaps) {
   a->SetMasterAlpha(77);
   a->SetStyles(GrowStyle());
   a->FileName = "/logo.png";
-  auto* b = layers.Add<TBitmapLayer>();
+  auto* b = &layers.Add<TBitmapLayer>();
   b->Assign(*a);
   EXPECT_EQ(b->Name, "logo");
   EXPECT_EQ(b->FileName, "/logo.png");
@@ -151,7 +151,7 @@ TEST(BaseLayer, AssignCopiesPlacementAndOpacityButNotStylesNoiseOrGaps) {
   EXPECT_FALSE(b->Noisy);
   EXPECT_TRUE(b->Styles().Empty());
 
-  auto* t = layers.Add<TTextLayer>();
+  auto* t = &layers.Add<TTextLayer>();
   EXPECT_EQ(ErrorOf([&] { a->AssignTo(*t); }), "TBitmapLayer::AssignTo::121 - Object can not be assigned to!");
   EXPECT_EQ(ErrorOf([&] { t->AssignTo(*a); }), "TTextLayer::AssignTo::339 - Object can not be assigned to!");
   TCustomLayer plain(&layers);
@@ -220,7 +220,7 @@ TEST(BaseLayer, ReadsEveryVersionKeepingWhatOlderOnesLack) {
 
 TEST(BaseLayer, RefusesWrongSignatureAndVersion) {
   TLayerCollection layers;
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   TMemoryStream s = BaseBlock(5);
   const_cast<uint8_t&>(s.Bytes()[0]) = 'X';
   EXPECT_EQ(ErrorOf([&] { layer->TBaseLayer::LoadFromStream(s); }),
@@ -237,7 +237,7 @@ TEST(BaseLayer, RefusesWrongSignatureAndVersion) {
 
 TEST(BaseLayer, WritesVersionFiveFieldByField) {
   TLayerCollection layers;
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   TMemoryStream expected = BaseBlock(5);
   layer->TBaseLayer::LoadFromStream(expected);
   TMemoryStream written;

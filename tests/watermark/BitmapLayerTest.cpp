@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "WatermarkTestUtil.h"
+#include "imageio/PluginManager.h"
+#include "support/TestSupport.h"
 
 namespace tvx {
 namespace {
@@ -22,7 +24,7 @@ TEST(BitmapLayer, ThreeByTwoPictureAddsSixteenPlusTwentyFourBytes) {
   EXPECT_EQ(tail.substr(16, 8), std::string("\0\2\1\12\1\2\1\13", 8));  // B, G, R, A per pixel
 
   all.Seek(0);
-  auto* copy = layers.Add<TBitmapLayer>();
+  auto* copy = &layers.Add<TBitmapLayer>();
   copy->LoadFromStream(all);
   EXPECT_EQ(test::Pixels(copy->SourceBitmap()), test::Pixels(layer->SourceBitmap()));
   EXPECT_EQ(test::Pixels(copy->RenderedBitmap()), test::Pixels(layer->SourceBitmap()));  // rendered on load
@@ -30,7 +32,7 @@ TEST(BitmapLayer, ThreeByTwoPictureAddsSixteenPlusTwentyFourBytes) {
 
 TEST(BitmapLayer, ZeroWidthStoresNoPixelsAndLoadsEmpty) {
   TLayerCollection layers;
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   TMemoryStream s;
   layer->SaveToStream(s);
   TMemoryStream base;
@@ -45,7 +47,7 @@ TEST(BitmapLayer, ZeroWidthStoresNoPixelsAndLoadsEmpty) {
 
 TEST(BitmapLayer, HostileSizesAreRefusedBeforeAllocating) {
   TLayerCollection layers;
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   TMemoryStream base;
   layer->TBaseLayer::SaveToStream(base);
   auto block = [&](int32_t w, int32_t h, size_t pixelBytes) {
@@ -107,6 +109,29 @@ TEST(BitmapLayer, ConfigureGoesThroughTheInstalledDialog) {
   EXPECT_EQ(layer->Configure(), 1);
   EXPECT_EQ(layer->DisplayName(), "from dialog");
   TBitmapLayer::ConfigureDialog = nullptr;
+}
+
+TEST(BitmapLayer, SettingsLoadThePictureOnlyWhenTheFileNameChanges) {
+  test::TTempDir noPlugins;
+  const TPluginManager plugins(noPlugins.Path().string());
+  TLayerCollection layers;
+  auto* layer = test::AddPictureLayer(layers, 4, 3, 0xFF00FF00);
+  layer->FileName = "/logo.png";
+  // the same name again does not reload (no plug-in could)
+  layer->ApplySettings("renamed", "/logo.png", plugins);
+  EXPECT_EQ(layer->Name, "renamed");
+  EXPECT_EQ(layer->SourceBitmap().Width(), 4);
+  // a picture no plug-in reads: the error, with the old picture kept
+  EXPECT_NE(ErrorOf([&] { layer->ApplySettings("again", "/other.xyz", plugins); }), "");
+  EXPECT_EQ(layer->Name, "again");
+  EXPECT_EQ(layer->FileName, "/other.xyz");
+  EXPECT_EQ(layer->SourceBitmap().Width(), 4);
+  EXPECT_EQ(layer->RenderedBitmap().Width(), 4);
+  EXPECT_EQ(layer->UpdateCount(), 0);
+  // clearing the name empties the layer
+  layer->ApplySettings("empty", "", plugins);
+  EXPECT_TRUE(layer->SourceBitmap().Empty());
+  EXPECT_TRUE(layer->RenderedBitmap().Empty());
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(DrawOnto, TilesCoverThePictureWithGaps) {
 
 TEST(DrawOnto, EmptyAndHiddenLayersDrawNothing) {
   TLayerCollection layers;
-  auto* empty = layers.Add<TTextLayer>();
+  auto* empty = &layers.Add<TTextLayer>();
   empty->Text = "";
   empty->RenderText();
   auto* hidden = test::AddPictureLayer(layers, 5, 5, kRed);
@@ -119,12 +119,18 @@ TEST(DrawOnto, ThumbnailScaleKeepsEveryPlacementWhereTheCanvasHasIt) {
     }
 }
 
+struct TFixedView : TLayerViewOwner {
+  TRect Rect;
+  TRect GetBitmapRect() const override { return Rect; }
+};
+
 TEST(Paint, SingleAndTiledThroughTheViewTransform) {
-  TLayerCollection layers;
+  TFixedView view;
+  view.Rect = TRect{10, 5, 110, 55};
+  TLayerCollection layers(&view);
   auto* layer = test::AddPictureLayer(layers, 20, 10, kRed);
   layer->SetLocation(layer->GetLayerRect(200, 100));  // (0, 0, 20, 10)
   layers.SetCoordXForm(TCoordXForm{32768, 32768, 10, 5});  // zoom 50 %, picture at (10, 5)
-  layers.SetViewBitmapRect(TRect{10, 5, 110, 55});
   TBitmap32 buffer = Picture(150, 80);
   layers.Paint(buffer);
   EXPECT_EQ(CountOf(buffer, kRed), 10 * 5);

@@ -61,7 +61,7 @@ TEST(Macros, HasMacrosLooksAtTheFirstBrackets) {
   EXPECT_FALSE(TextHasMacros("only >"));
   EXPECT_FALSE(TextHasMacros(""));
   TLayerCollection layers;
-  auto* text = layers.Add<TTextLayer>();
+  auto* text = &layers.Add<TTextLayer>();
   text->Text = "x > 1 <FILENAME>";
   EXPECT_FALSE(text->HasMacros());
   text->Text = "<FILENAME>";

@@ -27,7 +27,7 @@ TEST(Placement, EveryAnchorAndUnit) {
 
 TEST(Placement, LayerRectAndItsInverseForEveryCombination) {
   TLayerCollection layers;
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   layer->BeginUpdate();
   layer->SourceBitmap().SetSize(100, 50);
   layer->SourceBitmap().Clear(0xFF00FF00);

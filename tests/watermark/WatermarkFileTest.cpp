@@ -6,6 +6,9 @@
 
 #include "WatermarkTestUtil.h"
 #include "support/TestSupport.h"
+#include "styles/StyleRecords.h"
+#include "styles/Styles.h"
+#include "util/Error.h"
 #include "util/Utils.h"
 #include "watermark/TextLayer.h"
 
@@ -131,7 +134,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   styles.Items["Unregistered"] = TFilterParams(std::vector<uint8_t>{'S', 'T', 'R', 'K', 1, 2, 3});
   picture->SetStyles(styles);
 
-  auto* text = layers.Add<TTextLayer>();
+  auto* text = &layers.Add<TTextLayer>();
   text->Name = "caption";
   text->Text = "(c) <ARTIST>\r\n<FILENAME>";
   text->Font.Name = "DejaVu Sans Mono";
@@ -142,6 +145,12 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   text->VAlign = vaBottom;
   text->YCoord = 5;
   text->RenderText();
+  RegisterFilters();
+  TFiltersParams textStyles;
+  textStyles.Items["Drop Shadow"] = TShadowRecord::Defaults().ToParams();
+  textStyles.Items["Stroke"] = TStrokeRecord::Defaults().ToParams();
+  text->SetStyles(textStyles);
+  ASSERT_GT(text->StyleOffsetX() + text->StyleOffsetY(), 0);
 
   SaveWatermark(dir / "wm.tvx", layers, exif);
   TLayerCollection read;
@@ -152,7 +161,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(readExif.Comment, "two\r\nlines");
   EXPECT_EQ(readExif.Artist, "kept though not written");
 
-  auto* p = dynamic_cast<TBitmapLayer*>(read.Items(0));
+  auto* p = dynamic_cast<TBitmapLayer*>(&read.Items(0));
   ASSERT_TRUE(p);
   EXPECT_EQ(p->Name, "logo");
   EXPECT_EQ(p->XUnit, cuPercent);
@@ -169,7 +178,7 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(test::Pixels(p->RenderedBitmap()), test::Pixels(picture->RenderedBitmap()));
   EXPECT_EQ(p->GetLayerRect(800, 600), picture->GetLayerRect(800, 600));
 
-  auto* t = dynamic_cast<TTextLayer*>(read.Items(1));
+  auto* t = dynamic_cast<TTextLayer*>(&read.Items(1));
   ASSERT_TRUE(t);
   EXPECT_EQ(t->Name, "caption");
   EXPECT_EQ(t->Text, text->Text);
@@ -179,6 +188,9 @@ TEST(WatermarkFile, SavingAndReopeningReproducesEveryLayer) {
   EXPECT_EQ(t->VAlign, vaBottom);
   EXPECT_EQ(t->YCoord, 5);
   EXPECT_TRUE(t->Visible());
+  EXPECT_EQ(t->Styles(), textStyles);
+  EXPECT_EQ(t->StyleOffsetX(), text->StyleOffsetX());
+  EXPECT_EQ(t->GetLayerRect(800, 600), text->GetLayerRect(800, 600));
   EXPECT_EQ(test::Pixels(t->RenderedBitmap()), test::Pixels(text->RenderedBitmap()));
 
   // the file is byte-identical when written again
@@ -190,7 +202,7 @@ TEST(WatermarkFile, EveryTruncationFailsCleanly) {
   TLayerCollection layers;
   TWatermarkExif exif;
   test::AddPictureLayer(layers, 5, 3, 0xFF102030);
-  layers.Add<TTextLayer>()->RenderText();
+  layers.Add<TTextLayer>().RenderText();
   TMemoryStream full;
   SaveWatermark(full, layers, exif);
   const std::vector<uint8_t>& bytes = full.Bytes();

@@ -10,7 +10,7 @@ namespace tvx::test {
 
 /// A picture layer of w x h pixels of one colour, rendered.
 inline TBitmapLayer* AddPictureLayer(TLayerCollection& layers, int w, int h, TColor32 color) {
-  auto* layer = layers.Add<TBitmapLayer>();
+  auto* layer = &layers.Add<TBitmapLayer>();
   layer->BeginUpdate();
   layer->SourceBitmap().SetSize(w, h);
   layer->SourceBitmap().Clear(color);

@@ -5,16 +5,71 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kobalt {
+
+/// Pixel storage shaped like std::vector<uint32_t>, with two differences that
+/// matter for big pictures: growing leaves the new pixels uninitialised (a
+/// decoder overwrites them anyway), and Release() hands the block over without
+/// a copy; a released block is freed with std::free.
+class TPixelBuffer {
+ public:
+  using value_type = uint32_t;
+  using iterator = uint32_t*;
+  using const_iterator = const uint32_t*;
+
+  TPixelBuffer() = default;
+  TPixelBuffer(std::initializer_list<uint32_t> values);
+  TPixelBuffer(const TPixelBuffer& other);
+  TPixelBuffer(TPixelBuffer&& other) noexcept { swap(other); }
+  TPixelBuffer& operator=(TPixelBuffer other) noexcept {
+    swap(other);
+    return *this;
+  }
+  ~TPixelBuffer();
+
+  uint32_t* data() { return data_; }
+  const uint32_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uint32_t& operator[](size_t i) { return data_[i]; }
+  const uint32_t& operator[](size_t i) const { return data_[i]; }
+  uint32_t* begin() { return data_; }
+  uint32_t* end() { return data_ + size_; }
+  const uint32_t* begin() const { return data_; }
+  const uint32_t* end() const { return data_ + size_; }
+
+  /// Keeps the first min(old, n) pixels; the rest are uninitialised. False
+  /// (and unchanged) when the memory is not there.
+  bool TryResize(size_t n) noexcept;
+  /// As TryResize, throwing std::bad_alloc on failure.
+  void resize(size_t n);
+  void assign(size_t n, uint32_t value);
+  void clear() noexcept { *this = TPixelBuffer(); }
+  void swap(TPixelBuffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
+  /// Gives up the block (null when empty); the caller frees it with std::free.
+  uint32_t* Release() noexcept;
+
+  friend bool operator==(const TPixelBuffer& a, const TPixelBuffer& b);
+  friend bool operator==(const TPixelBuffer& a, const std::vector<uint32_t>& b);
+
+ private:
+  uint32_t* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 /// Decoded picture: straight-alpha ARGB (0xAARRGGBB), top-down, no padding.
 struct TImage {
   int32_t Width = 0;
   int32_t Height = 0;
-  std::vector<uint32_t> Pixels;
+  TPixelBuffer Pixels;
 };
 
 /// Pictures larger than this many pixels are refused as unreadable.

@@ -52,7 +52,9 @@ void ApplyOrientation(TImage& image, int orientation);
 
 /// True when width x height is a picture we are willing to hold.
 inline bool SaneSize(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width * height <= kMaxPixels;
+  // each side first, so the product cannot overflow
+  return width > 0 && height > 0 && width <= kMaxPixels && height <= kMaxPixels &&
+         width * height <= kMaxPixels;
 }
 
 /// Writes bytes to a temporary file in the target's folder and renames it

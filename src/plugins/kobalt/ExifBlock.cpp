@@ -104,6 +104,16 @@ int OrientationOf(ExifData* data) {
   return value >= 1 && value <= 8 ? value : 1;
 }
 
+// Entries whose values are offsets to data libexif does not carry (private
+// sub-IFDs, strips of an uncompressed thumbnail) would point at garbage after
+// the block is laid out anew; they go.
+void DropDanglingOffsets(ExifData* data) {
+  static const uint16_t kTags[] = {0x0111, 0x0117, 0x014A, 0x0201, 0x0202, 0x8290};
+  for (ExifContent* content : data->ifd)
+    if (content)
+      for (uint16_t tag : kTags) RemoveAll(content, tag);
+}
+
 void DropThumbnail(ExifData* data) {
   if (data->data) {
     ExifMem* mem = exif_mem_new_default();
@@ -207,6 +217,133 @@ void CarryMetadata(const TJpegFile& source, TJpegFile& dest, size_t after) {
   for (const TJpegSegment* s : carried) dest.Insert(at++, *s);
 }
 
+// Minimal TIFF walking over a serialised block ("Exif\0\0" + TIFF), used to
+// keep MakerNotes whose offsets count from the TIFF header valid after
+// libexif has laid the block out anew. Every read is bounds-checked.
+struct TTiffView {
+  const uint8_t* Base = nullptr;  // TIFF header
+  size_t Size = 0;
+  bool Motorola = false;
+
+  bool Open(const std::vector<uint8_t>& payload) {
+    if (payload.size() < 6 + 8) return false;
+    Base = payload.data() + 6;
+    Size = payload.size() - 6;
+    if (Base[0] == 'M' && Base[1] == 'M') Motorola = true;
+    else if (Base[0] != 'I' || Base[1] != 'I') return false;
+    return true;
+  }
+  bool U16(size_t at, uint32_t& v) const {
+    if (at > Size || Size - at < 2) return false;
+    v = Motorola ? (Base[at] << 8) | Base[at + 1] : Base[at] | (Base[at + 1] << 8);
+    return true;
+  }
+  bool U32(size_t at, uint32_t& v) const {
+    if (at > Size || Size - at < 4) return false;
+    v = Motorola ? (uint32_t(Base[at]) << 24) | (Base[at + 1] << 16) | (Base[at + 2] << 8) | Base[at + 3]
+                 : Base[at] | (Base[at + 1] << 8) | (Base[at + 2] << 16) | (uint32_t(Base[at + 3]) << 24);
+    return true;
+  }
+  // Finds an entry of a tag in the IFD at `ifd`; gives its entry position.
+  bool FindEntry(uint32_t ifd, uint16_t tag, size_t& entry) const {
+    uint32_t count = 0;
+    if (!U16(ifd, count)) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t t = 0;
+      size_t at = size_t(ifd) + 2 + 12 * size_t(i);
+      if (!U16(at, t)) return false;
+      if (t == tag) {
+        entry = at;
+        return true;
+      }
+    }
+    return false;
+  }
+  // Offset and byte count of the MakerNote's data.
+  bool MakerNote(uint32_t& offset, uint32_t& size) const {
+    uint32_t ifd0 = 0, exifIfd = 0;
+    size_t entry = 0;
+    if (!U32(4, ifd0) || !FindEntry(ifd0, 0x8769, entry) || !U32(entry + 8, exifIfd) ||
+        !FindEntry(exifIfd, 0x927C, entry) || !U32(entry + 4, size) || size <= 4 ||
+        !U32(entry + 8, offset))
+      return false;
+    return offset <= Size && Size - offset >= size;
+  }
+};
+
+size_t TiffTypeSize(uint32_t type) {
+  static const uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  return type < std::size(kSizes) ? kSizes[type] : 0;
+}
+
+// Where the IFD starts inside MakerNotes whose offsets count from the TIFF
+// header (Canon and old Nikon have no header at all).
+size_t MakerNoteIfdStart(const uint8_t* note, size_t size) {
+  struct THeader { std::string_view Prefix; size_t Ifd; };
+  static const THeader kHeaders[] = {
+      {std::string_view("SONY DSC \0\0\0", 12), 12}, {std::string_view("SONY CAM \0\0\0", 12), 12},
+      {std::string_view("Panasonic\0\0\0", 12), 12}, {std::string_view("Nikon\0\1\0", 8), 8},
+      {std::string_view("OLYMP\0", 6), 8},
+  };
+  for (const THeader& h : kHeaders)
+    if (size >= h.Prefix.size() && std::memcmp(note, h.Prefix.data(), h.Prefix.size()) == 0) return h.Ifd;
+  return 0;
+}
+
+// libexif keeps the MakerNote's bytes but moves them; when every value
+// offset of its IFD points inside the MakerNote as counted from the TIFF
+// header, shift those offsets by the distance it moved.
+void RelocateMakerNote(const std::vector<uint8_t>& before, std::vector<uint8_t>& after) {
+  TTiffView from, to;
+  uint32_t oldAt = 0, oldSize = 0, newAt = 0, newSize = 0;
+  if (!from.Open(before) || !to.Open(after) || from.Motorola != to.Motorola ||
+      !from.MakerNote(oldAt, oldSize) || !to.MakerNote(newAt, newSize) || oldSize != newSize ||
+      oldAt == newAt || std::memcmp(from.Base + oldAt, to.Base + newAt, oldSize) != 0)
+    return;
+  size_t ifd = MakerNoteIfdStart(from.Base + oldAt, oldSize);
+  uint32_t count = 0;
+  if (!from.U16(oldAt + ifd, count) || count == 0 || count > 1000 ||
+      ifd + 2 + 12 * size_t(count) > oldSize)
+    return;
+  std::vector<size_t> patches;
+  bool insideAsRelative = true;
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t entry = oldAt + ifd + 2 + 12 * size_t(i);
+    uint32_t type = 0, n = 0, offset = 0;
+    from.U16(entry + 2, type);
+    from.U32(entry + 4, n);
+    size_t bytes = TiffTypeSize(type) * size_t(n);
+    if (TiffTypeSize(type) == 0) return;
+    if (bytes <= 4) continue;
+    from.U32(entry + 8, offset);
+    if (offset < oldAt || size_t(offset) + bytes > size_t(oldAt) + oldSize) return;
+    if (size_t(offset) + bytes > oldSize) insideAsRelative = false;
+    patches.push_back(entry - oldAt);
+  }
+  // Offsets that also fit a MakerNote-relative reading are left alone.
+  if (patches.empty() || insideAsRelative) return;
+  uint8_t* base = after.data() + 6;
+  auto put = [&to](uint8_t* p, uint32_t v) {
+    if (to.Motorola) {
+      p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
+    } else {
+      p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24);
+    }
+  };
+  // Some MakerNotes end in a TIFF-like footer that records their position.
+  uint32_t footer = 0;
+  if (oldSize >= 8 && to.U32(newAt + oldSize - 4, footer) && footer == oldAt &&
+      (std::memcmp(to.Base + newAt + oldSize - 8, "II*\0", 4) == 0 ||
+       std::memcmp(to.Base + newAt + oldSize - 8, "MM\0*", 4) == 0))
+    put(base + newAt + oldSize - 4, newAt);
+  for (size_t at : patches) {
+    uint32_t offset = 0;
+    to.U32(newAt + at + 8, offset);
+    offset = offset - oldAt + newAt;
+    put(base + newAt + at + 8, offset);
+  }
+}
+
 }  // namespace
 
 void TExifDataDeleter::operator()(ExifData* data) const {
@@ -300,6 +437,7 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
   const std::vector<uint8_t>* payload = file.ExifPayload();
   TExifDataPtr data = payload ? LoadExifData(payload->data(), payload->size()) : NewExifData();
   if (!data) return false;
+  DropDanglingOffsets(data.get());
 
   ExifContent* exif = data->ifd[EXIF_IFD_EXIF];
   bool ok = true;
@@ -320,7 +458,9 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
   }
 
   std::vector<uint8_t> block;
-  if (!ok || !SaveExifData(data.get(), block) || file.SetExif(std::move(block)) < 0) return false;
+  if (!ok || !SaveExifData(data.get(), block)) return false;
+  if (payload) RelocateMakerNote(*payload, block);
+  if (file.SetExif(std::move(block)) < 0) return false;
   std::vector<uint8_t> result = file.Write();
   if (result.empty()) return false;
   out = std::move(result);
@@ -335,6 +475,7 @@ bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_
   if (!payload) return false;
   TExifDataPtr data = LoadExifData(payload->data(), payload->size());
   if (!data || CountEntries(data.get()) == 0) return false;
+  DropDanglingOffsets(data.get());
 
   // The destination's pixels are shown with its own orientation (1 when it
   // has no EXIF, as for a picture encoded from upright pixels).
@@ -353,6 +494,7 @@ bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_
 
   std::vector<uint8_t> block;
   if (!SaveExifData(data.get(), block)) return false;
+  RelocateMakerNote(*payload, block);
   int index = to.SetExif(std::move(block));
   if (index < 0) return false;
   CarryMetadata(from, to, static_cast<size_t>(index));

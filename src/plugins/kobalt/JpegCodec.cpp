@@ -106,7 +106,7 @@ bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* imag
     return false;
   image->Width = width;
   image->Height = height;
-  image->Pixels.resize(static_cast<size_t>(width) * height);
+  if (!image->Pixels.TryResize(static_cast<size_t>(width) * height)) return false;
   auto* base = reinterpret_cast<uint8_t*>(image->Pixels.data());
   const size_t stride = static_cast<size_t>(width) * 4;
   while (s.Info.output_scanline < s.Info.output_height) {

@@ -90,7 +90,8 @@ void ApplyOrientation(TImage& image, int orientation) {
   const bool flipX = orientation == 7 || orientation == 8;  // stored columns read right to left
   const bool flipY = orientation == 6 || orientation == 7;  // stored rows read bottom to top
   const size_t ow = h, oh = w;
-  std::vector<uint32_t> out(ow * oh);
+  TPixelBuffer out;
+  if (!out.TryResize(ow * oh)) return;
   constexpr size_t kBlock = 64;  // keeps both sides of the transpose in cache
   for (size_t by = 0; by < oh; by += kBlock)
     for (size_t bx = 0; bx < ow; bx += kBlock)

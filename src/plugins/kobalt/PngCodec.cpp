@@ -61,7 +61,7 @@ bool RunDecode(TReadSession& s, TImage& image) {
 
   image.Width = static_cast<int32_t>(width);
   image.Height = static_cast<int32_t>(height);
-  image.Pixels.resize(size_t(width) * height);
+  if (!image.Pixels.TryResize(size_t(width) * height)) return false;
   auto* base = reinterpret_cast<uint8_t*>(image.Pixels.data());
   for (int pass = 0; pass < passes; ++pass)
     for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.Png, base + size_t(y) * width * 4, nullptr);

@@ -51,12 +51,8 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
     try {
       TImage image;
       if (!DecodeFile(fileName, image) || image.Width <= 0 || image.Height <= 0) return {};
-      size_t bytes = static_cast<size_t>(image.Width) * image.Height * 4;
-      // the block goes back through FreeMemory, so it comes from malloc
-      auto* block = static_cast<tvx::TColor32*>(std::malloc(bytes));
-      if (!block) return {};
-      std::memcpy(block, image.Pixels.data(), bytes);
-      return {image.Width, image.Height, block};
+      // the decoder's block is handed over as it is; FreeMemory frees it
+      return {image.Width, image.Height, image.Pixels.Release()};
     } catch (...) {
       return {};
     }

@@ -21,9 +21,20 @@ TClass ClassOf(char32_t cp) {
   if (script == HB_SCRIPT_INHERITED) return TClass::Mark;
   if (script == HB_SCRIPT_COMMON || script == HB_SCRIPT_UNKNOWN) {
     switch (cp) {
-      case '+': case '-': case ',': case '.': case ':': case '/': case 0x00A0: case 0x060C:
+      case '+':
+      case '-':
+      case ',':
+      case '.':
+      case ':':
+      case '/':
+      case 0x00A0:
+      case 0x060C:
         return TClass::Separator;
-      case '#': case '%': case 0x00B0: case 0x2030: case 0x2031:
+      case '#':
+      case '%':
+      case 0x00B0:
+      case 0x2030:
+      case 0x2031:
         return TClass::Terminator;
       default:
         return category == HB_UNICODE_GENERAL_CATEGORY_CURRENCY_SYMBOL ? TClass::Terminator : TClass::Neutral;
@@ -43,7 +54,8 @@ std::vector<uint8_t> ResolveBidiLevels(const std::u32string& line) {
   for (size_t i = 0; i < n; ++i)
     if (cls[i] == TClass::Mark) cls[i] = i > 0 ? cls[i - 1] : TClass::Neutral;
 
-  const auto strong = std::find_if(cls.begin(), cls.end(), [](TClass c) { return c == TClass::L || c == TClass::R; });
+  const auto strong =
+      std::find_if(cls.begin(), cls.end(), [](TClass c) { return c == TClass::L || c == TClass::R; });
   const bool rtl = strong != cls.end() && *strong == TClass::R;
   const TClass paragraph = rtl ? TClass::R : TClass::L;
 
@@ -66,8 +78,10 @@ std::vector<uint8_t> ResolveBidiLevels(const std::u32string& line) {
   // Numbers in left-to-right context are simply left-to-right text.
   TClass lastStrong = paragraph;
   for (TClass& c : cls) {
-    if (c == TClass::L || c == TClass::R) lastStrong = c;
-    else if (c == TClass::Number && lastStrong == TClass::L) c = TClass::L;
+    if (c == TClass::L || c == TClass::R)
+      lastStrong = c;
+    else if (c == TClass::Number && lastStrong == TClass::L)
+      c = TClass::L;
   }
 
   // Neutrals between two runs of one direction take it (numbers count as
@@ -87,9 +101,15 @@ std::vector<uint8_t> ResolveBidiLevels(const std::u32string& line) {
   std::vector<uint8_t> levels(n);
   for (size_t i = 0; i < n; ++i) {
     switch (cls[i]) {
-      case TClass::R: levels[i] = 1; break;
-      case TClass::Number: levels[i] = 2; break;
-      default: levels[i] = rtl ? 2 : 0; break;
+      case TClass::R:
+        levels[i] = 1;
+        break;
+      case TClass::Number:
+        levels[i] = 2;
+        break;
+      default:
+        levels[i] = rtl ? 2 : 0;
+        break;
     }
   }
   return levels;
@@ -112,7 +132,8 @@ std::vector<size_t> VisualRunOrder(const std::vector<uint8_t>& runLevels) {
       }
       size_t end = i;
       while (end < order.size() && runLevels[order[end]] >= level) ++end;
-      std::reverse(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(end));
+      std::reverse(order.begin() + static_cast<std::ptrdiff_t>(i),
+                   order.begin() + static_cast<std::ptrdiff_t>(end));
       i = end;
     }
   }

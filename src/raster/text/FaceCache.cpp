@@ -17,8 +17,9 @@ constexpr size_t kMaxFaces = 32;
 constexpr size_t kMaxGlyphBytes = size_t(24) << 20;
 
 // Hinted outlines: the rasteriser draws with grid fitting, and HarfBuzz
-// measures with the same flags so that advances and glyphs agree.
-constexpr FT_Int32 kLoadFlags = FT_LOAD_DEFAULT;
+// measures with the same flags so that advances and glyphs agree. Embedded
+// bitmap strikes are skipped: they are not anti-aliased and cannot be slanted.
+constexpr FT_Int32 kLoadFlags = FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP;
 
 const uint8_t* RowOf(const FT_Bitmap& bitmap, unsigned y) {
   const int pitch = bitmap.pitch;
@@ -80,7 +81,8 @@ const TGlyphImage& TFace::Glyph(uint32_t glyphId) {
     if (syntheticItalic_) FT_GlyphSlot_Oblique(slot);
     if (syntheticBold_) FT_GlyphSlot_Embolden(slot);
   }
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return image;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0)
+    return image;
   image.Left = slot->bitmap_left;
   image.Top = slot->bitmap_top;
   CopyCoverage(slot->bitmap, image);

@@ -30,7 +30,7 @@ using TCharSetPtr = std::unique_ptr<FcCharSet, TCharSetDeleter>;
 // Characters that belong to the cluster of the character before them: they
 // must not be split off into another font's run when that font has them.
 bool AttachesToPrevious(char32_t cp) {
-  if (cp == 0x200C || cp == 0x200D) return true;                      // ZWNJ, ZWJ
+  if (cp == 0x200C || cp == 0x200D) return true;                                        // ZWNJ, ZWJ
   if ((cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0100 && cp <= 0xE01EF)) return true;  // variation selectors
   switch (hb_unicode_general_category(hb_unicode_funcs_get_default(), cp)) {
     case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
@@ -47,7 +47,8 @@ bool AttachesToPrevious(char32_t cp) {
 TFontFile FileOfPattern(FcPattern* font, bool bold, bool italic) {
   TFontFile file;
   FcChar8* path = nullptr;
-  if (FcPatternGetString(font, FC_FILE, 0, &path) == FcResultMatch && path) file.Path = reinterpret_cast<char*>(path);
+  if (FcPatternGetString(font, FC_FILE, 0, &path) == FcResultMatch && path)
+    file.Path = reinterpret_cast<char*>(path);
   int index = 0;
   if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) file.Index = index;
   int weight = FC_WEIGHT_REGULAR;
@@ -59,7 +60,8 @@ TFontFile FileOfPattern(FcPattern* font, bool bold, bool italic) {
   FcBool embolden = FcFalse;
   FcPatternGetBool(font, FC_EMBOLDEN, 0, &embolden);
   FcMatrix* matrix = nullptr;
-  const bool sheared = FcPatternGetMatrix(font, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
+  const bool sheared =
+      FcPatternGetMatrix(font, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix && matrix->xy != 0;
   file.SyntheticBold = bold && (embolden || weight < FC_WEIGHT_DEMIBOLD);
   file.SyntheticItalic = italic && (sheared || slant == FC_SLANT_ROMAN);
   return file;
@@ -68,7 +70,8 @@ TFontFile FileOfPattern(FcPattern* font, bool bold, bool italic) {
 // Generic names are fontconfig's own aliases: whatever it picks for them is
 // the answer, not a sign that the family is missing.
 bool IsGenericFamily(const std::string& family) {
-  for (const char* generic : {"sans-serif", "sans", "serif", "monospace", "mono", "cursive", "fantasy", "system-ui"})
+  for (const char* generic :
+       {"sans-serif", "sans", "serif", "monospace", "mono", "cursive", "fantasy", "system-ui"})
     if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(family.c_str()),
                            reinterpret_cast<const FcChar8*>(generic)) == 0)
       return true;

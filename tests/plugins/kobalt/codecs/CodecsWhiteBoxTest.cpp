@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "CodecsInternal.h"
@@ -49,7 +52,8 @@ TBytes WithApp1(const TBytes& jpeg, const TBytes& app1) {
 
 // Picture with a distinct colour per quadrant, large blocks so JPEG keeps them.
 TImage Quadrants(int w, int h) {
-  TImage img{w, h, std::vector<uint32_t>(size_t(w) * h)};
+  TImage img{w, h, {}};
+  img.Pixels.resize(size_t(w) * h);
   const uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) img.Pixels[size_t(y) * w + x] = colours[(y >= h / 2) * 2 + (x >= w / 2)];
@@ -224,6 +228,79 @@ TEST(Sniff, FormatsByMagicBytes) {
   EXPECT_EQ(SniffFormat(bmp, 4), TPictureFormat::Bmp);
   EXPECT_EQ(SniffFormat(junk, 4), TPictureFormat::Unknown);
   EXPECT_EQ(SniffFormat(jpeg, 2), TPictureFormat::Unknown);
+}
+
+}  // namespace
+}  // namespace kobalt
+
+namespace kobalt {
+namespace {
+
+TEST(PixelBuffer, GrowsKeepsCopiesAndHandsOver) {
+  TPixelBuffer a{1, 2, 3};
+  ASSERT_TRUE(a.TryResize(size_t(3) << 20));  // big enough for the huge-page path
+  EXPECT_EQ(a[0], 1u);
+  EXPECT_EQ(a[2], 3u);
+  a.resize(2);
+  TPixelBuffer b = a;
+  b[0] = 9;
+  EXPECT_EQ(a, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(b, (std::vector<uint32_t>{9, 2}));
+  uint32_t* block = b.Release();
+  EXPECT_TRUE(b.empty());
+  EXPECT_EQ(block[0], 9u);
+  std::free(block);
+  EXPECT_FALSE(a.TryResize(SIZE_MAX / 2));
+  EXPECT_EQ(a.size(), 2u);
+}
+
+}  // namespace
+}  // namespace kobalt
+
+namespace kobalt {
+namespace {
+
+// Found by fuzzing: sides near 2^32 overflowed the pixel-count check.
+TEST(SizeChecks, HugeSidesAreRefusedWithoutOverflow) {
+  const uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                         0xC7, 0xC7, 0xC7, 0xC7, 0xC7, 0xC7, 0xC7, 0xC7, 8, 6, 0, 0, 0};
+  int32_t w = 0, h = 0;
+  EXPECT_FALSE(ReadPictureSizeMemory(png, sizeof png, w, h));
+  TImage img;
+  EXPECT_FALSE(DecodeMemory(png, sizeof png, img));
+  EXPECT_FALSE(SaneSize(int64_t(1) << 40, int64_t(1) << 40));
+  EXPECT_FALSE(SaneSize(int64_t(1) << 62, 4));
+  EXPECT_TRUE(SaneSize(int64_t(1) << 14, int64_t(1) << 14));
+  EXPECT_FALSE(SaneSize(0, 10));
+}
+
+}  // namespace
+}  // namespace kobalt
+
+namespace kobalt {
+namespace {
+
+// A TIFF names its own orientation; the decoder turns it upright like a JPEG.
+TEST(Tiff, OwnOrientationTagIsHonoured) {
+  TImage source{3, 2, {1, 2, 3, 4, 5, 6}};
+  for (uint32_t& p : source.Pixels) p |= 0xFF000000u;
+  TBytes tiff;
+  ASSERT_TRUE(EncodeTiff(source.Pixels.data(), 3, 2, tiff));
+  ASSERT_EQ(tiff[0], 'I');  // libtiff writes the machine's byte order
+  const uint8_t entry[] = {0x12, 0x01, 3, 0, 1, 0, 0, 0, 1, 0};  // Orientation, SHORT, 1, value 1
+  auto at = std::search(tiff.begin(), tiff.end(), std::begin(entry), std::end(entry));
+  ASSERT_NE(at, tiff.end());
+  for (uint8_t orientation = 1; orientation <= 8; ++orientation) {
+    at[8] = orientation;
+    TImage decoded, expected = source;
+    ApplyOrientation(expected, orientation);
+    ASSERT_TRUE(DecodeMemory(tiff.data(), tiff.size(), decoded)) << int(orientation);
+    EXPECT_EQ(decoded.Width, expected.Width);
+    EXPECT_TRUE(decoded.Pixels == expected.Pixels) << int(orientation);
+    int32_t w = 0, h = 0;
+    ASSERT_TRUE(ReadPictureSizeMemory(tiff.data(), tiff.size(), w, h));
+    EXPECT_EQ(w, expected.Width);
+  }
 }
 
 }  // namespace

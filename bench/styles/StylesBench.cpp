@@ -1,0 +1,92 @@
+// Render times of the layer styles. Reference: decoding and encoding a
+// 24-megapixel JPEG (bench/styles-vs-jpeg.sh measures both in one run).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "raster/TextRasterizer.h"
+#include "styles/Blur.h"
+#include "styles/StyleRecords.h"
+#include "styles/Styles.h"
+#include "util/Utils.h"
+
+namespace tvx {
+namespace {
+
+// A 48-point, two-line text layer as the text layer renders it (about 600 x 140).
+TBitmap32 TextLayer() {
+  TTextFont font;
+  font.Family = "DejaVu Sans";
+  font.Size = 48;
+  font.Color = 0xFFFFFFFF;
+  TBitmap32 bitmap;
+  RenderText("Copyright 2026\nTarvex Photography", font, tjCenter, bitmap);
+  CropToOpaque(bitmap);
+  return bitmap;
+}
+
+// A larger layer of text-like content: anti-aliased strokes over 1500 x 400.
+TBitmap32 WideLayer() {
+  TBitmap32 bitmap(1500, 400);
+  for (int32_t y = 0; y < bitmap.Height(); ++y)
+    for (int32_t x = 0; x < bitmap.Width(); ++x) {
+      const double v = std::sin(x * 0.09) * std::cos(y * 0.07) + std::sin((x + y) * 0.013);
+      const double a = std::clamp((v - 0.2) * 400.0, 0.0, 255.0);
+      bitmap.Pixel(x, y) = ARGB(static_cast<uint8_t>(a), 255, 255, 255);
+    }
+  return bitmap;
+}
+
+void Run(benchmark::State& state, const TBitmap32& source, const TFiltersParams& params) {
+  RegisterFilterKinds();
+  for (auto _ : state) {
+    TBitmap32 target = source;
+    int32_t dx = 0, dy = 0;
+    ApplyStyles(source, target, dx, dy, params);
+    benchmark::DoNotOptimize(target.Bits());
+  }
+  state.counters["width"] = source.Width();
+  state.counters["height"] = source.Height();
+}
+
+void BM_AllFourStyles_TextLayer(benchmark::State& state) {
+  static const TBitmap32 source = TextLayer();
+  TFiltersParams params;
+  params.Items["Stroke"] = TStrokeRecord::Defaults().ToParams();
+  params.Items["Drop Shadow"] = TShadowRecord::Defaults().ToParams();
+  params.Items["Glow"] = TShadowRecord::GlowDefaults().ToParams();
+  params.Items["Gradient"] = TGradRecord::ToParams(TGradient{});
+  Run(state, source, params);
+}
+BENCHMARK(BM_AllFourStyles_TextLayer)->Unit(benchmark::kMillisecond);
+
+void BM_Glow50_1500x400(benchmark::State& state) {
+  static const TBitmap32 source = WideLayer();
+  TFiltersParams params;
+  TShadowRecord glow = TShadowRecord::GlowDefaults();
+  glow.Size = 50;
+  params.Items["Glow"] = glow.ToParams();
+  Run(state, source, params);
+}
+BENCHMARK(BM_Glow50_1500x400)->Unit(benchmark::kMillisecond);
+
+// The blur alone on the glow's grid, per loop variant.
+void BM_BlurGrid_1700x600_r50(benchmark::State& state) {
+  static const TBitmap32 source = WideLayer();
+  const auto path = static_cast<TBlurPath>(state.range(0));
+  const TGKernel kernel(50);
+  for (auto _ : state) {
+    std::vector<int32_t> grid = AlphaToFlatMatrix(source, 100, 100, 100, 100);
+    benchmark::DoNotOptimize(BlurGrid(grid, 1700, 600, kernel, path).data());
+  }
+}
+BENCHMARK(BM_BlurGrid_1700x600_r50)
+    ->Arg(static_cast<int>(TBlurPath::Scalar))
+    ->Arg(static_cast<int>(TBlurPath::Sse2))
+    ->Arg(static_cast<int>(TBlurPath::Avx))
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tvx
+
+BENCHMARK_MAIN();
