@@ -1,5 +1,17 @@
+// tarvex: puts a watermark on many pictures at once. Without windows it runs
+// a batch from the command line with the stored output settings.
+
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/Console.h"
+#include "app/Session.h"
+#include "util/Error.h"
 
 namespace {
 
@@ -10,23 +22,93 @@ void PrintUsage() {
       "Usage: tarvex [options]\n"
       "Puts a watermark on many pictures at once.\n"
       "\n"
-      "  --help       show this help and exit\n"
-      "  --version    show the version and exit\n");
+      "Options:\n"
+      "  -w FILE          open the watermark FILE (.tvx)\n"
+      "  -a PATTERN       add the pictures matching PATTERN (a folder and a wildcard name)\n"
+      "  -ar FOLDER [TEXT]  add the pictures in FOLDER and all its subfolders, only those\n"
+      "                   whose name contains TEXT when given\n"
+      "  -r               run the watermarking when started\n"
+      "  -s               skip the output settings dialog: use the stored settings\n"
+      "  -q               quit after the run\n"
+      "  --no-gui         run without windows even when a display is available\n"
+      "  --config FILE    use FILE as the settings store instead of the default .config\n"
+      "  --help           show this help and exit\n"
+      "  --version        show the version and exit\n"
+      "\n"
+      "Without a display (neither DISPLAY nor WAYLAND_DISPLAY set), or with --no-gui,\n"
+      "\"-r\" runs the batch with the stored output settings and exits when done.\n"
+      "Quote the pattern of -a so that the shell does not expand it:\n"
+      "\n"
+      "  tarvex -w \"Sample Watermarks/Copyright.tvx\" -r -s -q -a '/home/me/pics/*.jpg'\n"
+      "\n"
+      "Exit status: 0 when the run completed, 1 on an error, 130 when interrupted.\n");
+}
+
+const char* ArgumentValue(const std::vector<std::string>& args, const std::string& option) {
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == option) return args[i + 1].c_str();
+  return nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintUsage();
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("%s\n", kVersion);
-      return 0;
-    }
+  std::vector<std::string> args(argv + 1, argv + argc);
+  tvx::TCommandLine commandLine = tvx::ParseCommandLine(args);
+  if (commandLine.Help) {
+    PrintUsage();
+    return 0;
   }
-  PrintUsage();
-  return 0;
+  if (commandLine.Version) {
+    std::printf("%s\n", kVersion);
+    return 0;
+  }
+
+  tvx::InstallInterruptHandler();
+  try {
+    tvx::TSession::TOptions options;
+    if (const char* config = ArgumentValue(args, "--config")) options.ConfigFileName = config;
+    tvx::TSession session(options);
+    if (!session.StartupWarning().empty())
+      std::fprintf(stderr, "tarvex: saved styles: %s\n", session.StartupWarning().c_str());
+    session.Question().SetAsk(tvx::AskOnConsole);
+    session.ApplyCommandLine(commandLine);
+
+    if (!commandLine.Run) {
+      std::fprintf(stderr,
+                   "tarvex: nothing to do without windows; give -r to run the watermarking "
+                   "(see tarvex --help).\n");
+      return 0;
+    }
+
+    // There are no windows to show the output settings: the stored ones apply.
+    tvx::TOutputSettings settings;
+    settings.LoadSettings(session.Config());
+
+    tvx::TConsoleProgress progress;
+    tvx::TRunStats stats;
+    tvx::TSession::TStart result = session.Watermark(settings, progress, &stats);
+    progress.Finish();
+    switch (result) {
+      case tvx::TSession::TStart::NothingToDo:
+        std::fprintf(stderr, "Watermarking: %s\n", tvx::kNothingToWatermark);
+        return 1;
+      case tvx::TSession::TStart::EmptyWatermark:
+        std::fprintf(stderr, "Watermarking: %s\n", tvx::kWatermarkIsEmpty);
+        return 1;
+      case tvx::TSession::TStart::Cancelled:
+        std::fprintf(stderr, "Watermarking: cancelled after %d picture(s).\n", stats.Written);
+        return 130;
+      case tvx::TSession::TStart::Completed:
+        break;
+    }
+    std::fprintf(stderr, "Watermarking: %d picture(s) written", stats.Written);
+    if (stats.Skipped) std::fprintf(stderr, ", %d skipped (output exists)", stats.Skipped);
+    if (stats.Missing) std::fprintf(stderr, ", %d missing", stats.Missing);
+    std::fprintf(stderr, ".\n");
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "\ntarvex: %s\n", e.what());
+    return 1;
+  }
 }

@@ -1,0 +1,248 @@
+#include "app/BatchRun.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "imageio/PluginManager.h"
+#include "util/AtomicFile.h"
+#include "util/Error.h"
+
+namespace tvx {
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// A watermark without layers changes no pixel: the source is copied as it is.
+void CopyFileBytes(const std::string& source, const std::string& target) {
+  if (source == target) return;
+  std::ifstream in(source, std::ios::binary);
+  if (!in) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
+  TAtomicFile out(target);
+  std::vector<char> buffer(1 << 20);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    if (in.gcount() > 0) out.Write(buffer.data(), static_cast<size_t>(in.gcount()));
+  }
+  if (in.bad()) RaiseError("CopyFile", 2, "Cannot read " + source + "!");
+  out.Commit();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// When a picture is written over its own source, the source's EXIF block
+// would be gone before it is copied: keep the original bytes aside until then.
+class TSourceKeeper {
+ public:
+  TSourceKeeper(const std::string& source, const std::string& output) : path_(source) {
+    if (!SameFile(source, output)) return;
+    // the copy keeps the extension: the plug-in is chosen by it
+    std::string ext = ExtractFileExt(source);
+    std::string pattern = source + "-XXXXXX" + ext;
+    int fd = mkstemps(pattern.data(), static_cast<int>(ext.size()));
+    if (fd < 0) RaiseError("KeepSource", 1, "Cannot create a file beside " + source + "!");
+    close(fd);
+    kept_ = pattern;
+    try {
+      CopyFileBytes(source, kept_);
+    } catch (...) {
+      unlink(kept_.c_str());
+      throw;
+    }
+    path_ = kept_;
+  }
+  ~TSourceKeeper() {
+    if (!kept_.empty()) unlink(kept_.c_str());
+  }
+  TSourceKeeper(const TSourceKeeper&) = delete;
+  TSourceKeeper& operator=(const TSourceKeeper&) = delete;
+  /// Where the source's original bytes are now.
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string kept_;
+};
+
+void RemoveSource(const std::string& source, const std::string& output) {
+  // An output written over its own source must not be deleted after it.
+  if (source == output) return;
+  if (unlink(source.c_str()) != 0 && errno != ENOENT)
+    RaiseError("RemoveOriginalFile", 1, "Cannot delete " + source + " (" + std::strerror(errno) + ")!");
+}
+
+void SaveOrRaise(const TPluginManager& plugins, const std::string& output, const TBitmap32& bitmap) {
+  if (!plugins.SaveBitmap(output, bitmap)) RaiseError("SaveBitmap", 1, "Error while saving " + output + "!");
+}
+
+std::vector<std::string> FormatRows(const TPluginManager& plugins) {
+  return OutputFormatNames(plugins.Formats());
+}
+
+}  // namespace
+
+TAnswer TExtYesNoCancel::Ask(const std::string& title, const std::string& question) {
+  if (remembered_ == TAnswer::NoToAll) return TAnswer::No;
+  if (remembered_ == TAnswer::YesToAll) return TAnswer::Yes;
+  TAnswer answer = ask_ ? ask_(title, question) : TAnswer::Cancel;
+  switch (answer) {
+    case TAnswer::YesToAll:
+      remembered_ = TAnswer::YesToAll;
+      return TAnswer::Yes;
+    case TAnswer::NoToAll:
+      remembered_ = TAnswer::NoToAll;
+      return TAnswer::No;
+    default:
+      return answer;
+  }
+}
+
+std::string TBatchRunner::NextOutputName(const std::string& source, const TDestinationSettings& destination,
+                                         const std::string& suffix) {
+  return MakeOutputFileName(
+      naming_, [this](const std::string& ext) { return plugins_.IsSupported(ext, true); }, source,
+      destination.KeepOriginalFormat, destination.OutputFormat(FormatRows(plugins_)), destination.OutputFolder(),
+      destination.AddSuffix(), suffix);
+}
+
+TBatchRunner::TOutputChoice TBatchRunner::ChooseOutput(const std::string& title, const std::string& source,
+                                                       const TDestinationSettings& destination,
+                                                       const std::string& suffix, std::string& output) {
+  output = NextOutputName(source, destination, suffix);
+  if (!PathExists(output)) return TOutputChoice::Write;
+  switch (destination.OverwriteExisting) {
+    case owSkip:
+      return TOutputChoice::Skip;
+    case owReplace:
+      return TOutputChoice::Write;
+    case owRename:
+      while (PathExists(output)) output = NextOutputName(source, destination, suffix);
+      return TOutputChoice::Write;
+    default:
+      switch (question_.Ask(title, "Replace " + output + "?")) {
+        case TAnswer::Yes:
+          return TOutputChoice::Write;
+        case TAnswer::No:
+          return TOutputChoice::Skip;
+        default:
+          return TOutputChoice::Cancel;
+      }
+  }
+}
+
+TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const TOutputSettings& settings,
+                                   TRunWatermark& watermark, TExifParameters& pictureParameters,
+                                   TRunProgress& progress, TRunStats* stats) {
+  TRunStats local;
+  TRunStats& counts = stats ? *stats : local;
+  const TDestinationSettings& destination = settings.Destination;
+  plugins_.SetQuality(".jpg", destination.JPEGQuality);
+  const bool resize = settings.DoResize;
+  const bool resizeFirst = settings.ResizePriority == 0;
+  const TResizeParams resizeParams = settings.Resize.GetResizeParams();
+
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string source = paths[i];
+    progress.AtFile(static_cast<int32_t>(i + 1), static_cast<int32_t>(paths.size()), source);
+    if (!FileExists(source)) {
+      ++counts.Missing;
+      if (progress.AdvanceAndCheckCancel(3)) return TRunEnd::Cancelled;
+      continue;
+    }
+    std::string output;
+    TOutputChoice choice = ChooseOutput("Watermarking", source, destination, "_wm", output);
+    if (choice == TOutputChoice::Cancel) return TRunEnd::Cancelled;
+    if (choice == TOutputChoice::Skip) {
+      ++counts.Skipped;
+      continue;
+    }
+
+    const bool layers = watermark.HasLayers();
+    std::unique_ptr<TBitmap32> picture;
+    if (layers || resize)
+      picture = plugins_.LoadBitmap(source);
+    else
+      CopyFileBytes(source, output);
+
+    if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
+    if (layers) {
+      if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+      pictureParameters = plugins_.GetExif(source);
+      pictureParameters.FileName = source;
+      pictureParameters.Index = static_cast<int32_t>(i + 1);
+      pictureParameters.Count = static_cast<int32_t>(paths.size());
+      pictureParameters.Width = picture->Width();
+      pictureParameters.Height = picture->Height();
+      watermark.RefreshContents(pictureParameters);
+      watermark.DrawOnto(*picture);
+      if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+    }
+    if (resize && !resizeFirst) ResizePicture(*picture, resizeParams);
+    std::optional<TSourceKeeper> original;
+    if (picture) {
+      original.emplace(source, output);
+      SaveOrRaise(plugins_, output, *picture);
+      picture.reset();
+    }
+    watermark.ApplyExif(plugins_, original ? original->Path() : source, output);
+    if (destination.RemoveOriginalFiles) RemoveSource(source, output);
+    ++counts.Written;
+    if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+  }
+  return TRunEnd::Completed;
+}
+
+TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths, const TDestinationSettings& destination,
+                                  const TResizeSettings& resize, TRunProgress& progress, TRunStats* stats) {
+  TRunStats local;
+  TRunStats& counts = stats ? *stats : local;
+  plugins_.SetQuality(".jpg", destination.JPEGQuality);
+  const TResizeParams params = resize.GetResizeParams();
+
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string source = paths[i];
+    progress.AtFile(static_cast<int32_t>(i + 1), static_cast<int32_t>(paths.size()), source);
+    if (!FileExists(source)) {
+      ++counts.Missing;
+      if (progress.AdvanceAndCheckCancel(3)) return TRunEnd::Cancelled;
+      continue;
+    }
+    std::string output;
+    TOutputChoice choice = ChooseOutput("Resizing", source, destination, "_resize", output);
+    if (choice == TOutputChoice::Cancel) return TRunEnd::Cancelled;
+    if (choice == TOutputChoice::Skip) {
+      ++counts.Skipped;
+      continue;
+    }
+    std::unique_ptr<TBitmap32> picture = plugins_.LoadBitmap(source);
+    if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+    ResizePicture(*picture, params);
+    if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+    TSourceKeeper original(source, output);
+    SaveOrRaise(plugins_, output, *picture);
+    picture.reset();
+    plugins_.CopyExif(original.Path(), output);
+    if (destination.RemoveOriginalFiles) RemoveSource(source, output);
+    ++counts.Written;
+    if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
+  }
+  return TRunEnd::Completed;
+}
+
+}  // namespace tvx

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tvx {
+
+/// One option of the command line that acts on the program's state, in the
+/// order given.
+struct TCommandLineAction {
+  enum TKind { OpenWatermark, AddPattern, AddFolder };
+  TKind Kind;
+  std::string Value;     ///< the watermark file, the pattern or the folder
+  std::string NamePart;  ///< "-ar" only: the optional text the names must contain
+};
+
+/// The command line: "-w" file, "-r", "-s", "-q", "-a" pattern, "-ar"
+/// folder [text]. Options are case-sensitive and examined one by one; an
+/// option with a value takes the next argument, which is then examined in
+/// its own turn as well. Other arguments are ignored.
+struct TCommandLine {
+  bool Run = false;           ///< "-r"
+  bool SkipSettings = false;  ///< "-s"
+  bool QuitAfterRun = false;  ///< "-q"
+  std::vector<TCommandLineAction> Actions;
+  // Options of this program's own (not examined as the options above):
+  bool Help = false;     ///< "--help", "-h"
+  bool Version = false;  ///< "--version"
+  bool NoGui = false;    ///< "--no-gui"
+};
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace tvx

@@ -1,0 +1,161 @@
+#include "app/Session.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+
+#include "styles/Styles.h"
+#include "util/Error.h"
+#include "util/Paths.h"
+#include "util/Utils.h"
+#include "watermark/ApplyWatermark.h"
+#include "watermark/BaseLayer.h"
+#include "watermark/WatermarkFile.h"
+
+namespace tvx {
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::vector<std::string> LoadMasks(const TPluginManager& plugins) {
+  std::vector<std::string> masks;
+  for (const TFileFormat& f : plugins.Formats())
+    if (f.CanLoad && f.Extension.size() > 1) masks.push_back("*." + f.Extension.substr(1));
+  return masks;
+}
+
+// The current watermark as the batch run sees it.
+class TSessionWatermark : public TRunWatermark {
+ public:
+  TSessionWatermark(TLayerCollection& layers, const Watermark::TWatermarkExif& exif) : layers_(layers), exif_(exif) {}
+  bool HasLayers() const override { return layers_.Count() > 0; }
+  void RefreshContents(const TExifParameters& parameters) override {
+    SetPictureParameters(layers_, &parameters);
+    RefreshMacroLayers(layers_);
+  }
+  void DrawOnto(TBitmap32& picture) override { DrawWatermark(layers_, picture, 1.0); }
+  void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) override {
+    Watermark::ApplyWatermarkExif(plugins, exif_, source, output);
+  }
+
+ private:
+  TLayerCollection& layers_;
+  const Watermark::TWatermarkExif& exif_;
+};
+
+}  // namespace
+
+size_t TImageList::Add(const std::vector<std::string>& paths) {
+  size_t added = 0;
+  for (const std::string& path : paths) {
+    bool accepted = Masks.empty();
+    for (size_t i = 0; !accepted && i < Masks.size(); ++i) accepted = MatchesMask(path, Masks[i]);
+    if (!accepted) continue;
+    Paths.push_back(path);
+    ++added;
+  }
+  return added;
+}
+
+size_t TImageList::AddPattern(const std::string& pattern) {
+  std::vector<std::string> names;
+  FindFiles(pattern, 0, &names, false);
+  std::string folder = pattern.substr(0, pattern.find_last_of('/') == std::string::npos ? 0 : pattern.find_last_of('/') + 1);
+  for (std::string& name : names) name = folder + name;
+  return Add(names);
+}
+
+size_t TImageList::AddFolder(const std::string& folder, const std::string& namePart) {
+  std::vector<std::string> files;
+  FindFilesRecursive(folder, namePart, 0, faDirectory, &files, false);
+  return Add(files);
+}
+
+TSession::TSession(const TOptions& options)
+    : config_(std::make_unique<TConfig>(options.ConfigFileName.empty() ? ConfigFileName() : options.ConfigFileName)),
+      plugins_(options.PluginFolder.empty() ? std::make_unique<TPluginManager>()
+                                            : std::make_unique<TPluginManager>(options.PluginFolder)),
+      stylesFolder_(options.StylesFolder.empty() ? UserDataFolder() : options.StylesFolder),
+      runner_(*plugins_, question_) {
+  RegisterFilters();
+  try {
+    LoadStyles(stylesFolder_);
+  } catch (const EError& e) {
+    // A damaged styles file keeps what was read; the program still starts.
+    startupWarning_ = e.what();
+  }
+  images_.Masks = LoadMasks(*plugins_);
+}
+
+TSession::~TSession() {
+  try {
+    SaveStyles(stylesFolder_);
+  } catch (...) {
+    // the saved styles are a convenience; failing to store them must not stop the program
+  }
+  layers_.Clear();
+}
+
+void TSession::OpenWatermarkFile(const std::string& fileName) {
+  OpenWatermark(fileName, layers_, exif_);
+  SetPictureParameters(layers_, &pictureParameters_);
+}
+
+void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
+  for (const TCommandLineAction& action : commandLine.Actions) {
+    switch (action.Kind) {
+      case TCommandLineAction::OpenWatermark:
+        if (Lower(ExtractFileExt(action.Value)) == ".tvx" && IsFile(action.Value)) OpenWatermarkFile(action.Value);
+        break;
+      case TCommandLineAction::AddPattern:
+        images_.AddPattern(action.Value);
+        break;
+      case TCommandLineAction::AddFolder:
+        images_.AddFolder(action.Value, action.NamePart);
+        break;
+    }
+  }
+}
+
+bool TSession::WatermarkIsEmpty() { return layers_.Count() == 0 && exif_.IsEmpty(); }
+
+TSession::TStart TSession::Watermark(const TOutputSettings& settings, TRunProgress& progress, TRunStats* stats) {
+  if (images_.Paths.empty()) return TStart::NothingToDo;
+  if (WatermarkIsEmpty()) return TStart::EmptyWatermark;
+  progress.Begin("Watermarking files...", 3 * static_cast<int32_t>(images_.Paths.size()));
+  question_.Reset();
+  TSessionWatermark watermark(layers_, exif_);
+  TExifParameters saved = pictureParameters_;
+  TRunEnd end;
+  try {
+    end = runner_.ProcessFiles(images_.Paths, settings, watermark, pictureParameters_, progress, stats);
+  } catch (...) {
+    pictureParameters_ = saved;
+    SetPictureParameters(layers_, &pictureParameters_);
+    throw;
+  }
+  // the preview shows the selected picture's values again
+  pictureParameters_ = saved;
+  SetPictureParameters(layers_, &pictureParameters_);
+  if (end == TRunEnd::Completed) RefreshMacroLayers(layers_);
+  return end == TRunEnd::Completed ? TStart::Completed : TStart::Cancelled;
+}
+
+TSession::TStart TSession::Resize(const TDestinationSettings& destination, const TResizeSettings& resize,
+                                  TRunProgress& progress, TRunStats* stats) {
+  if (images_.Paths.empty()) return TStart::NothingToDo;
+  progress.Begin("Resizing files...", 3 * static_cast<int32_t>(images_.Paths.size()));
+  question_.Reset();
+  TRunEnd end = runner_.ResizeFiles(images_.Paths, destination, resize, progress, stats);
+  return end == TRunEnd::Completed ? TStart::Completed : TStart::Cancelled;
+}
+
+}  // namespace tvx

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BatchRun.h"
+#include "app/CommandLine.h"
+#include "imageio/PluginManager.h"
+#include "imageio/WatermarkExif.h"
+#include "output/OutputSettings.h"
+#include "raster/Layers.h"
+#include "util/Config.h"
+
+namespace tvx {
+
+/// The ordered list of pictures to watermark, with the file masks that
+/// decide which added paths it accepts.
+class TImageList {
+ public:
+  std::vector<std::string> Paths;
+  /// "*.ext" for every loadable format; matched against the whole path,
+  /// ignoring letter case. No masks: every path is accepted.
+  std::vector<std::string> Masks;
+
+  /// Appends each path that matches a mask; returns how many were added.
+  /// The same path may be added twice.
+  size_t Add(const std::vector<std::string>& paths);
+  /// "-a": every entry matching the pattern, prefixed with its folder.
+  size_t AddPattern(const std::string& pattern);
+  /// "-ar": every file below folder whose lower-cased name contains namePart.
+  size_t AddFolder(const std::string& folder, const std::string& namePart);
+};
+
+/// Messages of the commands, shown with the command's title.
+inline constexpr const char* kNothingToWatermark = "There is nothing to watermark. Please add files to the Image List.";
+inline constexpr const char* kNothingToResize = "There is nothing to resize. Please add files to the Image List.";
+inline constexpr const char* kWatermarkIsEmpty = "Watermark is empty. Please open or edit Watermark.";
+
+/// The program's working state without any window, created in the start-up
+/// order: the configuration store, the plug-in manager, the layer styles and
+/// the saved styles. The windows and the command line drive it.
+class TSession {
+ public:
+  struct TOptions {
+    std::string ConfigFileName;  ///< empty: the default location
+    std::string PluginFolder;    ///< empty: the program folder
+    std::string StylesFolder;    ///< empty: the default location
+  };
+  explicit TSession(const TOptions& options);
+  /// Saves the styles; the configuration store writes its file when destroyed.
+  ~TSession();
+
+  TConfig& Config() { return *config_; }
+  const TPluginManager& Plugins() const { return *plugins_; }
+  TLayerCollection& Layers() { return layers_; }
+  Watermark::TWatermarkExif& Exif() { return exif_; }
+  TExifParameters& PictureParameters() { return pictureParameters_; }
+  TImageList& Images() { return images_; }
+  TBatchRunner& Runner() { return runner_; }
+  TExtYesNoCancel& Question() { return question_; }
+  /// Messages of a damaged styles file at start-up (the program still starts).
+  const std::string& StartupWarning() const { return startupWarning_; }
+
+  /// "-w", "-a" and "-ar" in their order. A "-w" file with another extension
+  /// or that does not exist is ignored; a damaged one raises.
+  void ApplyCommandLine(const TCommandLine& commandLine);
+  void OpenWatermarkFile(const std::string& fileName);
+
+  bool WatermarkIsEmpty();
+
+  enum class TStart { NothingToDo, EmptyWatermark, Completed, Cancelled };
+  /// The "Protect" command with the given output settings (the dialog, or
+  /// the stored ones): checks, then the watermarking run. Errors propagate.
+  TStart Watermark(const TOutputSettings& settings, TRunProgress& progress, TRunStats* stats = nullptr);
+  /// The resize command with the given settings.
+  TStart Resize(const TDestinationSettings& destination, const TResizeSettings& resize, TRunProgress& progress,
+                TRunStats* stats = nullptr);
+
+ private:
+  std::unique_ptr<TConfig> config_;
+  std::unique_ptr<TPluginManager> plugins_;
+  std::string stylesFolder_;
+  std::string startupWarning_;
+  TLayerCollection layers_;
+  Watermark::TWatermarkExif exif_;
+  TExifParameters pictureParameters_;
+  TImageList images_;
+  TExtYesNoCancel question_{nullptr};
+  TBatchRunner runner_;
+};
+
+}  // namespace tvx

@@ -1,0 +1,326 @@
+// The batch runs end to end: the real kobalt.fp, real photos, real files.
+
+#include "app/BatchRun.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/Session.h"
+#include "support/TestSupport.h"
+#include "util/Error.h"
+#include "watermark/TextLayer.h"
+#include "watermark/WatermarkFile.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Progress that records every step and can cancel at a chosen position.
+class TRecordingProgress : public TRunProgress {
+ public:
+  void Begin(const std::string& label, int32_t maximum) override {
+    Label = label;
+    Maximum = maximum;
+    Position = 0;
+  }
+  bool AdvanceAndCheckCancel(int32_t n) override {
+    Position += n;
+    return CancelAt > 0 && Position >= CancelAt;
+  }
+  std::string Label;
+  int32_t Maximum = 0;
+  int32_t Position = 0;
+  int32_t CancelAt = 0;
+};
+
+class BatchRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TVX_REQUIRE_TESTDATA();
+    fs::create_directories(dir_.Path() / "in");
+    fs::create_directories(dir_.Path() / "out");
+    TSession::TOptions options;
+    options.ConfigFileName = dir_ / ".config";
+    options.PluginFolder = test::BinDir().string();
+    options.StylesFolder = dir_.Path().string() + "/";
+    session_ = std::make_unique<TSession>(options);
+    session_->Question().SetAsk([this](const std::string&, const std::string& question) {
+      questions_.push_back(question);
+      return answers_.empty() ? TAnswer::Cancel : Next();
+    });
+  }
+  TAnswer Next() {
+    TAnswer a = answers_.front();
+    answers_.erase(answers_.begin());
+    return a;
+  }
+  std::string Photo(const std::string& name, const std::string& as) {
+    std::string target = (dir_.Path() / "in" / as).string();
+    fs::copy_file(test::TestDataDir() / "photos" / name, target, fs::copy_options::overwrite_existing);
+    session_->Images().Paths.push_back(target);
+    return target;
+  }
+  TTextLayer& AddText(const std::string& text) {
+    auto& layer = session_->Layers().Add<TTextLayer>();
+    layer.BeginUpdate();
+    layer.Text = text;
+    layer.Font.Size = 24;
+    layer.Font.Color = 0x00FFFFFF;
+    layer.HAlign = haRight;
+    layer.VAlign = vaBottom;
+    layer.XCoord = 10;
+    layer.YCoord = 10;
+    layer.EndUpdate();
+    return layer;
+  }
+  TOutputSettings Settings(TPlacement placement = plSourceFolderRename, int32_t overwrite = owAsk) {
+    TOutputSettings s;
+    s.Destination.Placement = placement;
+    s.Destination.DestFolder = (dir_.Path() / "out").string();
+    s.Destination.OverwriteExisting = overwrite;
+    s.Destination.DefaultFileFormat = 1;  // JPG
+    return s;
+  }
+  std::string Exif(const std::string& file, ExifTag tag) {
+    auto values = session_->Plugins().GetExif(file).Values;
+    auto it = values.find(tag);
+    return it == values.end() ? std::string() : it->second;
+  }
+
+  test::TTempDir dir_;
+  std::unique_ptr<TSession> session_;
+  std::vector<std::string> questions_;
+  std::vector<TAnswer> answers_;
+  TRecordingProgress progress_;
+};
+
+TEST_F(BatchRun, WatermarksEveryPictureAndCarriesItsExif) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  std::string b = Photo("apple_iphone5_gps_orient3.jpg", "b.jpg");
+  AddText("<FILENAME> <FILE_INDEX>/<FILE_COUNT>");
+  TRunStats stats;
+  ASSERT_EQ(session_->Watermark(Settings(), progress_, &stats), TSession::TStart::Completed);
+  EXPECT_EQ(progress_.Label, "Watermarking files...");
+  EXPECT_EQ(progress_.Maximum, 6);
+  EXPECT_EQ(progress_.Position, 6);
+  EXPECT_EQ(stats.Written, 2);
+
+  std::string outA = (dir_.Path() / "in" / "a_wm.jpg").string();
+  std::string outB = (dir_.Path() / "in" / "b_wm.jpg").string();
+  auto pa = session_->Plugins().LoadBitmap(outA);
+  auto source = session_->Plugins().LoadBitmap(a);
+  EXPECT_EQ(pa->Width(), source->Width());
+  EXPECT_EQ(pa->Height(), source->Height());
+  // The text went into the bottom-right corner and nowhere else.
+  // Pixels that turned white (the text's colour).
+  auto turnedWhite = [&](int x, int y) {
+    TColor32 p = pa->Pixel(x, y), q = source->Pixel(x, y);
+    bool white = RedOf(p) > 235 && GreenOf(p) > 235 && BlueOf(p) > 235;
+    bool wasWhite = RedOf(q) > 200 && GreenOf(q) > 200 && BlueOf(q) > 200;
+    return white && !wasWhite;
+  };
+  int changedCorner = 0, changedElsewhere = 0;
+  for (int y = 0; y < pa->Height(); ++y)
+    for (int x = 0; x < pa->Width(); ++x) {
+      bool corner = x > pa->Width() / 3 && y > pa->Height() - 60;
+      if (turnedWhite(x, y)) ++(corner ? changedCorner : changedElsewhere);
+    }
+  EXPECT_GT(changedCorner, 100);
+  EXPECT_EQ(changedElsewhere, 0);
+  EXPECT_EQ(Exif(outA, 271), Exif(a, 271));  // Make
+  EXPECT_FALSE(Exif(outB, 271).empty());
+  EXPECT_TRUE(fs::exists(a));
+}
+
+TEST_F(BatchRun, ExifOnlyWatermarkCopiesBytesAndWritesTheFields) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  session_->Exif().WriteCopyright = true;
+  session_->Exif().Copyright = "(c) Studio";
+  ASSERT_EQ(session_->Watermark(Settings(plOtherFolder), progress_), TSession::TStart::Completed);
+  EXPECT_EQ(progress_.Position, 1);
+  std::string out = (dir_.Path() / "out" / "a.jpg").string();
+  EXPECT_EQ(Exif(out, 33432).rfind("(c) Studio", 0), 0u) << Exif(out, 33432);
+  // Not re-encoded: the pixels are the source's own.
+  auto po = session_->Plugins().LoadBitmap(out);
+  auto ps = session_->Plugins().LoadBitmap(a);
+  ASSERT_EQ(po->Width(), ps->Width());
+  EXPECT_EQ(0, std::memcmp(po->Bits(), ps->Bits(), size_t(po->Width()) * po->Height() * 4));
+}
+
+TEST_F(BatchRun, OverwritePolicies) {
+  Photo("canon_eos_rebel_t3i.jpg", "photo.jpg");
+  AddText("x");
+  std::string first = (dir_.Path() / "in" / "photo_wm.jpg").string();
+  std::string second = (dir_.Path() / "in" / "photo_wm(1).jpg").string();
+  test::WriteFileBytes(first, "keep me");
+  test::WriteFileBytes(second, "keep me too");
+
+  // Skip: nothing written, no progress.
+  TRunStats stats;
+  ASSERT_EQ(session_->Watermark(Settings(plSourceFolderRename, owSkip), progress_, &stats),
+            TSession::TStart::Completed);
+  EXPECT_EQ(stats.Skipped, 1);
+  EXPECT_EQ(progress_.Position, 0);
+  EXPECT_EQ(test::ReadFileBytes(first), "keep me");
+
+  // Rename: the first free "(n)" (the repeat counter carries on across runs).
+  session_->Runner().NamingState() = {};
+  ASSERT_EQ(session_->Watermark(Settings(plSourceFolderRename, owRename), progress_), TSession::TStart::Completed);
+  EXPECT_TRUE(fs::exists(dir_.Path() / "in" / "photo_wm(2).jpg"));
+  EXPECT_EQ(test::ReadFileBytes(second), "keep me too");
+
+  // Ask, answered Cancel: the run ends before anything is written.
+  session_->Runner().NamingState() = {};
+  answers_ = {TAnswer::Cancel};
+  EXPECT_EQ(session_->Watermark(Settings(), progress_), TSession::TStart::Cancelled);
+  EXPECT_EQ(questions_.back(), "Replace " + first + "?");
+  EXPECT_EQ(test::ReadFileBytes(first), "keep me");
+}
+
+TEST_F(BatchRun, NoToAllSkipsTheRestOfTheRunWithoutAsking) {
+  Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  Photo("canon_eos_rebel_t3i.jpg", "b.jpg");
+  Photo("canon_eos_rebel_t3i.jpg", "c.jpg");
+  AddText("x");
+  for (const char* name : {"a.jpg", "b.jpg"}) test::WriteFileBytes(dir_.Path() / "out" / name, "old");
+  answers_ = {TAnswer::NoToAll};
+  TRunStats stats;
+  ASSERT_EQ(session_->Watermark(Settings(plOtherFolder), progress_, &stats), TSession::TStart::Completed);
+  EXPECT_EQ(questions_.size(), 1u);
+  EXPECT_EQ(stats.Skipped, 2);
+  EXPECT_EQ(stats.Written, 1);
+  EXPECT_EQ(test::ReadFileBytes(dir_.Path() / "out" / "b.jpg"), "old");
+  // The next run asks again.
+  answers_ = {TAnswer::Yes, TAnswer::No};
+  session_->Watermark(Settings(plOtherFolder, owAsk), progress_);
+  EXPECT_GE(questions_.size(), 3u);
+}
+
+TEST_F(BatchRun, MissingFilesAndCancel) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  Photo("canon_eos_rebel_t3i.jpg", "b.jpg");
+  fs::remove(a);
+  AddText("x");
+  TRunStats stats;
+  // The missing row advances by 3; cancelling while the second is drawn
+  // leaves no output for it.
+  progress_.CancelAt = 4;
+  EXPECT_EQ(session_->Watermark(Settings(plOtherFolder), progress_, &stats), TSession::TStart::Cancelled);
+  EXPECT_EQ(stats.Missing, 1);
+  EXPECT_EQ(progress_.Position, 4);
+  EXPECT_TRUE(fs::is_empty(dir_.Path() / "out"));
+}
+
+TEST_F(BatchRun, InPlaceOutputKeepsItsExifAndIsNotDeleted) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  std::string make = Exif(a, 271);
+  ASSERT_FALSE(make.empty());
+  AddText("x");
+  TOutputSettings s = Settings(plSourceFolderOverwrite, owReplace);
+  s.Destination.RemoveOriginalFiles = true;
+  ASSERT_EQ(session_->Watermark(s, progress_), TSession::TStart::Completed);
+  ASSERT_TRUE(fs::exists(a));
+  EXPECT_EQ(Exif(a, 271), make);
+  // No stray copy of the original is left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "in"), {}), 1);
+}
+
+TEST_F(BatchRun, RemovesOriginalsOnlyAfterTheOutputIsWritten) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  AddText("x");
+  TOutputSettings s = Settings(plOtherFolder);
+  s.Destination.RemoveOriginalFiles = true;
+  s.Destination.DestFolder = (dir_.Path() / "no-such-folder").string();
+  EXPECT_THROW(session_->Watermark(s, progress_), EError);
+  EXPECT_TRUE(fs::exists(a));
+  session_->Runner().NamingState() = {};
+  s.Destination.DestFolder = (dir_.Path() / "out").string();
+  ASSERT_EQ(session_->Watermark(s, progress_), TSession::TStart::Completed);
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(dir_.Path() / "out" / "a.jpg"));
+}
+
+TEST_F(BatchRun, ResizeBeforeAndAfterWatermarking) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");  // 1152 x 768
+  AddText("x");
+  TOutputSettings s = Settings(plOtherFolder);
+  s.DoResize = true;
+  s.Resize.ResizeMethod = 1;
+  s.Resize.Percentage = 50;
+  ASSERT_EQ(session_->Watermark(s, progress_), TSession::TStart::Completed);
+  auto out = session_->Plugins().LoadBitmap((dir_.Path() / "out" / "a.jpg").string());
+  EXPECT_EQ(out->Width(), 576);
+  EXPECT_EQ(out->Height(), 384);
+}
+
+TEST_F(BatchRun, ResizeCommand) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  TDestinationSettings d = Settings().Destination;
+  TResizeSettings r;
+  r.ResizeMethod = 2;
+  r.Width = 400;
+  r.Height = 400;
+  ASSERT_EQ(session_->Resize(d, r, progress_), TSession::TStart::Completed);
+  EXPECT_EQ(progress_.Label, "Resizing files...");
+  std::string out = (dir_.Path() / "in" / "a_resize.jpg").string();
+  auto p = session_->Plugins().LoadBitmap(out);
+  EXPECT_EQ(p->Width(), 400);
+  EXPECT_EQ(p->Height(), 266);
+  EXPECT_EQ(Exif(out, 271), Exif(a, 271));
+}
+
+TEST_F(BatchRun, NothingToDoAndEmptyWatermark) {
+  EXPECT_EQ(session_->Watermark(Settings(), progress_), TSession::TStart::NothingToDo);
+  Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  EXPECT_EQ(session_->Watermark(Settings(), progress_), TSession::TStart::EmptyWatermark);
+  EXPECT_EQ(progress_.Maximum, 0);
+}
+
+TEST_F(BatchRun, ErrorEndsTheRunAndKeepsEarlierOutputs) {
+  Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  std::string bad = (dir_.Path() / "in" / "b.jpg").string();
+  test::WriteFileBytes(bad, "not a picture");
+  session_->Images().Paths.push_back(bad);
+  Photo("canon_eos_rebel_t3i.jpg", "c.jpg");
+  AddText("x");
+  try {
+    session_->Watermark(Settings(plOtherFolder), progress_);
+    FAIL() << "no error";
+  } catch (const EError& e) {
+    EXPECT_EQ(std::string(e.what()), "TPluginManager::LoadBitmapA::198 - Error while loading " + bad + "!");
+  }
+  EXPECT_TRUE(fs::exists(dir_.Path() / "out" / "a.jpg"));
+  EXPECT_FALSE(fs::exists(dir_.Path() / "out" / "b.jpg"));
+  EXPECT_FALSE(fs::exists(dir_.Path() / "out" / "c.jpg"));
+}
+
+TEST_F(BatchRun, CommandLineAddsMatchingPicturesAndOpensTheWatermark) {
+  Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  session_->Images().Paths.clear();
+  test::WriteFileBytes(dir_.Path() / "in" / "notes.txt", "x");
+  fs::create_directories(dir_.Path() / "in" / "sub");
+  fs::copy_file(dir_.Path() / "in" / "a.jpg", dir_.Path() / "in" / "sub" / "NOTJPG.PNG");
+  AddText("mark");
+  std::string mark = dir_ / "mark.tvx";
+  SaveWatermark(mark, session_->Layers(), session_->Exif());
+  session_->Layers().Clear();
+
+  session_->ApplyCommandLine(ParseCommandLine(
+      {"-w", mark, "-a", (dir_.Path() / "in" / "*.JPG").string(), "-ar", (dir_.Path() / "in").string(), "jpg"}));
+  EXPECT_EQ(session_->Layers().Count(), 1);
+  ASSERT_EQ(session_->Images().Paths.size(), 3u);
+  EXPECT_EQ(session_->Images().Paths[0], (dir_.Path() / "in" / "a.jpg").string());
+  // "-ar" with "jpg": a.jpg and sub/NOTJPG.PNG (a loadable format); notes.txt is not a candidate.
+  std::set<std::string> recursive(session_->Images().Paths.begin() + 1, session_->Images().Paths.end());
+  EXPECT_TRUE(recursive.count((dir_.Path() / "in" / "sub" / "NOTJPG.PNG").string()));
+  // A "-w" with another extension or a missing file is ignored.
+  session_->ApplyCommandLine(ParseCommandLine({"-w", dir_ / "missing.tvx", "-w", dir_ / "in/notes.txt"}));
+  EXPECT_EQ(session_->Layers().Count(), 1);
+}
+
+}  // namespace
+}  // namespace tvx
