@@ -27,7 +27,7 @@ TMemoryStream::TMemoryStream(const void* bytes, size_t count)
     : data_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count) {}
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-  if (position_ >= Size()) return 0;
+  if (count == 0 || position_ >= Size()) return 0;
   size_t n = std::min<size_t>(count, static_cast<size_t>(Size() - position_));
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += static_cast<int64_t>(n);

@@ -15,7 +15,6 @@
 
 // fontconfig 2.14 loses a few bytes while parsing its configuration; they
 // are not ours to free. (Read by LeakSanitizer in the asan preset only.)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace tvx {
 namespace {
