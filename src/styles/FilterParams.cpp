@@ -31,7 +31,7 @@ void TFilterParams::LoadFromStream(TStream& stream) {
   if (size < 0 || size > stream.Remaining())
     RaiseError("TFilterParams::LoadFromStream", 110, "Invalid block size (" + std::to_string(size) + ")!");
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  stream.ReadBuffer(bytes.data(), bytes.size());
+  if (!bytes.empty()) stream.ReadBuffer(bytes.data(), bytes.size());  // an empty vector has no buffer
   Data = std::move(bytes);
 }
 

@@ -63,6 +63,18 @@ TEST(FiltersParams, EntriesAreWrittenInNameOrderAndReadBack) {
   EXPECT_EQ(read, p);
 }
 
+TEST(FiltersParams, EmptyBlocksReadBack) {
+  TFiltersParams p;
+  p.Items["Glow"] = TFilterParams(0);
+  TMemoryStream stream;
+  p.SaveToStream(stream);
+  stream.Seek(0);
+  TFiltersParams read;
+  read.LoadFromStream(stream);
+  EXPECT_EQ(read, p);
+  EXPECT_EQ(stream.Remaining(), 0);
+}
+
 TEST(FiltersParams, FirstOccurrenceOfANameWins) {
   TMemoryStream stream;
   stream.WriteSignature("FSPM");
