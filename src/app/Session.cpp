@@ -85,7 +85,7 @@ TSession::TSession(const TOptions& options)
                                             : std::make_unique<TPluginManager>(options.PluginFolder)),
       stylesFolder_(options.StylesFolder.empty() ? UserDataFolder() : options.StylesFolder),
       runner_(*plugins_, question_) {
-  RegisterFilters();
+  RegisterFilterKinds();
   try {
     LoadStyles(stylesFolder_);
   } catch (const EError& e) {
