@@ -1,4 +1,4 @@
-// Format dispatch by content, file access and the replace-by-rename writer.
+// Format dispatch by content and file access.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -16,6 +16,7 @@
 #include <new>
 
 #include "Codecs.h"
+#include "FileWrite.h"
 #include "CodecsInternal.h"
 
 namespace kobalt {
@@ -78,18 +79,6 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -257,45 +246,7 @@ bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, 
   else if (ext == ".gif")
     ok = EncodeGif(pixels, width, height, out);
   if (!ok || out.empty()) return false;
-  return WriteFileReplacing(path, out.data(), out.size());
-}
-
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
-  if (path.empty() || path.back() == '/') return false;
-  size_t slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (dir.back() != '/') dir += '/';
-
-  // A name of our own in the target's folder, so the rename stays on one file
-  // system. Created with 0666 so the umask gives a new file its usual bits.
-  static std::atomic<uint32_t> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    uint64_t salt = static_cast<uint64_t>(
-                        std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                    (static_cast<uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B9u);
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(salt & 0xFFFFFFFFFFFFull));
-    temp = dir + "." + base + suffix + ".tmp";
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  TFd file(fd);
-
-  bool ok = true;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) ok = false;  // never replace a folder or a device
-    else if (::fchmod(file.Get(), st.st_mode & 07777) != 0) ok = false;
-  }
-  ok = ok && WriteAll(file.Get(), data, size) && ::fsync(file.Get()) == 0;
-  if (ok) ok = ::close(file.Release()) == 0;
-  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return ReplaceFileContents(path, out.data(), out.size());
 }
 
 }  // namespace kobalt

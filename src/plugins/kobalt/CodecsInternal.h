@@ -57,10 +57,5 @@ inline bool SaneSize(int64_t width, int64_t height) {
          width * height <= kMaxPixels;
 }
 
-/// Writes bytes to a temporary file in the target's folder and renames it
-/// over the target, keeping the permission bits of a file it replaces.
-/// False on any failure; the target is then untouched and no temporary file
-/// is left behind.
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size);
 
 }  // namespace kobalt
