@@ -21,6 +21,7 @@ out=$(cd "$out" && pwd)
 input="$out/input"
 rm -rf "$input"
 mkdir -p "$input"
+for watermark in "$samples"/*.tvx; do rm -rf "${out:?}/$(basename "$watermark" .tvx)"; done
 
 # Synthetic landscapes of several sizes and orientations, with EXIF Make/Model.
 "$bin/tarvex_make_samples" --pictures "$input"
@@ -31,7 +32,10 @@ mkdir -p "$input"
 for photos in ../shared/testdata/photos /work/shared/testdata/photos; do
   if [[ -d "$photos" ]]; then
     for name in canon_eos_rebel_t3i.jpg olympus_pen_e-p3.jpg; do
-      [[ -f "$photos/$name" ]] && cp "$photos/$name" "$input/" && chmod u+w "$input/$name"
+      if [[ -f "$photos/$name" ]]; then
+        cp "$photos/$name" "$input/"
+        chmod u+w "$input/$name"
+      fi
     done
     break
   fi
@@ -60,6 +64,11 @@ DoResize=0
 CONFIG
   echo "== $name"
   if ! "$bin/tarvex" --no-gui --config "$config" -w "$watermark" -r -s -q -a "$input/*.jpg"; then
+    status=1
+  fi
+  written=$(find "$dest" -maxdepth 1 -name '*.jpg' | wc -l)
+  if (( written != $(find "$input" -maxdepth 1 -name '*.jpg' | wc -l) )); then
+    echo "demo: only $written picture(s) in $dest" >&2
     status=1
   fi
 done
