@@ -18,6 +18,10 @@
 #include "watermark/TextLayer.h"
 #include "watermark/WatermarkFile.h"
 
+// fontconfig keeps the configuration it parsed until the process ends; those
+// blocks are not ours to free. (Read by LeakSanitizer in the asan preset only.)
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace tvx {
 namespace {
 
