@@ -29,6 +29,7 @@ TMemoryStream::TMemoryStream(const void* bytes, size_t count)
 size_t TMemoryStream::Read(void* buffer, size_t count) {
   if (count == 0 || position_ >= Size()) return 0;
   size_t n = std::min<size_t>(count, static_cast<size_t>(Size() - position_));
+  if (n == 0) return 0;  // an empty destination may be a null pointer, which memcpy must not see
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += static_cast<int64_t>(n);
   return n;

@@ -218,6 +218,21 @@ TEST(BaseLayer, ReadsEveryVersionKeepingWhatOlderOnesLack) {
   }
 }
 
+TEST(BaseLayer, StyleBlocksOfNoBytesSurviveAStreamRoundTrip) {
+  TLayerCollection layers;
+  auto* layer = AddPictureLayer(layers, 2, 2, 0xFF000000);
+  TFiltersParams styles;
+  styles.Items["Stroke"] = TFilterParams();
+  layer->SetStyles(styles);  // a block of the wrong size: the stroke does nothing
+  TMemoryStream s;
+  layer->SaveToStream(s);
+  s.Seek(0);
+  auto* copy = &layers.Add<TBitmapLayer>();
+  copy->LoadFromStream(s);
+  EXPECT_EQ(copy->Styles(), styles);
+  EXPECT_EQ(test::Pixels(copy->RenderedBitmap()), test::Pixels(layer->RenderedBitmap()));
+}
+
 TEST(BaseLayer, RefusesWrongSignatureAndVersion) {
   TLayerCollection layers;
   auto* layer = &layers.Add<TBitmapLayer>();
