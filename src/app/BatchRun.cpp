@@ -52,9 +52,14 @@ class TSourceKeeper {
  public:
   TSourceKeeper(const std::string& source, const std::string& output) : path_(source) {
     if (!SameFile(source, output)) return;
-    // the copy keeps the extension: the plug-in is chosen by it
+    // the copy keeps the extension: the plug-in is chosen by it. It is a
+    // hidden file, so that one left by a killed run is never taken for a
+    // picture of the folder (and watermarked by the next run).
     std::string ext = ExtractFileExt(source);
-    std::string pattern = source + "-XXXXXX" + ext;
+    size_t slash = source.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : source.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".keep-XXXXXX" + ext;
     int fd = mkstemps(pattern.data(), static_cast<int>(ext.size()));
     if (fd < 0) RaiseError("KeepSource", 1, "Cannot create a file beside " + source + "!");
     close(fd);
