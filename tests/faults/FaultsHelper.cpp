@@ -2,6 +2,7 @@
 // core, done through the same code the program uses.
 //
 //   tvx_faults_helper PLUGINDIR watermark OUT.tvx TEXT   a watermark with one text layer
+//   tvx_faults_helper PLUGINDIR copyright OUT.tvx TEXT   no layers, only the copyright field
 //   tvx_faults_helper PLUGINDIR encode OUT W H [SEED]    a noisy picture (slow to encode)
 //   tvx_faults_helper PLUGINDIR decode FILE              prints "W H"; 1 when it does not decode
 //   tvx_faults_helper PLUGINDIR exif FILE TAG            prints the EXIF value of TAG
@@ -23,6 +24,16 @@ namespace {
 int Usage() {
   std::fprintf(stderr, "usage: tvx_faults_helper PLUGINDIR watermark|encode|decode|exif ...\n");
   return 2;
+}
+
+// Without layers the run copies the sources byte for byte and writes EXIF fields.
+int MakeCopyrightOnly(const std::string& out, const std::string& text) {
+  tvx::TLayerCollection layers;
+  tvx::Watermark::TWatermarkExif exif;
+  exif.WriteCopyright = true;
+  exif.Copyright = text;
+  tvx::SaveWatermark(out, layers, exif);
+  return 0;
 }
 
 int MakeWatermark(const std::string& out, const std::string& text) {
@@ -68,6 +79,7 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1], command = argv[2];
   try {
     if (command == "watermark" && argc == 5) return MakeWatermark(argv[3], argv[4]);
+    if (command == "copyright" && argc == 5) return MakeCopyrightOnly(argv[3], argv[4]);
     tvx::TPluginManager plugins(folder);
     if (command == "encode" && (argc == 6 || argc == 7))
       return Encode(plugins, argv[3], std::atoi(argv[4]), std::atoi(argv[5]),

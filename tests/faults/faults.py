@@ -262,7 +262,8 @@ def case_disk_full_in_place(case):
 
 
 def case_file_size_limit(case):
-    """RLIMIT_FSIZE below the size of an output: the write must fail cleanly (EFBIG), not kill."""
+    """RLIMIT_FSIZE below the size of an output: the write must fail cleanly (EFBIG), not kill.
+    Both ways of writing: re-encoding (a text layer) and the byte copy (EXIF fields only)."""
     case.photo("small", "a.jpg")
     case.photo("large", "b.jpg")
     case.photo("medium", "c.jpg")
@@ -273,12 +274,22 @@ def case_file_size_limit(case):
         resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
         signal.signal(signal.SIGXFSZ, signal.SIG_DFL)  # as a shell would leave it
 
-    rc, err = case.run(preexec=limited)
-    check(rc != -signal.SIGXFSZ, "tarvex was killed by SIGXFSZ instead of failing the write")
-    check_failed(rc, err, "b.jpg")
-    check_outputs(case.out, expected={"a.jpg"})
-    check(os.path.exists(os.path.join(case.out, "a.jpg")), "the first output is gone")
-    check_sources(case, before)
+    copyright_only = os.path.join(case.root, "copyright.tvx")
+    check(helper("copyright", copyright_only, "(c) faults").returncode == 0, "cannot make the watermark")
+    for kind, watermark in (("layers", case.watermark), ("exif only", copyright_only)):
+        shutil.rmtree(case.out)
+        case.out = case.mkdir("out")
+        case.settings()
+        rc, err = case.run(cmd=case.command(watermark=watermark), preexec=limited)
+        try:
+            check(rc != -signal.SIGXFSZ, "tarvex was killed by SIGXFSZ instead of failing the write")
+            check_failed(rc, err, "b.jpg")
+            check_outputs(case.out, expected={"a.jpg"})
+            check(os.path.exists(os.path.join(case.out, "a.jpg")), "the first output is gone")
+            check_sources(case, before)
+        except Failure as e:
+            raise Failure("[%s] %s" % (kind, e))
+    check(exif(os.path.join(case.out, "a.jpg"), 33432).startswith("(c) faults"), "the copyright was not written")
 
 
 # ------------------------------------------------------- folders and rights
@@ -434,7 +445,7 @@ def big_sources(case, count, width, height):
         case.big("p%d.jpg" % i, width, height, seed=i + 1)
 
 
-def case_sigint(case, count=3, width=6000, height=4000):
+def case_sigint(case, count=3, width=6000, height=4000, sig=signal.SIGINT):
     big_sources(case, count, width, height)
     before = case.hashes()
     proc = case.start()
@@ -443,12 +454,12 @@ def case_sigint(case, count=3, width=6000, height=4000):
         lines.append(line)
         if line.startswith("[2/"):
             time.sleep(0.3)
-            proc.send_signal(signal.SIGINT)
+            proc.send_signal(sig)
             break
     rest = proc.stderr.read()
     proc.wait(timeout=120)
     err = "".join(lines) + rest
-    check(proc.returncode == 130, "exit %d after SIGINT, expected 130:\n%s" % (proc.returncode, err))
+    check(proc.returncode == 130, "exit %d after %s, expected 130:\n%s" % (proc.returncode, sig.name, err))
     check("cancelled" in err, "the interruption is not reported:\n" + err)
     outputs = check_outputs(case.out, expected={"p%d.jpg" % i for i in range(count)})
     check("p0.jpg" in outputs, "the output finished before the interruption is gone")
@@ -594,8 +605,9 @@ SHORT = [
     ("source_unreadable", case_source_unreadable),
     ("source_changes_under_the_run", case_source_changes_under_the_run),
     ("sigint", case_sigint),
+    ("sigterm", lambda c: case_sigint(c, count=2, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
-    ("sigkill_in_place", lambda c: case_sigkill_prepared(c, True, kills=2)),
+    ("sigkill_in_place", lambda c: case_sigkill_prepared(c, True, kills=3, width=2000, height=1500)),
     ("same_file_twice", case_same_file_twice),
     ("output_is_source_with_remove", case_output_is_source_with_remove),
     ("damaged_watermark", case_damaged_watermark),
