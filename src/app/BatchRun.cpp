@@ -29,6 +29,9 @@ bool PathExists(const std::string& path) {
 // A watermark without layers changes no pixel: the source is copied as it is.
 void CopyFileBytes(const std::string& source, const std::string& target) {
   if (source == target) return;
+  // Opening a FIFO or a device would wait or read forever: only files are copied.
+  struct stat st;
+  if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
   std::ifstream in(source, std::ios::binary);
   if (!in) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
   TAtomicFile out(target);

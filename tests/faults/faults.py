@@ -438,6 +438,30 @@ def case_source_changes_under_the_run(case):
             raise Failure("[%s] %s" % (how, e))
 
 
+def case_source_is_a_fifo(case):
+    """A FIFO named like a picture must end the run with an error, not hang it."""
+    copyright_only = os.path.join(case.root, "copyright.tvx")
+    check(helper("copyright", copyright_only, "(c) faults").returncode == 0, "cannot make the watermark")
+    case.photo("small", "a.jpg")
+    fifo = os.path.join(case.src, "b.jpg")
+    os.mkfifo(fifo)
+    case.sources.append(fifo)
+    for kind, watermark in (("layers", case.watermark), ("exif only", copyright_only)):
+        shutil.rmtree(case.out)
+        case.out = case.mkdir("out")
+        case.settings()
+        try:
+            rc, err = case.run(cmd=case.command(watermark=watermark), timeout=30)
+        except subprocess.TimeoutExpired:
+            raise Failure("[%s] the run hangs on a FIFO" % kind)
+        try:
+            check_failed(rc, err, "b.jpg")
+            check(listing(case.out) == ["a.jpg"], "outputs: %s" % listing(case.out))
+            check_outputs(case.out)
+        except Failure as e:
+            raise Failure("[%s] %s" % (kind, e))
+
+
 # --------------------------------------------------------------- signals
 
 def big_sources(case, count, width, height):
@@ -604,6 +628,7 @@ SHORT = [
     ("output_is_a_folder", case_output_is_a_folder),
     ("source_unreadable", case_source_unreadable),
     ("source_changes_under_the_run", case_source_changes_under_the_run),
+    ("source_is_a_fifo", case_source_is_a_fifo),
     ("sigint", case_sigint),
     ("sigterm", lambda c: case_sigint(c, count=2, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
