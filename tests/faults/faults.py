@@ -209,15 +209,20 @@ def case_disk_full_tmpfs(case):
     case.photo("large", "b.jpg")  # its output does not fit
     case.photo("medium", "c.jpg")
     before = case.hashes()
-    snapshot = case.mkdir("snapshot")
-    script = ('mount -t tmpfs -o size=1m none "$1" || exit 99; shift; "$@"; rc=$?; '
-              'cp -a "%s/." "%s/" ; exit $rc' % (case.out, snapshot))
-    rc, err = case.run(prefix=["unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", case.out])
-    check(rc != 99, "mount failed in the namespace")
-    check_failed(rc, err, "b.jpg")
-    visible = check_outputs(snapshot, expected={"a.jpg"})
-    check("a.jpg" in visible, "the output written before the failure is gone")
-    check_sources(case, before)
+    for remove in (0, 1):
+        case.settings(RemoveOriginalFiles=remove)
+        snapshot = case.mkdir("snapshot%d" % remove)
+        script = ('mount -t tmpfs -o size=1m none "$1" || exit 99; shift; "$@"; rc=$?; '
+                  'cp -a "%s/." "%s/" ; exit $rc' % (case.out, snapshot))
+        rc, err = case.run(prefix=["unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh",
+                                   case.out])
+        check(rc != 99, "mount failed in the namespace")
+        check_failed(rc, err, "b.jpg")
+        visible = check_outputs(snapshot, expected={"a.jpg"})
+        check("a.jpg" in visible, "the output written before the failure is gone")
+        check(os.path.exists(case.sources[0]) != bool(remove), "a.jpg removed: %s, asked: %d" % (
+            not os.path.exists(case.sources[0]), remove))
+        check_sources(case, {s: d for s, d in before.items() if s != case.sources[0]})
 
 
 def case_disk_full_in_place(case):
@@ -501,10 +506,13 @@ def kill_once(case, delay, in_place):
     check_outputs(folder, allow_temporaries=True, expected=names)
 
 
-def case_sigkill(case, kills=3, count=3, width=3000, height=2000, rng=None):
+def case_sigkill(case, kills=3, count=3, width=3000, height=2000, rng=None, remove=False):
+    """SIGKILL at random moments; with remove, the originals are deleted after writing:
+    then every source must still exist or have a whole output."""
     rng = rng or random.Random(ARGS.seed)
     big_sources(case, count, width, height)
     originals = case.hashes()
+    restore(case, originals)
     started = time.monotonic()
     rc, err = case.run()
     full = time.monotonic() - started
@@ -512,11 +520,17 @@ def case_sigkill(case, kills=3, count=3, width=3000, height=2000, rng=None):
     for k in range(kills):
         shutil.rmtree(case.out)
         case.out = case.mkdir("out")
-        case.settings()
+        case.settings(RemoveOriginalFiles=int(remove))
+        restore(case, originals)
         delay = rng.uniform(0.02, full)
         try:
             kill_once(case, delay, False)
-            check_sources(case, originals)
+            check(not temporaries(case.src), "temporary files in the source folder")
+            for s in case.sources:
+                if remove and not os.path.exists(s):
+                    out = os.path.join(case.out, os.path.basename(s))
+                    check(os.path.exists(out), "%s was removed but its output is missing" % s)
+            check_sources(case, {s: d for s, d in originals.items() if os.path.exists(s)})
         except Failure as e:
             raise Failure("SIGKILL at %.2fs of %.2fs: %s" % (delay, full, e))
 
@@ -635,6 +649,7 @@ SHORT = [
     ("sigint", case_sigint),
     ("sigterm", lambda c: case_sigint(c, count=2, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
+    ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_prepared(c, True, kills=3, width=2000, height=1500)),
     ("same_file_twice", case_same_file_twice),
     ("output_is_source_with_remove", case_output_is_source_with_remove),
@@ -649,6 +664,9 @@ def long_cases():
             ("long_sigint_%d" % r, lambda c: case_sigint(c, count=4, width=6000, height=4000)),
             ("long_sigkill_%d" % r, lambda c, r=r: case_sigkill(c, kills=ARGS.kills, count=4, width=6000,
                                                                 height=4000, rng=random.Random(ARGS.seed + r))),
+            ("long_sigkill_removing_%d" % r, lambda c, r=r: case_sigkill(
+                c, kills=ARGS.kills, count=4, width=4000, height=3000, rng=random.Random(ARGS.seed + 100 + r),
+                remove=True)),
             ("long_sigkill_in_place_%d" % r,
              lambda c: case_sigkill_prepared(c, True, kills=ARGS.kills, count=3, width=6000, height=4000)),
             ("long_source_changes_%d" % r, case_source_changes_under_the_run),
