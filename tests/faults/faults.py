@@ -548,7 +548,7 @@ def restore(case, originals):
         shutil.copyfile(os.path.join(store, os.path.basename(s)), s)
 
 
-def case_sigkill_prepared(case, in_place, kills=3, count=3, width=3000, height=2000):
+def case_sigkill_in_place(case, kills=3, count=3, width=3000, height=2000):
     rng = random.Random(ARGS.seed + 1)
     big_sources(case, count, width, height)
     originals = {s: sha(s) for s in case.sources}
@@ -564,7 +564,7 @@ def case_sigkill_prepared(case, in_place, kills=3, count=3, width=3000, height=2
         restore(case, originals)
         delay = rng.uniform(0.02, full)
         try:
-            kill_once(case, delay, in_place)
+            kill_once(case, delay, True)
             for s in case.sources:
                 check(os.path.exists(s), "source %s lost" % s)
         except Failure as e:
@@ -650,7 +650,7 @@ SHORT = [
     ("sigterm", lambda c: case_sigint(c, count=2, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
-    ("sigkill_in_place", lambda c: case_sigkill_prepared(c, True, kills=3, width=2000, height=1500)),
+    ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
     ("same_file_twice", case_same_file_twice),
     ("output_is_source_with_remove", case_output_is_source_with_remove),
     ("damaged_watermark", case_damaged_watermark),
@@ -668,7 +668,7 @@ def long_cases():
                 c, kills=ARGS.kills, count=4, width=4000, height=3000, rng=random.Random(ARGS.seed + 100 + r),
                 remove=True)),
             ("long_sigkill_in_place_%d" % r,
-             lambda c: case_sigkill_prepared(c, True, kills=ARGS.kills, count=3, width=6000, height=4000)),
+             lambda c: case_sigkill_in_place(c, kills=ARGS.kills, count=3, width=6000, height=4000)),
             ("long_source_changes_%d" % r, case_source_changes_under_the_run),
         ]
     return cases
