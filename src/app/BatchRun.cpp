@@ -29,6 +29,9 @@ bool PathExists(const std::string& path) {
 // A watermark without layers changes no pixel: the source is copied as it is.
 void CopyFileBytes(const std::string& source, const std::string& target) {
   if (source == target) return;
+  // Opening a FIFO or a device would wait or read forever: only files are copied.
+  struct stat st;
+  if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
   std::ifstream in(source, std::ios::binary);
   if (!in) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
   TAtomicFile out(target);
@@ -52,9 +55,14 @@ class TSourceKeeper {
  public:
   TSourceKeeper(const std::string& source, const std::string& output) : path_(source) {
     if (!SameFile(source, output)) return;
-    // the copy keeps the extension: the plug-in is chosen by it
+    // the copy keeps the extension: the plug-in is chosen by it. It is a
+    // hidden file, so that one left by a killed run is never taken for a
+    // picture of the folder (and watermarked by the next run).
     std::string ext = ExtractFileExt(source);
-    std::string pattern = source + "-XXXXXX" + ext;
+    size_t slash = source.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : source.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".keep-XXXXXX" + ext;
     int fd = mkstemps(pattern.data(), static_cast<int>(ext.size()));
     if (fd < 0) RaiseError("KeepSource", 1, "Cannot create a file beside " + source + "!");
     close(fd);

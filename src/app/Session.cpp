@@ -113,7 +113,14 @@ void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
   for (const TCommandLineAction& action : commandLine.Actions) {
     switch (action.Kind) {
       case TCommandLineAction::OpenWatermark:
-        if (Lower(ExtractFileExt(action.Value)) == ".tvx" && IsFile(action.Value)) OpenWatermarkFile(action.Value);
+        if (Lower(ExtractFileExt(action.Value)) == ".tvx" && IsFile(action.Value)) {
+          try {
+            OpenWatermarkFile(action.Value);
+          } catch (const EError& e) {
+            // the reader's message says what is wrong, not in which file
+            RaiseError("OpenWatermark", 1, "Cannot read the watermark " + action.Value + ": " + e.what());
+          }
+        }
         break;
       case TCommandLineAction::AddPattern:
         images_.AddPattern(action.Value);

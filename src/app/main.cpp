@@ -1,6 +1,7 @@
 // tarvex: puts a watermark on many pictures at once. Without windows it runs
 // a batch from the command line with the stored output settings.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
   }
 
   tvx::InstallInterruptHandler();
+  // Past a file-size limit (ulimit -f) a write must fail with EFBIG and end
+  // the run with a message, not kill the program with a temporary file left.
+  ::signal(SIGXFSZ, SIG_IGN);
   try {
     tvx::TSession::TOptions options;
     if (const char* config = ArgumentValue(args, "--config")) options.ConfigFileName = config;

@@ -49,7 +49,9 @@ class TFd {
 // Reads up to limit bytes from the start of the file (all of it when limit is
 // 0). fileSize receives the size of the whole file.
 bool ReadFileBytes(const std::string& path, size_t limit, TBytes& out, size_t& fileSize) {
-  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a FIFO named like a picture must not hang the run;
+  // it is refused below as not a regular file. Reads of files are unaffected.
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) return false;
   struct stat st;
   if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;

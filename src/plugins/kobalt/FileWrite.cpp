@@ -72,7 +72,8 @@ bool ReplaceFileContents(const std::string& path, const uint8_t* data, size_t si
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxSize) {
   bytes.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO must be refused (not a regular file), not waited on.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
   bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
