@@ -61,6 +61,7 @@ fi
 # The ImageMagick 6 binaries themselves, not whatever "convert" is first on PATH.
 IM=$(command -v convert-im6.q16 || echo /usr/bin/convert)
 IMCOMPOSITE=$(command -v composite-im6.q16 || echo /usr/bin/composite)
+IMIDENTIFY=$(command -v identify-im6.q16 || echo /usr/bin/identify)
 
 build=${TARVEX_BUILD:-$root/build/bench}
 if [[ ! -f $build/build.ninja ]]; then (cd "$root" && cmake --preset bench >/dev/null); fi
@@ -80,13 +81,16 @@ if [[ ! -f $corpus/complete ]]; then
     name=$(printf 'p%02d.jpg' "$i")
     if [[ $i -le $nbig ]]; then w=$BIG_W h=$BIG_H; else w=$SMALL_W h=$SMALL_H; fi
     "$MARKS" --photo $w $h "$i" | cjpeg -quality 90 -optimize > "$corpus/all/$name"
-    [[ $((i % 2)) == 1 ]] && half=h1 || half=h2
-    ln "$corpus/all/$name" "$corpus/$half/$name"
   done
-  # A small EXIF block like a camera's (the hard links share the change).
+  # A small EXIF block like a camera's (before the links: exiftool writes new files).
   exiftool -q -overwrite_original -Make="Tarvex Bench" -Model="Synthetic 24" \
     -DateTimeOriginal="2026:06:01 12:00:00" -ExposureTime=1/250 -FNumber=8 -ISO=200 \
     -FocalLength=35 -Artist="Peers Benchmark" "$corpus/all"
+  for i in $(seq 1 $total); do
+    name=$(printf 'p%02d.jpg' "$i")
+    [[ $((i % 2)) == 1 ]] && half=h1 || half=h2
+    ln "$corpus/all/$name" "$corpus/$half/$name"
+  done
   # The logo: 400 x 120 with transparent corners and a soft edge.
   "$IM" -size 400x120 xc:none -fill '#1e64c8' -draw 'roundrectangle 2,2 397,117 30,30' \
     -fill white -font DejaVu-Sans-Bold -pointsize 60 -gravity center -annotate +0+0 'TARVEX' \
@@ -101,19 +105,21 @@ ls "$corpus/all"/*.jpg > /dev/null
 # tiles with gaps in one step on its own command line).
 marks=$work/marks; rm -rf "$marks"; mkdir -p "$marks"
 "$MARKS" "$marks" "$corpus/logo.png" "$build/bin" >/dev/null
-"$IM" "$corpus/logo.png" -channel A -evaluate multiply 0.5 +channel "$marks/logo50.png"
+"$IM" "$corpus/logo.png" -channel A -evaluate multiply 0.5 +channel "PNG32:$marks/logo50.png"
 "$IM" -background none -fill white -font DejaVu-Sans -pointsize 64 label:'© 2026 Tarvex Benchmark' \
   \( +clone -background black -shadow 75x4+3+3 \) +swap -background none -layers merge +repage \
-  "$marks/text.png"
+  "PNG32:$marks/text.png"
 "$IM" -background none -fill white -font DejaVu-Sans-Bold -pointsize 48 label:'TARVEX PROOF' \
-  -bordercolor none -border 60x45 -channel A -evaluate multiply 0.3 +channel "$marks/tile.png"
+  -bordercolor none -border 60x45 -channel A -evaluate multiply 0.3 +channel "PNG32:$marks/tile.png"
+read -r tilew tileh < <("$IMIDENTIFY" -format '%w %h\n' "$marks/tile.png")
 for size in ${BIG_W}x${BIG_H} ${SMALL_W}x${SMALL_H}; do
   # vips composites two pictures: the tiled overlay at each picture size.
-  "$IM" -size "$size" tile:"$marks/tile.png" "$marks/tile-$size.png"
-  vips copy "$marks/tile-$size.png" "$marks/tile-$size.v"
+  w=${size%x*} h=${size#*x}
+  vips replicate "$marks/tile.png" "$marks/tiles.v" $((w / tilew + 1)) $((h / tileh + 1))
+  vips crop "$marks/tiles.v" "$marks/tile-$size.v" 0 0 "$w" "$h"
 done
-read -r textw texth < <("$IM" identify -format '%w %h' "$marks/text.png" 2>/dev/null ||
-  identify -format '%w %h' "$marks/text.png")
+rm -f "$marks/tiles.v"
+read -r textw texth < <("$IMIDENTIFY" -format '%w %h\n' "$marks/text.png")
 
 config() {  # config FILE OUTDIR RESIZE
   cat > "$1" <<EOF
@@ -141,15 +147,15 @@ dims() {  # dims FILE -> "W H" of the corpus picture
 }
 run_list() {
   local tool=$1 job=$2 out=$3; shift 3
-  local f b w h x y tmp=$out/.tmp
+  local f b w h tmp=$out/.tmp$$
   case $tool in
     tarvex)
-      local cfg=$out/.config mark=logo resize=0
+      local cfg=$out/.config$$ mark=logo resize=0
       case $job in text) mark=text ;; tile) mark=tile ;; resize+logo) resize=1 ;; esac
       config "$cfg" "$out" "$resize"
       local args=()
       for f in "$@"; do args+=(-a "$f"); done
-      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" -r -s -q "${args[@]}" 2>/dev/null
+      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" -r -s -q "${args[@]}" 2>"$out/.log$$"
       return ;;
   esac
   for f in "$@"; do
@@ -198,7 +204,8 @@ results=$work/results.tsv
 # parallel (the halves at once). Records seconds, max RSS of any one process
 # (kB; for parallel the two halves' peaks added), output bytes, EXIF.
 measure() {
-  local tool=$1 job=$2 mode=$3 batch=$4 out=$work/out/$tool-$job-$mode
+  local tool=$1 job=$2 mode=$3 batch=$4
+  local out=$work/out/$tool-$job-$mode
   rm -rf "$out"; mkdir -p "$out"
   local t0 t1 rss
   t0=$(date +%s.%N)

@@ -144,7 +144,7 @@ int WritePhoto(int width, int height, uint64_t seed) {
   const float ground[3] = {float(60 + random.Next() % 80), float(70 + random.Next() % 60), float(30 + random.Next() % 40)};
   const int horizon = height / 3 + int(random.Next() % unsigned(height / 3));
   TBlotches coarse(width, height, std::max(8, width / 12), random);
-  TBlotches fine(width, height, std::max(4, width / 150), random);
+  TBlotches fine(width, height, std::max(4, width / 400), random);
   std::vector<float> a(size_t(width) * 3), b(size_t(width) * 3);
   std::vector<uint8_t> row(size_t(width) * 3);
   std::printf("P6\n%d %d\n255\n", width, height);
@@ -153,14 +153,19 @@ int WritePhoto(int width, int height, uint64_t seed) {
     fine.Row(y, b);
     // A soft horizon: sky above, ground below, a few rows of blend between.
     const float t = std::clamp(float(y - horizon) / float(height / 40 + 1) * 0.5f + 0.5f, 0.0f, 1.0f);
-    for (int x = 0; x < width; ++x)
+    for (int x = 0; x < width; ++x) {
+      // Mostly brightness, a little colour: as in a photograph.
+      const size_t p = size_t(x) * 3;
+      const float la = (a[p] + a[p + 1] + a[p + 2]) / 3, lb = (b[p] + b[p + 1] + b[p + 2]) / 3;
+      const float grain = float(int(random.Next() % 25) - 12);
       for (int c = 0; c < 3; ++c) {
-        const size_t i = size_t(x) * 3 + c;
+        const size_t i = p + c;
         const float base = sky[c] * (1 - t) + ground[c] * t;
-        const float grain = float(int(random.Next() % 17) - 8);
-        const float v = base + a[i] * (30 + 30 * t) + b[i] * (8 + 30 * t) + grain;
+        const float ca = la + 0.3f * (a[i] - la), cb = lb + 0.3f * (b[i] - lb);
+        const float v = base + ca * (40 + 30 * t) + cb * (10 + 50 * t) + grain;
         row[i] = uint8_t(std::clamp(v, 0.0f, 255.0f));
       }
+    }
     if (std::fwrite(row.data(), 1, row.size(), stdout) != row.size()) return 1;
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
