@@ -3,8 +3,9 @@
 # decode + encode as the floor. Every tool reads the same photo-like JPEGs and
 # writes JPEG quality 80 into a fresh folder; one process at a time, then two
 # in parallel (the corpus split in halves). Prints one row per job and tool:
-# images per second (median, min-max), speed relative to the floor, peak
-# memory (max RSS of one process), total output size and whether EXIF survived.
+# images per second (median, min-max), speed relative to the floor (median
+# of the per-batch ratios), peak memory (max RSS of one process), total output
+# size and whether EXIF survived.
 #
 #   usage: bench/peers.sh [--quick] [--batches N] [--work DIR]
 #                         [--tools "tarvex im1 im gm vips"] [--jobs "logo text tile resize+logo"]
@@ -242,40 +243,4 @@ for mode in serial parallel; do
 done
 echo "peers.sh: done, load $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 
-python3 - "$results" "$total" <<'PY'
-import statistics, sys
-from collections import defaultdict
-rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
-total = int(sys.argv[2])
-data = defaultdict(list)
-for tool, job, mode, batch, secs, rss, size, exif, n in rows:
-    data[(tool, job, mode)].append((float(secs), int(rss), int(size), exif, int(n)))
-def ips(key):
-    v = [total / r[0] for r in data[key]]
-    return statistics.median(v), min(v), max(v)
-floor = {m: ips(("floor", "-", m))[0] for m in ("serial", "parallel")}
-names = {"floor": "djpeg + cjpeg (floor)", "tarvex": "Tarvex", "im1": "ImageMagick, 1 thread",
-         "im": "ImageMagick", "gm": "GraphicsMagick", "vips": "libvips (vips CLI)"}
-print("| job | tool | 1 process: img/s median (min–max) | × floor | 2 processes: img/s median (min–max) | × floor "
-      "| peak RSS, 1 process | output | EXIF |")
-print("|---|---|---|---|---|---|---|---|---|")
-jobs = []
-for (tool, job, mode) in data:
-    if job not in jobs: jobs.append(job)
-for job in jobs:
-    for tool in names:
-        if (tool, job, "serial") not in data: continue
-        cells = [job if job != "-" else "(all)", names[tool]]
-        for mode in ("serial", "parallel"):
-            if (tool, job, mode) in data:
-                med, lo, hi = ips((tool, job, mode))
-                cells += [f"{med:.2f} ({lo:.2f}–{hi:.2f})", f"{med / floor[mode]:.2f}"]
-            else:
-                cells += ["–", "–"]
-        s = data[(tool, job, "serial")]
-        rss = max(r[1] for r in s) / 1024
-        size = s[-1][2] / 1e6
-        missing = "" if s[-1][4] == total else f" ({s[-1][4]}/{total} written)"
-        cells += [f"{rss:.0f} MB", f"{size:.1f} MB{missing}", s[-1][3]]
-        print("| " + " | ".join(cells) + " |")
-PY
+python3 "$root/bench/peers/summarize.py" "$results" "$total"
