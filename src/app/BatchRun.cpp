@@ -154,6 +154,27 @@ TBatchRunner::TOutputChoice TBatchRunner::ChooseOutput(const std::string& title,
   }
 }
 
+TBatchRunner::TRowStart TBatchRunner::StartRow(const std::vector<std::string>& paths, size_t index,
+                                               const std::string& title, const TDestinationSettings& destination,
+                                               const std::string& suffix, TRunProgress& progress, TRunStats& counts,
+                                               std::string& output) {
+  const std::string& source = paths[index];
+  progress.AtFile(static_cast<int32_t>(index + 1), static_cast<int32_t>(paths.size()), source);
+  if (!FileExists(source)) {
+    ++counts.Missing;
+    return progress.AdvanceAndCheckCancel(3) ? TRowStart::Cancel : TRowStart::Next;
+  }
+  switch (ChooseOutput(title, source, destination, suffix, output)) {
+    case TOutputChoice::Cancel:
+      return TRowStart::Cancel;
+    case TOutputChoice::Skip:
+      ++counts.Skipped;
+      return TRowStart::Next;
+    default:
+      return TRowStart::Process;
+  }
+}
+
 TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const TOutputSettings& settings,
                                    TRunWatermark& watermark, TExifParameters& pictureParameters,
                                    TRunProgress& progress, TRunStats* stats) {
@@ -167,19 +188,10 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
 
   for (size_t i = 0; i < paths.size(); ++i) {
     const std::string source = paths[i];
-    progress.AtFile(static_cast<int32_t>(i + 1), static_cast<int32_t>(paths.size()), source);
-    if (!FileExists(source)) {
-      ++counts.Missing;
-      if (progress.AdvanceAndCheckCancel(3)) return TRunEnd::Cancelled;
-      continue;
-    }
     std::string output;
-    TOutputChoice choice = ChooseOutput("Watermarking", source, destination, "_wm", output);
-    if (choice == TOutputChoice::Cancel) return TRunEnd::Cancelled;
-    if (choice == TOutputChoice::Skip) {
-      ++counts.Skipped;
-      continue;
-    }
+    TRowStart start = StartRow(paths, i, "Watermarking", destination, "_wm", progress, counts, output);
+    if (start == TRowStart::Cancel) return TRunEnd::Cancelled;
+    if (start == TRowStart::Next) continue;
 
     const bool layers = watermark.HasLayers();
     std::unique_ptr<TBitmap32> picture;
@@ -225,19 +237,10 @@ TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths, const T
 
   for (size_t i = 0; i < paths.size(); ++i) {
     const std::string source = paths[i];
-    progress.AtFile(static_cast<int32_t>(i + 1), static_cast<int32_t>(paths.size()), source);
-    if (!FileExists(source)) {
-      ++counts.Missing;
-      if (progress.AdvanceAndCheckCancel(3)) return TRunEnd::Cancelled;
-      continue;
-    }
     std::string output;
-    TOutputChoice choice = ChooseOutput("Resizing", source, destination, "_resize", output);
-    if (choice == TOutputChoice::Cancel) return TRunEnd::Cancelled;
-    if (choice == TOutputChoice::Skip) {
-      ++counts.Skipped;
-      continue;
-    }
+    TRowStart start = StartRow(paths, i, "Resizing", destination, "_resize", progress, counts, output);
+    if (start == TRowStart::Cancel) return TRunEnd::Cancelled;
+    if (start == TRowStart::Next) continue;
     std::unique_ptr<TBitmap32> picture = plugins_.LoadBitmap(source);
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
     ResizePicture(*picture, params);

@@ -91,6 +91,12 @@ class TBatchRunner {
 
  private:
   enum class TOutputChoice { Write, Skip, Cancel };
+  enum class TRowStart { Process, Next, Cancel };
+  /// The start of every row of both runs: a missing file advances by 3, then
+  /// the output name and the overwrite policy decide.
+  TRowStart StartRow(const std::vector<std::string>& paths, size_t index, const std::string& title,
+                     const TDestinationSettings& destination, const std::string& suffix, TRunProgress& progress,
+                     TRunStats& counts, std::string& output);
   TOutputChoice ChooseOutput(const std::string& title, const std::string& source,
                              const TDestinationSettings& destination, const std::string& suffix,
                              std::string& output);
