@@ -35,7 +35,12 @@ TResult RunTarvex(const std::string& arguments) {
   return result;
 }
 
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const fs::path& p) {
+  std::string quoted = "'";
+  quoted += p.string();
+  quoted += "'";
+  return quoted;
+}
 
 class Headless : public ::testing::Test {
  protected:
