@@ -70,8 +70,10 @@ int main(int argc, char** argv) {
   // picture, the plug-in's block). Served from the heap instead of fresh
   // mappings, they are reused from one picture to the next rather than
   // faulted in and zeroed by the kernel every time.
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer brings its own allocator
   mallopt(M_MMAP_THRESHOLD, 512 << 20);
   mallopt(M_TRIM_THRESHOLD, 1024 << 20);
+#endif
   tvx::InstallInterruptHandler();
   // Past a file-size limit (ulimit -f) a write must fail with EFBIG and end
   // the run with a message, not kill the program with a temporary file left.
