@@ -1,5 +1,7 @@
 #include "raster/TextRasterizer.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -26,7 +28,9 @@ using text::TGlyphImage;
 // single glyphs hundreds of megabytes.
 constexpr int64_t kMaxPixels = int64_t(1) << 28;
 constexpr int64_t kMaxSide = 32767;
-constexpr double kMaxPixelSize = 16384;  // above the 10000 points a text layer can ask for
+// Above the 10000 points a text layer can ask for; lowered by tools that feed
+// untrusted input in bulk.
+std::atomic<double> g_maxPixelSize{16384};
 
 [[noreturn]] void RaiseTooLarge() { RaiseError("RenderText", 1, "Text too large to render!"); }
 
@@ -229,12 +233,14 @@ TDecoration DecorationOf(FT_Face face) {
 
 }  // namespace
 
+void SetMaxTextPixelSize(double pixels) { g_maxPixelSize.store(pixels, std::memory_order_relaxed); }
+
 void RenderText(const std::string& text, const TTextFont& font, TTextJustify justify, TBitmap32& target) {
   target.SetSize(0, 0);
   if (text.empty() || font.Size <= 0) return;
   const double pixels = std::round(font.Size * 96.0 / 72.0);
   if (pixels < 1) return;
-  if (pixels > kMaxPixelSize) RaiseTooLarge();
+  if (pixels > g_maxPixelSize.load(std::memory_order_relaxed)) RaiseTooLarge();
   const auto pixelSize = static_cast<int32_t>(pixels);
 
   // Huge sizes leave huge glyph images behind: bound the caches once this

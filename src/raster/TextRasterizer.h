@@ -47,4 +47,9 @@ struct TTextFont {
 ///   thread's faces and glyphs.
 void RenderText(const std::string& text, const TTextFont& font, TTextJustify justify, TBitmap32& target);
 
+/// The largest em size in pixels RenderText accepts (16384 unless set); larger
+/// sizes raise "RenderText::1 - Text too large to render!" before any glyph is
+/// rendered. Fuzzers lower it so that legal but huge text fails fast.
+void SetMaxTextPixelSize(double pixels);
+
 }  // namespace tvx
