@@ -101,7 +101,11 @@ class BatchRun : public ::testing::Test {
 TEST_F(BatchRun, WatermarksEveryPictureAndCarriesItsExif) {
   std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
   std::string b = Photo("apple_iphone5_gps_orient3.jpg", "b.jpg");
-  AddText("<FILENAME> <FILE_INDEX>/<FILE_COUNT>");
+  TTextLayer& text = AddText("WATERMARK <FILE_INDEX>/<FILE_COUNT>");
+  text.BeginUpdate();
+  text.Font.Color = 0x00000000;  // black: the bottom of the photo is light concrete
+  text.Font.Bold = true;
+  text.EndUpdate();
   TRunStats stats;
   ASSERT_EQ(session_->Watermark(Settings(), progress_, &stats), TSession::TStart::Completed);
   EXPECT_EQ(progress_.Label, "Watermarking files...");
@@ -116,21 +120,21 @@ TEST_F(BatchRun, WatermarksEveryPictureAndCarriesItsExif) {
   EXPECT_EQ(pa->Width(), source->Width());
   EXPECT_EQ(pa->Height(), source->Height());
   // The text went into the bottom-right corner and nowhere else.
-  // Pixels that turned white (the text's colour).
-  auto turnedWhite = [&](int x, int y) {
+  // Light pixels that turned dark (the text's colour).
+  auto turnedDark = [&](int x, int y) {
     TColor32 p = pa->Pixel(x, y), q = source->Pixel(x, y);
-    bool white = RedOf(p) > 235 && GreenOf(p) > 235 && BlueOf(p) > 235;
-    bool wasWhite = RedOf(q) > 200 && GreenOf(q) > 200 && BlueOf(q) > 200;
-    return white && !wasWhite;
+    bool dark = RedOf(p) < 50 && GreenOf(p) < 50 && BlueOf(p) < 50;
+    bool wasLight = RedOf(q) > 120 && GreenOf(q) > 120 && BlueOf(q) > 120;
+    return dark && wasLight;
   };
   int changedCorner = 0, changedElsewhere = 0;
   for (int y = 0; y < pa->Height(); ++y)
     for (int x = 0; x < pa->Width(); ++x) {
       bool corner = x > pa->Width() / 3 && y > pa->Height() - 60;
-      if (turnedWhite(x, y)) ++(corner ? changedCorner : changedElsewhere);
+      if (turnedDark(x, y)) ++(corner ? changedCorner : changedElsewhere);
     }
-  EXPECT_GT(changedCorner, 100);
-  EXPECT_EQ(changedElsewhere, 0);
+  EXPECT_GT(changedCorner, 100) << changedCorner;
+  EXPECT_EQ(changedElsewhere, 0) << changedElsewhere;
   EXPECT_EQ(Exif(outA, 271), Exif(a, 271));  // Make
   EXPECT_FALSE(Exif(outB, 271).empty());
   EXPECT_TRUE(fs::exists(a));
