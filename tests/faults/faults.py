@@ -651,7 +651,7 @@ SHORT = [
     ("source_changes_under_the_run", case_source_changes_under_the_run),
     ("source_is_a_fifo", case_source_is_a_fifo),
     ("sigint", case_sigint),
-    ("sigterm", lambda c: case_sigint(c, count=2, width=4000, height=3000, sig=signal.SIGTERM)),
+    ("sigterm", lambda c: case_sigint(c, count=3, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
