@@ -448,7 +448,11 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
   if (!exif_content_get_entry(exif, EXIF_TAG_DATE_TIME_ORIGINAL))
     ok = ok && PutAscii(exif, kTagDateTimeOriginal, LocalExifDateTime(now));
 
+  // A misplaced copy in IFD 0 or 1 is looked up first and would hide the
+  // value written to its proper place.
   if (tag == kTagUserComment) {
+    RemoveAll(data->ifd[EXIF_IFD_0], tag);
+    RemoveAll(data->ifd[EXIF_IFD_1], tag);
     std::string comment("ASCII\0\0\0", 8);
     comment += text;
     comment.push_back('\0');

@@ -1,5 +1,8 @@
 #include "ExifBlock.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include <gtest/gtest.h>
 #include <libexif/exif-data.h>
 #include <libexif/exif-utils.h>
@@ -147,6 +150,32 @@ TEST(WriteExifInJpeg, EntriesAndFormats) {
   EXPECT_EQ(ReadTagText(ExifOf(out).get(), 33432).size(), 1023u);
   // A text too large for any APP1 fails cleanly.
   EXPECT_FALSE(WriteExifInJpeg(out, 33432, std::string(70000, 'c'), when, out));
+}
+
+TEST(WriteExifInJpeg, UserCommentMisplacedInIfd0DoesNotHideTheNewOne) {
+  // Some writers put UserComment into IFD 0, which is looked up first.
+  TExifDataPtr data = NewExifData();
+  ExifEntry* stale = exif_entry_new();
+  stale->tag = static_cast<ExifTag>(37510);
+  stale->format = EXIF_FORMAT_UNDEFINED;
+  stale->components = stale->size = 12;
+  stale->data = static_cast<unsigned char*>(std::malloc(12));
+  std::memcpy(stale->data, "ASCII\0\0\0old\0", 12);
+  exif_content_add_entry(data->ifd[EXIF_IFD_0], stale);
+  exif_entry_unref(stale);
+  std::vector<uint8_t> payload, jpeg;
+  ASSERT_TRUE(SaveExifData(data.get(), payload));
+  std::vector<uint32_t> pixels(16 * 8, 0xFF808080);
+  ASSERT_TRUE(EncodeJpegToMemory(pixels.data(), 16, 8, 80, jpeg));
+  TJpegFile file;
+  ASSERT_TRUE(file.Read(jpeg.data(), jpeg.size()));
+  file.SetExif(payload);
+  jpeg = file.Write();
+  ASSERT_EQ(ReadExifValues(jpeg.data(), jpeg.size())[37510], "old");
+
+  ASSERT_TRUE(WriteExifInJpeg(jpeg, 37510, "new", 0, jpeg));
+  EXPECT_EQ(ReadExifValues(jpeg.data(), jpeg.size())[37510], "new");
+  EXPECT_FALSE(Entry(ExifOf(jpeg).get(), EXIF_IFD_0, 37510));
 }
 
 TEST(CopyExifInJpeg, OrientationFollowsTheDestinationPixels) {
