@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Layers render on loading, so the styles stored in a file run as well.
   // Legal text of thousands of points takes seconds to rasterise; bounded
   // here it fails by the normal error path instead of timing out.
-  static const bool registered = (tvx::RegisterFilters(), tvx::SetMaxTextPixelSize(1024), true);
+  static const bool registered = (tvx::RegisterFilters(), tvx::SetMaxTextPixelSize(128), true);
   (void)registered;
   tvx::TMemoryStream stream(data, size);
   tvx::TLayerCollection layers;
