@@ -1,5 +1,6 @@
 #include "app/BatchRun.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <optional>
 
 #include "imageio/PluginManager.h"
 #include "util/AtomicFile.h"
@@ -44,48 +44,68 @@ void CopyFileBytes(const std::string& source, const std::string& target) {
   out.Commit();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+mode_t CurrentUmask() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
 }
 
-// When a picture is written over its own source, the source's EXIF block
-// would be gone before it is copied: keep the original bytes aside until then.
-class TSourceKeeper {
+// An output is made whole under a hidden name beside its final one (the
+// picture, then its EXIF, each step written safely by the plug-in) and renamed
+// into place in one step. A killed or failing run therefore never leaves a
+// picture without its EXIF under the final name, and a source written over is
+// either still the original or the finished picture. The source stays
+// untouched until then, so its EXIF is read from the source itself.
+class TPendingOutput {
  public:
-  TSourceKeeper(const std::string& source, const std::string& output) : path_(source) {
-    if (!SameFile(source, output)) return;
-    // the copy keeps the extension: the plug-in is chosen by it. It is a
-    // hidden file, so that one left by a killed run is never taken for a
-    // picture of the folder (and watermarked by the next run).
-    std::string ext = ExtractFileExt(source);
-    size_t slash = source.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string() : source.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".keep-XXXXXX" + ext;
+  explicit TPendingOutput(std::string output) : output_(std::move(output)) {
+    // The name keeps the extension: the plug-in is chosen by it. Hidden, so
+    // that one left by a killed run is never taken for a picture of the folder.
+    const std::string ext = ExtractFileExt(output_);
+    const size_t slash = output_.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : output_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? output_ : output_.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".part-XXXXXX" + ext;
     int fd = mkstemps(pattern.data(), static_cast<int>(ext.size()));
-    if (fd < 0) RaiseError("KeepSource", 1, "Cannot create a file beside " + source + "!");
+    if (fd < 0)
+      RaiseError("SaveOutput", 1, "Cannot create a file beside " + output_ + " (" + std::strerror(errno) + ")!");
     close(fd);
-    kept_ = pattern;
-    try {
-      CopyFileBytes(source, kept_);
-    } catch (...) {
-      unlink(kept_.c_str());
-      throw;
-    }
-    path_ = kept_;
+    path_ = pattern;
   }
-  ~TSourceKeeper() {
-    if (!kept_.empty()) unlink(kept_.c_str());
+  ~TPendingOutput() {
+    if (!committed_) unlink(path_.c_str());
   }
-  TSourceKeeper(const TSourceKeeper&) = delete;
-  TSourceKeeper& operator=(const TSourceKeeper&) = delete;
-  /// Where the source's original bytes are now.
+  TPendingOutput(const TPendingOutput&) = delete;
+  TPendingOutput& operator=(const TPendingOutput&) = delete;
+
+  /// Where the output is written until Commit.
   const std::string& Path() const { return path_; }
 
+  /// Renames the finished output over its final name; a replaced file's
+  /// permission bits are kept, a new one gets 0666 less the umask.
+  void Commit() {
+    struct stat existing;
+    const mode_t mode = stat(output_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~CurrentUmask());
+    chmod(path_.c_str(), mode);
+    if (rename(path_.c_str(), output_.c_str()) != 0)
+      RaiseError("SaveOutput", 2, "Cannot replace " + output_ + " (" + std::strerror(errno) + ")!");
+    committed_ = true;
+    // Make the rename itself durable.
+    const size_t slash = output_.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : output_.substr(0, slash + 1);
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+  }
+
  private:
+  std::string output_;
   std::string path_;
-  std::string kept_;
+  bool committed_ = false;
 };
 
 void RemoveSource(const std::string& source, const std::string& output) {
@@ -95,8 +115,10 @@ void RemoveSource(const std::string& source, const std::string& output) {
     RaiseError("RemoveOriginalFile", 1, "Cannot delete " + source + " (" + std::strerror(errno) + ")!");
 }
 
-void SaveOrRaise(const TPluginManager& plugins, const std::string& output, const TBitmap32& bitmap) {
-  if (!plugins.SaveBitmap(output, bitmap)) RaiseError("SaveBitmap", 1, "Error while saving " + output + "!");
+// Saves to `path`; a failure names the output the user asked for.
+void SaveOrRaise(const TPluginManager& plugins, const std::string& path, const std::string& output,
+                 const TBitmap32& bitmap) {
+  if (!plugins.SaveBitmap(path, bitmap)) RaiseError("SaveBitmap", 1, "Error while saving " + output + "!");
 }
 
 std::vector<std::string> FormatRows(const TPluginManager& plugins) {
@@ -195,10 +217,11 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
 
     const bool layers = watermark.HasLayers();
     std::unique_ptr<TBitmap32> picture;
+    TPendingOutput pending(output);
     if (layers || resize)
       picture = plugins_.LoadBitmap(source);
     else
-      CopyFileBytes(source, output);
+      CopyFileBytes(source, pending.Path());
 
     if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
     if (layers) {
@@ -214,13 +237,12 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
       if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
     }
     if (resize && !resizeFirst) ResizePicture(*picture, resizeParams);
-    std::optional<TSourceKeeper> original;
     if (picture) {
-      original.emplace(source, output);
-      SaveOrRaise(plugins_, output, *picture);
+      SaveOrRaise(plugins_, pending.Path(), output, *picture);
       picture.reset();
     }
-    watermark.ApplyExif(plugins_, original ? original->Path() : source, output);
+    watermark.ApplyExif(plugins_, source, pending.Path());
+    pending.Commit();
     if (destination.RemoveOriginalFiles) RemoveSource(source, output);
     ++counts.Written;
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
@@ -245,10 +267,11 @@ TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths, const T
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
     ResizePicture(*picture, params);
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
-    TSourceKeeper original(source, output);
-    SaveOrRaise(plugins_, output, *picture);
+    TPendingOutput pending(output);
+    SaveOrRaise(plugins_, pending.Path(), output, *picture);
     picture.reset();
-    plugins_.CopyExif(original.Path(), output);
+    plugins_.CopyExif(source, pending.Path());
+    pending.Commit();
     if (destination.RemoveOriginalFiles) RemoveSource(source, output);
     ++counts.Written;
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;

@@ -233,6 +233,57 @@ TEST_F(BatchRun, InPlaceOutputKeepsItsExifAndIsNotDeleted) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "in"), {}), 1);
 }
 
+// A watermark whose EXIF step fails after looking at what it is given.
+class TFailingExifWatermark : public TRunWatermark {
+ public:
+  bool HasLayers() const override { return Layers; }
+  void RefreshContents(const TExifParameters&) override {}
+  void DrawOnto(TBitmap32& picture) override { picture.Pixel(0, 0) = 0xFFFF0000; }
+  void ApplyExif(const TPluginManager&, const std::string& source, const std::string& output) override {
+    Source = source;
+    Output = output;
+    SourceBytes = test::ReadFileBytes(source);
+    RaiseError("WriteExif", 1, "disk gone");
+  }
+  bool Layers = true;
+  std::string Source, Output, SourceBytes;
+};
+
+TEST_F(BatchRun, OutputAppearsOnlyWhenWholeAndASourceWrittenOverIsNeverHalfDone) {
+  // Until its EXIF is written the output lives under a hidden name, and the
+  // source is read as it was; a failure in between leaves the original.
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  const std::string original = test::ReadFileBytes(a);
+  for (bool layers : {true, false}) {
+    TFailingExifWatermark watermark;
+    watermark.Layers = layers;
+    TOutputSettings s = Settings(plSourceFolderOverwrite, owReplace);
+    s.Destination.RemoveOriginalFiles = true;
+    TExifParameters parameters;
+    EXPECT_THROW(session_->Runner().ProcessFiles({a}, s, watermark, parameters, progress_), EError);
+    EXPECT_EQ(watermark.Source, a);
+    EXPECT_EQ(watermark.SourceBytes, original);
+    EXPECT_NE(watermark.Output, a);
+    EXPECT_EQ(fs::path(watermark.Output).parent_path(), fs::path(a).parent_path());
+    EXPECT_EQ(fs::path(watermark.Output).extension(), ".jpg");
+    EXPECT_EQ(test::ReadFileBytes(a), original) << "layers: " << layers;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "in"), {}), 1) << "a temporary file stayed";
+  }
+}
+
+TEST_F(BatchRun, NewOutputsGetTheUsualPermissionsAndReplacedOnesKeepTheirs) {
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  AddText("x");
+  const mode_t mask = umask(022);
+  ASSERT_EQ(session_->Watermark(Settings(plOtherFolder), progress_), TSession::TStart::Completed);
+  const fs::path out = dir_.Path() / "out" / "a.jpg";
+  EXPECT_EQ(fs::status(out).permissions(), fs::perms(0644));
+  fs::permissions(out, fs::perms(0640));
+  ASSERT_EQ(session_->Watermark(Settings(plOtherFolder, owReplace), progress_), TSession::TStart::Completed);
+  EXPECT_EQ(fs::status(out).permissions(), fs::perms(0640));
+  umask(mask);
+}
+
 TEST_F(BatchRun, RemovesOriginalsOnlyAfterTheOutputIsWritten) {
   std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
   AddText("x");

@@ -575,6 +575,63 @@ def case_sigkill_in_place(case, kills=3, count=3, width=3000, height=2000):
             raise Failure("SIGKILL at %.2fs of %.2fs: %s" % (delay, full, e))
 
 
+def case_kill_campaign(case, runs, kind, seed):
+    """kill -9 at random moments of a run that writes over its sources and removes originals.
+    Afterwards every source must hold exactly its original bytes or exactly the finished
+    replacement (what an undisturbed run writes), never anything in between. With kind "exif"
+    the watermark has no layers, so the run is nearly all EXIF rewrites (CopyExif, WriteExif)."""
+    rng = random.Random(seed)
+    for i, photo in enumerate(("small", "medium", "large", "small", "medium")):
+        case.photo(photo, "p%d.jpg" % i)
+    names = {os.path.basename(s) for s in case.sources}
+    watermark = case.watermark
+    if kind == "exif":
+        watermark = os.path.join(case.root, "copyright.tvx")
+        check(helper("copyright", watermark, "(c) kill -9").returncode == 0, "cannot make the watermark")
+    cmd = case.command(watermark=watermark)
+    case.settings(PlaceInSourceFolder=1, AddWmSuffix=0, RemoveOriginalFiles=1, OverwriteExisting=2)
+    originals = case.hashes()
+    finals = None
+    for attempt in range(2):  # twice: the finished replacement must not depend on the moment
+        restore(case, originals)
+        started = time.monotonic()
+        rc, err = case.run(cmd=cmd)
+        full = time.monotonic() - started
+        check(rc == 0, "the undisturbed run failed:\n" + err)
+        done = case.hashes()
+        check(finals is None or done == finals, "two undisturbed runs wrote different files")
+        finals = done
+    for s in case.sources:
+        check(finals[s] != originals[s], "%s was not replaced by the undisturbed run" % s)
+        if kind == "exif":
+            check(exif(s, 33432).startswith("(c) kill -9"), "%s did not get its copyright" % s)
+    check_outputs(case.src, expected=names)
+
+    violations, mid_run, in_writes = [], 0, 0
+    for k in range(runs):
+        restore(case, originals)
+        delay = rng.uniform(0, full)
+        proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=case.env())
+        time.sleep(delay)
+        mid_run += proc.poll() is None
+        proc.kill()
+        proc.wait(timeout=60)
+        left = listing(case.src)
+        in_writes += any(n.startswith("..") for n in left)  # a plug-in's own temporary file
+        for s in case.sources:
+            state = sha(s) if os.path.exists(s) else None
+            if state not in (originals[s], finals[s]):
+                what = "lost" if state is None else "neither the original nor the finished picture"
+                violations.append("run %d (kill at %.3fs of %.3fs): %s is %s" % (k, delay, full, s, what))
+        stray = [n for n in left if not n.startswith(".") and n not in names]
+        if stray:
+            violations.append("run %d: files under final names that are no pictures of the run: %s" % (k, stray))
+    print("     kill -9, %s: %d runs (%d during the run, %d inside a plug-in write), %d violations"
+          % (kind, runs, mid_run, in_writes, len(violations)), flush=True)
+    check(not violations, "%d of %d runs broke the invariant:\n  %s" % (
+        len(violations), runs, "\n  ".join(violations[:10])))
+
+
 # ------------------------------------------------------ lists and settings
 
 def case_same_file_twice(case):
@@ -655,6 +712,9 @@ SHORT = [
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
+    ("kill_campaign_layers", lambda c: case_kill_campaign(c, ARGS.kill_runs // 2, "layers", ARGS.seed + 7)),
+    ("kill_campaign_exif", lambda c: case_kill_campaign(c, ARGS.kill_runs - ARGS.kill_runs // 2, "exif",
+                                                          ARGS.seed + 8)),
     ("same_file_twice", case_same_file_twice),
     ("output_is_source_with_remove", case_output_is_source_with_remove),
     ("damaged_watermark", case_damaged_watermark),
@@ -687,11 +747,16 @@ def main():
     p.add_argument("--testdata", required=True)
     p.add_argument("--long", action="store_true")
     p.add_argument("--kills", type=int, default=25)
+    p.add_argument("--kill-runs", type=int, default=None,
+                   help="kill -9 runs of the in-place campaign, half with layers, half EXIF only "
+                        "(default 50, 1000 with --long)")
     p.add_argument("--repeat", type=int, default=3)
     p.add_argument("--seed", type=int, default=int(os.environ.get("TVX_FAULTS_SEED", "1")))
     p.add_argument("-v", dest="verbose", action="store_true")
     p.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")
     ARGS = p.parse_args()
+    if ARGS.kill_runs is None:
+        ARGS.kill_runs = 1000 if ARGS.long else 50
     if not os.path.isdir(os.path.join(ARGS.testdata, "photos")):
         print("SKIP: no shared testdata at %s" % ARGS.testdata)
         return 77
