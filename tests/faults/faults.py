@@ -712,9 +712,8 @@ SHORT = [
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
-    ("kill_campaign_layers", lambda c: case_kill_campaign(c, ARGS.kill_runs // 2, "layers", ARGS.seed + 7)),
-    ("kill_campaign_exif", lambda c: case_kill_campaign(c, ARGS.kill_runs - ARGS.kill_runs // 2, "exif",
-                                                          ARGS.seed + 8)),
+    ("kill_campaign_layers", lambda c: case_kill_campaign(c, ARGS.kill_runs, "layers", ARGS.seed + 7)),
+    ("kill_campaign_exif", lambda c: case_kill_campaign(c, ARGS.kill_runs, "exif", ARGS.seed + 8)),
     ("same_file_twice", case_same_file_twice),
     ("output_is_source_with_remove", case_output_is_source_with_remove),
     ("damaged_watermark", case_damaged_watermark),
@@ -748,8 +747,8 @@ def main():
     p.add_argument("--long", action="store_true")
     p.add_argument("--kills", type=int, default=25)
     p.add_argument("--kill-runs", type=int, default=None,
-                   help="kill -9 runs of the in-place campaign, half with layers, half EXIF only "
-                        "(default 50, 1000 with --long)")
+                   help="kill -9 runs of the in-place campaign, with layers and again EXIF only "
+                        "(default 50 each, 1000 each with --long)")
     p.add_argument("--repeat", type=int, default=3)
     p.add_argument("--seed", type=int, default=int(os.environ.get("TVX_FAULTS_SEED", "1")))
     p.add_argument("-v", dest="verbose", action="store_true")
