@@ -81,14 +81,19 @@ class TPendingOutput {
   /// Where the output is written until Commit.
   const std::string& Path() const { return path_; }
 
-  /// Renames the finished output over its final name; a replaced file's
-  /// permission bits are kept, a new one gets 0666 less the umask.
+  /// Renames the finished output over its final name; a replaced file keeps
+  /// its permission bits (and owner, where we may give it away), a new one
+  /// gets 0666 less the umask.
   void Commit() {
     struct stat existing;
-    const mode_t mode = stat(output_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
-                            ? (existing.st_mode & 07777)
-                            : (0666 & ~CurrentUmask());
-    chmod(path_.c_str(), mode);
+    if (stat(output_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+      if (chown(path_.c_str(), existing.st_uid, existing.st_gid) != 0) {
+        // Not ours to give away: the writer keeps the file.
+      }
+      chmod(path_.c_str(), existing.st_mode & 07777);
+    } else {
+      chmod(path_.c_str(), 0666 & ~CurrentUmask());
+    }
     if (rename(path_.c_str(), output_.c_str()) != 0)
       RaiseError("SaveOutput", 2, "Cannot replace " + output_ + " (" + std::strerror(errno) + ")!");
     committed_ = true;

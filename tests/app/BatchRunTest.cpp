@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -271,7 +272,7 @@ TEST_F(BatchRun, OutputAppearsOnlyWhenWholeAndASourceWrittenOverIsNeverHalfDone)
   }
 }
 
-TEST_F(BatchRun, NewOutputsGetTheUsualPermissionsAndReplacedOnesKeepTheirs) {
+TEST_F(BatchRun, NewOutputsGetTheUsualPermissionsAndReplacedOnesKeepTheirsAndTheirOwner) {
   std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
   AddText("x");
   const mode_t mask = umask(022);
@@ -279,8 +280,21 @@ TEST_F(BatchRun, NewOutputsGetTheUsualPermissionsAndReplacedOnesKeepTheirs) {
   const fs::path out = dir_.Path() / "out" / "a.jpg";
   EXPECT_EQ(fs::status(out).permissions(), fs::perms(0644));
   fs::permissions(out, fs::perms(0640));
+  // As root, a replaced file also keeps its owner.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(out.c_str(), 65534, 65534), 0);
+  }
+  test::WriteFileBytes(out, "old");
+  session_->Runner().NamingState() = {};
   ASSERT_EQ(session_->Watermark(Settings(plOtherFolder, owReplace), progress_), TSession::TStart::Completed);
+  EXPECT_NE(test::ReadFileBytes(out), "old");
   EXPECT_EQ(fs::status(out).permissions(), fs::perms(0640));
+  struct stat st;
+  ASSERT_EQ(stat(out.c_str(), &st), 0);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
   umask(mask);
 }
 
