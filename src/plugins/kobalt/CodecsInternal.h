@@ -37,6 +37,9 @@ bool DecodeBmp(const uint8_t* data, size_t size, TImage& image);
 // Stored size from the headers (no orientation applied).
 bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
 bool PngSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
+/// False when a chunk before the image data claims more bytes than the file
+/// holds after it (checked before libpng allocates for it).
+bool PngChunksBeforeImageDataFit(const uint8_t* data, size_t size);
 bool TiffSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height, int& orientation);
 bool GifSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
 bool BmpSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);

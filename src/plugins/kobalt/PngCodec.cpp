@@ -118,7 +118,23 @@ bool PngSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height) 
   return true;
 }
 
+bool PngChunksBeforeImageDataFit(const uint8_t* data, size_t size) {
+  size_t pos = 8;  // after the signature
+  while (pos <= size && size - pos >= 8) {
+    const uint32_t length = uint32_t(data[pos]) << 24 | uint32_t(data[pos + 1]) << 16 |
+                            uint32_t(data[pos + 2]) << 8 | data[pos + 3];
+    if (std::memcmp(data + pos + 4, "IDAT", 4) == 0) return true;
+    if (length > size - pos - 8 || size - pos - 8 - length < 4) return false;  // data and CRC
+    pos += 12 + size_t(length);
+  }
+  return true;  // cut short in a header: libpng reports it
+}
+
 bool DecodePng(const uint8_t* data, size_t size, TImage& image) {
+  // libpng allocates a chunk's declared length before reading it and only
+  // warns when that length is absurd, so a few bytes could make it ask for
+  // gigabytes; the chunks it reads in full must lie inside the file.
+  if (!PngChunksBeforeImageDataFit(data, size)) return false;
   auto s = std::make_unique<TReadSession>();
   s->Data = data;
   s->Size = size;

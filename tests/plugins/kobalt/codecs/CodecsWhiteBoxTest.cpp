@@ -220,6 +220,25 @@ TEST(Gif, TransparencyWithManyColours) {
   for (int i = 0; i < w * h; ++i) ASSERT_EQ(img.Pixels[i] >> 24, i % 5 == 0 ? 0u : 255u) << i;
 }
 
+TEST(Png, AChunkLongerThanTheFileIsRefusedBeforeLibpngAllocatesIt) {
+  std::vector<uint32_t> pixels(24 * 16, 0xFF336699);
+  TBytes png;
+  ASSERT_TRUE(EncodePng(pixels.data(), 24, 16, png));
+  EXPECT_TRUE(PngChunksBeforeImageDataFit(png.data(), png.size()));
+  // A text chunk after IHDR that claims 1.3 GB (a fuzzer's find: libpng
+  // allocated it, only warning that the chunk is too large).
+  TBytes text = {0x53, 0x00, 0x00, 0x0F, 't', 'E', 'X', 't', 'S', 'o', 'f', 't'};
+  TBytes bad(png.begin(), png.begin() + 33);
+  bad.insert(bad.end(), text.begin(), text.end());
+  bad.insert(bad.end(), png.begin() + 33, png.end());
+  EXPECT_FALSE(PngChunksBeforeImageDataFit(bad.data(), bad.size()));
+  TImage image;
+  EXPECT_FALSE(DecodePng(bad.data(), bad.size(), image));
+  // Exactly fitting chunks, and a file cut inside a chunk header, are left to libpng.
+  EXPECT_TRUE(PngChunksBeforeImageDataFit(png.data(), 33 + 4));
+  EXPECT_TRUE(PngChunksBeforeImageDataFit(png.data(), 8));
+}
+
 TEST(Sniff, FormatsByMagicBytes) {
   const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0}, tiffBig[] = {'M', 'M', 0, '+'},
                 bmp[] = {'B', 'M', 0, 0}, junk[] = {'B', 'X', 0, 0};
