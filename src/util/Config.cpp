@@ -93,14 +93,16 @@ void TConfig::LoadFromText(std::string_view text) {
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      current = &SectionFor(AsUtf8(Trim(line.substr(1, line.size() - 2))));
+      current = &SectionFor(OneLine(AsUtf8(Trim(line.substr(1, line.size() - 2)))));
       continue;
     }
     size_t equals = line.find('=');
     if (!current || equals == std::string_view::npos) continue;
-    std::string key = AsUtf8(Trim(line.substr(0, equals)));
+    // A stray carriage return inside a line reads as the space it is written
+    // as, so that two names that save alike are one name already.
+    std::string key = OneLine(AsUtf8(Trim(line.substr(0, equals))));
     if (key.empty()) continue;
-    Set(*current, key, AsUtf8(Trim(line.substr(equals + 1))), true);
+    Set(*current, key, OneLine(AsUtf8(Trim(line.substr(equals + 1)))), true);
   }
 }
 

@@ -143,6 +143,19 @@ TEST(Config, DamagedFilesLoad) {
   EXPECT_EQ(rewritten.find('\r'), std::string::npos);
 }
 
+TEST(Config, AStrayCarriageReturnInsideANameReadsAsTheSpaceItIsWrittenAs) {
+  // Two keys that differ only by a carriage return against a space would
+  // save alike, and one of them would vanish on the next reading (a fuzzer's find).
+  TConfig config;
+  config.LoadFromText("[S]\nk\rx=1\nk x=2\n[a\rb]\nv=in\rside\n");
+  EXPECT_EQ(config.ReadInteger("S", "k x", 0), 1);  // the first of the two counts
+  EXPECT_EQ(config.ReadString("a b", "v", ""), "in side");
+  const std::string saved = config.SaveToText();
+  TConfig again;
+  again.LoadFromText(saved);
+  EXPECT_EQ(again.SaveToText(), saved);
+}
+
 TEST(Config, FailedWriteKeepsTheOldFileAndIsSwallowed) {
   TTempDir dir;
   const std::string file = dir / "sub/.config";
