@@ -69,7 +69,11 @@ run_one() {
   total=$((done_before + ${execs:-0}))
   echo "$total" >"$total_file"
   result=clean
-  [ "$status" -eq 0 ] || result="FINDING (exit $status, see $log)"
+  case $status in
+    0) ;;
+    72) result="stopped (interrupted)" ;;  # libFuzzer's exit status after SIGINT
+    *) result="FINDING (exit $status, see $log)" ;;
+  esac
   printf '%-24s %12s executions in all (%s in %s s now, corpus %s files) %s\n' "$target" "$total" \
     "${execs:-0}" "$seconds" "$(ls "$build/corpus/$target" | wc -l)" "$result" | tee -a "$build/campaign.txt"
 }
