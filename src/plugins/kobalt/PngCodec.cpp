@@ -121,8 +121,7 @@ bool PngSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height) 
 bool PngChunksBeforeImageDataFit(const uint8_t* data, size_t size) {
   size_t pos = 8;  // after the signature
   while (pos <= size && size - pos >= 8) {
-    const uint32_t length = uint32_t(data[pos]) << 24 | uint32_t(data[pos + 1]) << 16 |
-                            uint32_t(data[pos + 2]) << 8 | data[pos + 3];
+    const uint32_t length = ReadBe32(data + pos);
     if (std::memcmp(data + pos + 4, "IDAT", 4) == 0) return true;
     if (length > size - pos - 8 || size - pos - 8 - length < 4) return false;  // data and CRC
     pos += 12 + size_t(length);
