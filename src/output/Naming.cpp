@@ -33,11 +33,15 @@ std::string MakeOutputFileName(TNamingState& state, const TCanSaveFunc& canSave,
   if (!target.empty() && target.back() != '/') target += '/';
 
   std::string ext = SourceExtension(source);
-  if (!(keepOriginalFormat && !ext.empty() && canSave && canSave(ext))) ext = "." + Lower(outputFormat);
+  if (!(keepOriginalFormat && !ext.empty() && canSave && canSave(ext))) ext = Lower("." + outputFormat);
 
   std::string tail = addSuffix ? suffix : std::string();
   bool sameSource = source == state.PreviousSource;
-  if (state.Counter > 0 && sameSource) tail += "(" + std::to_string(state.Counter) + ")";
+  if (state.Counter > 0 && sameSource) {
+    tail += '(';
+    tail += std::to_string(state.Counter);
+    tail += ')';
+  }
 
   std::string result = (target.empty() ? FolderOf(source) : target) + ExtractFileNameWithoutExt(source) + tail + ext;
 

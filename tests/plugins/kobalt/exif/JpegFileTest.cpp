@@ -12,9 +12,12 @@ using test::ReadBytes;
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> Segment(uint8_t marker, const std::string& payload) {
-  std::vector<uint8_t> out = {0xFF, marker, uint8_t((payload.size() + 2) >> 8),
-                              uint8_t((payload.size() + 2) & 0xFF)};
-  out.insert(out.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> out(4 + payload.size());
+  out[0] = 0xFF;
+  out[1] = marker;
+  out[2] = uint8_t((payload.size() + 2) >> 8);
+  out[3] = uint8_t((payload.size() + 2) & 0xFF);
+  std::copy(payload.begin(), payload.end(), out.begin() + 4);
   return out;
 }
 
