@@ -17,6 +17,12 @@ packages=(
   fonts-wqy-microhei
   # independent readers and reference tools used by tests and benchmarks
   libimage-exiftool-perl libjpeg-turbo-progs
+  # the windows (Qt 6 Widgets) and their offscreen test platform
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  # end-to-end tests of the windows: an X server, a window manager, the
+  # accessibility bus and its Python client, input and screenshot tools
+  xvfb openbox xdotool wmctrl x11-utils xclip imagemagick dbus dbus-x11
+  at-spi2-core python3-pyatspi
 )
 if [[ "${TARVEX_BENCH_DEPS:-0}" == 1 ]]; then
   packages+=(libvips-tools)

@@ -14,6 +14,9 @@
 #include "app/Console.h"
 #include "app/Session.h"
 #include "util/Error.h"
+#if TARVEX_WITH_UI
+#include "app/ui/GuiMain.h"
+#endif
 
 namespace {
 
@@ -46,6 +49,21 @@ void PrintUsage() {
       "Exit status: 0 when the run completed, 1 on an error, 130 when interrupted.\n");
 }
 
+#if TARVEX_WITH_UI
+// Windows need a display; without one (a server, a job runner) the program
+// runs headless and never touches the window system.
+bool WantWindows(const tvx::TCommandLine& commandLine) {
+  if (commandLine.NoGui) return false;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  // An explicitly chosen platform (offscreen, vnc) needs no display either.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return platform && *platform;
+}
+#endif
+
 const char* ArgumentValue(const std::vector<std::string>& args, const std::string& option) {
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == option) return args[i + 1].c_str();
@@ -65,6 +83,13 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kVersion);
     return 0;
   }
+
+#if TARVEX_WITH_UI
+  if (WantWindows(commandLine)) {
+    const char* config = ArgumentValue(args, "--config");
+    return tvx::RunWithWindows(argc, argv, commandLine, config ? config : "");
+  }
+#endif
 
   // Every picture of a batch needs the same few large blocks (the decoded
   // picture, the plug-in's block). Served from the heap instead of fresh
