@@ -4,6 +4,7 @@
 //   tarvex_make_samples FOLDER             Copyright.tvx, Logo.tvx, Proof.tvx,
 //                                          Photo Info.tvx and Logo.png
 //   tarvex_make_samples --pictures FOLDER  synthetic JPEGs with EXIF Make/Model
+//   tarvex_make_samples --tutorial FOLDER  the welcome tour's pictures (N.bmp)
 //
 // Everything goes through the program's own core and the plug-ins beside this
 // executable, so the files are exactly what the editor would save. The
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
 #include "util/Utils.h"
+#include "watermark/ApplyWatermark.h"
 #include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
 #include "watermark/WatermarkFile.h"
@@ -380,6 +383,58 @@ bool WritePictures(const std::filesystem::path& folder) {
   return true;
 }
 
+// The pictures of the welcome tour: a small landscape per page, most with one
+// of the sample watermarks drawn on it exactly as a run draws it.
+bool WriteTutorialPictures(const std::filesystem::path& folder) {
+  std::filesystem::create_directories(folder);
+  TPluginManager plugins;
+  const TBitmap32 logo = DrawLogo();
+  auto withLogo = [&logo](TLayerCollection& layers, Watermark::TWatermarkExif& exif) {
+    MakeLogo(layers, exif, logo);
+  };
+  struct TPage {
+    TScene Scene;
+    std::function<void(TLayerCollection&, Watermark::TWatermarkExif&)> Make;
+  };
+  const TPage pages[] = {
+      {{"0.bmp", 720, 480, {70, 120, 200}, {200, 220, 235}, {255, 240, 200}, {95, 115, 140}, {40, 70, 55}, 0.62,
+        0.70, 0.22, 1, ""},
+       MakeCopyright},
+      {{"1.bmp", 720, 480, {40, 110, 210}, {170, 210, 240}, {255, 255, 230}, {120, 140, 150}, {60, 95, 50}, 0.58,
+        0.55, 0.12, 4, ""},
+       nullptr},
+      {{"2.bmp", 720, 480, {20, 30, 70}, {180, 120, 160}, {255, 170, 140}, {70, 60, 100}, {25, 25, 40}, 0.60, 0.25,
+        0.50, 3, ""},
+       withLogo},
+      {{"3.bmp", 720, 480, {40, 40, 100}, {250, 150, 90}, {255, 200, 120}, {110, 70, 100}, {45, 30, 45}, 0.66, 0.45,
+        0.52, 2, ""},
+       MakeProof},
+      {{"4.bmp", 720, 480, {70, 120, 200}, {200, 220, 235}, {255, 240, 200}, {95, 115, 140}, {40, 70, 55}, 0.62,
+        0.30, 0.22, 5, ""},
+       MakePhotoInfo},
+  };
+  TExifParameters camera;
+  camera.Values = {{272, "Synthetic Camera"}, {33434, "1/250 sec."}, {37378, "f/8.0"}, {34855, "200"},
+                   {37386, "35.0 mm"}};
+  for (const TPage& page : pages) {
+    TBitmap32 picture = DrawScene(page.Scene);
+    if (page.Make) {
+      TLayerCollection layers;
+      Watermark::TWatermarkExif exif;
+      page.Make(layers, exif);
+      SetPictureParameters(layers, &camera);
+      RefreshMacroLayers(layers);
+      DrawWatermark(layers, picture, 1.0);
+    }
+    const std::string file = (folder / page.Scene.FileName).string();
+    if (!plugins.SaveBitmap(file, picture)) {
+      std::fprintf(stderr, "tarvex_make_samples: cannot write %s\n", file.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 
@@ -389,13 +444,16 @@ int main(int argc, char** argv) {
     // Only the kinds: the user's saved styles play no part in the samples.
     RegisterFilterKinds();
     if (args.size() == 2 && args[0] == "--pictures") return WritePictures(args[1]) ? 0 : 1;
+    if (args.size() == 2 && args[0] == "--tutorial") return WriteTutorialPictures(args[1]) ? 0 : 1;
     if (args.size() == 1 && args[0] != "--help" && args[0].rfind("--", 0) != 0)
       return WriteWatermarks(args[0]) ? 0 : 1;
     std::fprintf(stderr,
                  "Usage: tarvex_make_samples FOLDER\n"
                  "       tarvex_make_samples --pictures FOLDER\n"
-                 "Writes the sample watermarks (and Logo.png) into FOLDER, or with --pictures\n"
-                 "a few synthetic photos for trying them out.\n");
+                 "       tarvex_make_samples --tutorial FOLDER\n"
+                 "Writes the sample watermarks (and Logo.png) into FOLDER, with --pictures\n"
+                 "a few synthetic photos for trying them out, with --tutorial the pictures\n"
+                 "of the welcome tour (0.bmp ...).\n");
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarvex_make_samples: %s\n", e.what());
