@@ -99,6 +99,7 @@ void TBalloonTip::Present(TBalloonIcon icon, const QString& title, const QString
   textLabel_->setText(text);
   setAccessibleName(title);
   setAccessibleDescription(text);
+  ensurePolished();  // the window's font is settled at polish time; measure with it
   Place();
   show();  // a tool-tip window stays above the others by itself
   if (timeoutMs > 0)
