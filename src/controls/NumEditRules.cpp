@@ -18,7 +18,8 @@ std::string Keep(std::string_view text, bool withSeparator) {
 }
 
 TBalloonMessage TooSmall(int32_t value) {
-  return {TBalloonIcon::Error, kInvalidNumber, "Entered number (" + std::to_string(value) + ") is too small."};
+  return {TBalloonIcon::Error, kInvalidNumber,
+          "Entered number (" + std::to_string(value) + ") is too small."};
 }
 
 TBalloonMessage TooHuge(std::string_view typed) {
@@ -28,8 +29,10 @@ TBalloonMessage TooHuge(std::string_view typed) {
 }  // namespace
 
 std::optional<TBalloonMessage> RefuseTypedChar(char32_t c, bool acceptFloat) {
-  if (c == kNumEditDecimalSeparator && !acceptFloat) return TBalloonMessage{TBalloonIcon::Error, kInvalidNumber, kOnlyIntegers};
-  if ((c >= U'A' && c <= U'z') || c >= 128) return TBalloonMessage{TBalloonIcon::Error, kInvalidChar, kOnlyValidNumbers};
+  if (c == kNumEditDecimalSeparator && !acceptFloat)
+    return TBalloonMessage{TBalloonIcon::Error, kInvalidNumber, kOnlyIntegers};
+  if ((c >= U'A' && c <= U'z') || c >= 128)
+    return TBalloonMessage{TBalloonIcon::Error, kInvalidChar, kOnlyValidNumbers};
   return std::nullopt;
 }
 

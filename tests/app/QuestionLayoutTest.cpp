@@ -60,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Replace /photos/2024/holiday/beach.jpg?",
                    200,
                    {"Replace /photos/", "2024/holiday/", "beach.jpg?"}},
-        TBreakCase{"SpaceEndsALineUnseen", "Replace these pictures now?", 150, {"Replace these", "pictures now?"}},
+        TBreakCase{
+            "SpaceEndsALineUnseen", "Replace these pictures now?", 150, {"Replace these", "pictures now?"}},
         TBreakCase{"NoSeparatorBreaksBetweenCharacters", "abcdefghij", 40, {"abcd", "efgh", "ij"}},
         TBreakCase{"NeverInsideAUtf8Sequence",
                    "\xc3\xa4\xc3\xb6\xc3\xbc\xc3\xa4\xc3\xb6",

@@ -143,7 +143,8 @@ class TRunDialogsTest : public QObject {
     TfrmWMProgress progress;
     progress.Begin("Watermarking files...", 1000000);
     // posted as a real click would be: it can only arrive at a progress check
-    QTimer::singleShot(20, progress.btnCancel, [&] { QTest::mouseClick(progress.btnCancel, Qt::LeftButton); });
+    QTimer::singleShot(20, progress.btnCancel,
+                       [&] { QTest::mouseClick(progress.btnCancel, Qt::LeftButton); });
     QElapsedTimer clock;
     clock.start();
     int checks = 0;
@@ -247,7 +248,8 @@ class TRunDialogsTest : public QObject {
     const int natural = dialog.Label1->fontMetrics().horizontalAdvance(question);
     if (natural + kQuestionMargin <= screen - 16) {
       QCOMPARE(dialog.Label1->text(), question);  // one line, as asked
-      QCOMPARE(dialog.width(), std::max(kQuestionMinWidth, dialog.Label1->sizeHint().width() + kQuestionMargin));
+      QCOMPARE(dialog.width(),
+               std::max(kQuestionMinWidth, dialog.Label1->sizeHint().width() + kQuestionMargin));
     } else {
       QVERIFY(dialog.width() <= screen);
       QVERIFY(dialog.Label1->text().count('\n') > 0);
@@ -308,13 +310,19 @@ class TRunDialogsTest : public QObject {
     TfrmWMProgress progress(&owner);
     TfrmExtYesNoCancel dialog(&owner);
     bool askedWhileOwnerDisabled = false;
-    session.Question().SetAsk([&](const std::string& title, const std::string& text) {
-      WhenShown(dialog, [&] {
-        askedWhileOwnerDisabled = !owner.isEnabled() && dialog.isEnabled();
-        QTest::mouseClick(dialog.btnYes, Qt::LeftButton);
-      });
-      return dialog.Ask(title, text);
+    int asked = 0;
+    session.Question().SetAsk(dialog.AskFunc());
+    QTimer answerer;  // answers the question whenever it shows
+    connect(&answerer, &QTimer::timeout, &dialog, [&] {
+      if (!dialog.isVisible()) return;
+      ++asked;
+      askedWhileOwnerDisabled = !owner.isEnabled() && dialog.isEnabled();
+      QCOMPARE(dialog.windowTitle(), QString("Watermarking"));
+      QCOMPARE(dialog.Label1->accessibleName(),
+               QString::fromStdString("Replace " + (dir / "p0_wm.jpg") + "?"));
+      QTest::mouseClick(dialog.btnYes, Qt::LeftButton);
     });
+    answerer.start(1);
     // Cancel once the second picture is done (3 steps per picture).
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, &progress, [&] {
@@ -327,6 +335,7 @@ class TRunDialogsTest : public QObject {
     TSession::TStart end = session.Watermark(settings, progress);
     progress.End();
     QCOMPARE(int(end), int(TSession::TStart::Cancelled));
+    QCOMPARE(asked, 1);
     QVERIFY(askedWhileOwnerDisabled);
     QVERIFY(fs::exists(dir / "p1_wm.jpg"));
     QVERIFY(!fs::exists(dir / "p3_wm.jpg"));

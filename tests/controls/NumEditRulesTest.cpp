@@ -39,28 +39,27 @@ constexpr const char* kChar = "Invalid char";
 constexpr const char* kIntegers = "Only integers are allowed.";
 constexpr const char* kNumbers = "Only valid numbers are allowed.";
 
-INSTANTIATE_TEST_SUITE_P(
-    NumEdit, TypedCharTest,
-    ::testing::Values(TCharCase{"Digit", U'7', false, nullptr, nullptr},
-                      TCharCase{"Minus", U'-', false, nullptr, nullptr},
-                      TCharCase{"Plus", U'+', false, nullptr, nullptr},
-                      TCharCase{"Comma", U',', false, nullptr, nullptr},
-                      TCharCase{"Space", U' ', false, nullptr, nullptr},
-                      TCharCase{"Backspace", U'\b', false, nullptr, nullptr},
-                      TCharCase{"At", U'@', false, nullptr, nullptr},
-                      TCharCase{"BraceAfterz", U'{', false, nullptr, nullptr},
-                      TCharCase{"Delete127", U'\x7f', false, nullptr, nullptr},
-                      TCharCase{"SeparatorForFloats", U'.', true, nullptr, nullptr},
-                      TCharCase{"SeparatorForIntegers", U'.', false, kNumber, kIntegers},
-                      TCharCase{"UpperA", U'A', true, kChar, kNumbers},
-                      TCharCase{"LowerZ", U'z', true, kChar, kNumbers},
-                      TCharCase{"LetterE", U'e', true, kChar, kNumbers},
-                      TCharCase{"Bracket", U'[', true, kChar, kNumbers},
-                      TCharCase{"Underscore", U'_', true, kChar, kNumbers},
-                      TCharCase{"Code128", char32_t{128}, true, kChar, kNumbers},
-                      TCharCase{"EAcute", U'\u00e9', true, kChar, kNumbers},
-                      TCharCase{"ArabicDigit", U'\u0663', true, kChar, kNumbers}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(NumEdit, TypedCharTest,
+                         ::testing::Values(TCharCase{"Digit", U'7', false, nullptr, nullptr},
+                                           TCharCase{"Minus", U'-', false, nullptr, nullptr},
+                                           TCharCase{"Plus", U'+', false, nullptr, nullptr},
+                                           TCharCase{"Comma", U',', false, nullptr, nullptr},
+                                           TCharCase{"Space", U' ', false, nullptr, nullptr},
+                                           TCharCase{"Backspace", U'\b', false, nullptr, nullptr},
+                                           TCharCase{"At", U'@', false, nullptr, nullptr},
+                                           TCharCase{"BraceAfterz", U'{', false, nullptr, nullptr},
+                                           TCharCase{"Delete127", U'\x7f', false, nullptr, nullptr},
+                                           TCharCase{"SeparatorForFloats", U'.', true, nullptr, nullptr},
+                                           TCharCase{"SeparatorForIntegers", U'.', false, kNumber, kIntegers},
+                                           TCharCase{"UpperA", U'A', true, kChar, kNumbers},
+                                           TCharCase{"LowerZ", U'z', true, kChar, kNumbers},
+                                           TCharCase{"LetterE", U'e', true, kChar, kNumbers},
+                                           TCharCase{"Bracket", U'[', true, kChar, kNumbers},
+                                           TCharCase{"Underscore", U'_', true, kChar, kNumbers},
+                                           TCharCase{"Code128", char32_t{128}, true, kChar, kNumbers},
+                                           TCharCase{"EAcute", U'\u00e9', true, kChar, kNumbers},
+                                           TCharCase{"ArabicDigit", U'\u0663', true, kChar, kNumbers}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct TReadCase {
   const char* text;
@@ -76,22 +75,18 @@ TEST_P(ReadingTest, Lenient) {
   EXPECT_DOUBLE_EQ(NumEditFloatValue(c.text), c.asFloat) << '"' << c.text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(NumEdit, ReadingTest,
-                         ::testing::Values(TReadCase{"", 0, 0}, TReadCase{"42", 42, 42},
-                                           TReadCase{"12px", 12, 12}, TReadCase{"-3.5", -35, -3.5},
-                                           TReadCase{"abc", 0, 0}, TReadCase{"1-2", 0, 0},
-                                           TReadCase{"-", 0, 0}, TReadCase{"--5", 0, 0},
-                                           TReadCase{"+7", 7, 7}, TReadCase{"1 000", 1000, 1000},
-                                           TReadCase{"1.2.3", 123, 0}, TReadCase{".5", 5, 0.5},
-                                           TReadCase{"007", 7, 7}, TReadCase{"-0", 0, 0},
-                                           TReadCase{"2147483647", kIntMax, 2147483647.0},
-                                           TReadCase{"-2147483648", kIntMin, -2147483648.0},
-                                           // beyond the 32-bit range: the nearest limit, never a wrap
-                                           TReadCase{"2147483648", kIntMax, 2147483648.0},
-                                           TReadCase{"99999999999", kIntMax, 99999999999.0},
-                                           TReadCase{"-99999999999", kIntMin, -99999999999.0},
-                                           TReadCase{"4294967297", kIntMax, 4294967297.0},
-                                           TReadCase{"99999999999-1", 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    NumEdit, ReadingTest,
+    ::testing::Values(
+        TReadCase{"", 0, 0}, TReadCase{"42", 42, 42}, TReadCase{"12px", 12, 12}, TReadCase{"-3.5", -35, -3.5},
+        TReadCase{"abc", 0, 0}, TReadCase{"1-2", 0, 0}, TReadCase{"-", 0, 0}, TReadCase{"--5", 0, 0},
+        TReadCase{"+7", 7, 7}, TReadCase{"1 000", 1000, 1000}, TReadCase{"1.2.3", 123, 0},
+        TReadCase{".5", 5, 0.5}, TReadCase{"007", 7, 7}, TReadCase{"-0", 0, 0},
+        TReadCase{"2147483647", kIntMax, 2147483647.0}, TReadCase{"-2147483648", kIntMin, -2147483648.0},
+        // beyond the 32-bit range: the nearest limit, never a wrap
+        TReadCase{"2147483648", kIntMax, 2147483648.0}, TReadCase{"99999999999", kIntMax, 99999999999.0},
+        TReadCase{"-99999999999", kIntMin, -99999999999.0}, TReadCase{"4294967297", kIntMax, 4294967297.0},
+        TReadCase{"99999999999-1", 0, 0}));
 
 struct TRangeCase {
   const char* name;
@@ -127,24 +122,31 @@ INSTANTIATE_TEST_SUITE_P(
         TRangeCase{"InRange", "500", 0, 1000, kTyping, nullptr, nullptr},
         TRangeCase{"AtMax", "1000", 0, 1000, kTyping, nullptr, nullptr},
         TRangeCase{"AboveMaxAtOnce", "1500", 0, 1000, kTyping, "1000", "Entered number (1500) is too huge."},
-        TRangeCase{"HugeKeepsTheTypedText", "15x00", 0, 1000, kTyping, "1000", "Entered number (15x00) is too huge."},
-        TRangeCase{"NegativeBelowZeroAtOnce", "-5", 0, 1000, kTyping, "0", "Entered number (-5) is too small."},
-        TRangeCase{"NegativeBelowPositiveMinAtOnce", "-1", 3, 10000, kTyping, "3", "Entered number (-1) is too small."},
+        TRangeCase{"HugeKeepsTheTypedText", "15x00", 0, 1000, kTyping, "1000",
+                   "Entered number (15x00) is too huge."},
+        TRangeCase{"NegativeBelowZeroAtOnce", "-5", 0, 1000, kTyping, "0",
+                   "Entered number (-5) is too small."},
+        TRangeCase{"NegativeBelowPositiveMinAtOnce", "-1", 3, 10000, kTyping, "3",
+                   "Entered number (-1) is too small."},
         // on the way to "100" with minimum 3: left for more typing
         TRangeCase{"FirstDigitBelowMin", "1", 3, 10000, kTyping, nullptr, nullptr},
         TRangeCase{"EmptyBelowMin", "", 3, 10000, kTyping, nullptr, nullptr},
         TRangeCase{"HundredWithMinThree", "100", 3, 10000, kTyping, nullptr, nullptr},
-        TRangeCase{"BelowMinWhenEditingEnds", "1", 3, 10000, kFinished, "3", "Entered number (1) is too small."},
+        TRangeCase{"BelowMinWhenEditingEnds", "1", 3, 10000, kFinished, "3",
+                   "Entered number (1) is too small."},
         TRangeCase{"EmptyWhenEditingEnds", "", 3, 10000, kFinished, "3", "Entered number (0) is too small."},
         TRangeCase{"NegativeMinTyping", "-50", -10, 10, kTyping, "-10", "Entered number (-50) is too small."},
         TRangeCase{"LoneMinusNegativeMax", "-", -100, -5, kTyping, nullptr, nullptr},
         TRangeCase{"OnTheWayToNegativeInRange", "-1", -100, -5, kTyping, nullptr, nullptr},
-        TRangeCase{"NegativeMaxWhenEditingEnds", "-1", -100, -5, kFinished, "-5", "Entered number (-1) is too huge."},
-        TRangeCase{"PositiveAboveNegativeMax", "3", -100, -5, kTyping, "-5", "Entered number (3) is too huge."},
+        TRangeCase{"NegativeMaxWhenEditingEnds", "-1", -100, -5, kFinished, "-5",
+                   "Entered number (-1) is too huge."},
+        TRangeCase{"PositiveAboveNegativeMax", "3", -100, -5, kTyping, "-5",
+                   "Entered number (3) is too huge."},
         TRangeCase{"SaturatedAboveMax", "99999999999", 0, 1000, kTyping, "1000",
                    "Entered number (99999999999) is too huge."},
         TRangeCase{"FullRangeNeverClamps", "99999999999", kIntMin, kIntMax, kFinished, nullptr, nullptr},
-        TRangeCase{"FloatTextReadAsInteger", "2.5", 0, 20, kTyping, "20", "Entered number (2.5) is too huge."}),
+        TRangeCase{"FloatTextReadAsInteger", "2.5", 0, 20, kTyping, "20",
+                   "Entered number (2.5) is too huge."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

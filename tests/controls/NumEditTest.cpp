@@ -59,28 +59,51 @@ class TNumEditTest : public QObject {
     QTest::addColumn<bool>("acceptFloat");
     QTest::addColumn<int>("min");
     QTest::addColumn<int>("max");
-    QTest::addColumn<QString>("shown");      // after the last key
-    QTest::addColumn<QString>("finished");   // after Enter
-    QTest::addColumn<QString>("title");      // of the last balloon; empty: none
+    QTest::addColumn<QString>("shown");     // after the last key
+    QTest::addColumn<QString>("finished");  // after Enter
+    QTest::addColumn<QString>("title");     // of the last balloon; empty: none
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("100 with minimum 3") << "100" << false << 3 << 10000 << "100" << "100" << "" << "";
-    QTest::newRow("1 with minimum 3, then Enter")
-        << "1" << false << 3 << 10000 << "1" << "3" << "Invalid number" << "Entered number (1) is too small.";
-    QTest::newRow("1500 with maximum 1000")
-        << "1500" << false << 0 << 1000 << "1000" << "1000" << "Invalid number" << "Entered number (1500) is too huge.";
-    QTest::newRow("-5 with minimum 0")
-        << "-5" << false << 0 << 1000 << "0" << "0" << "Invalid number" << "Entered number (-5) is too small.";
-    QTest::newRow("letters refused")
-        << "12ab3" << false << 0 << 1000 << "123" << "123" << "Invalid char" << "Only valid numbers are allowed.";
-    QTest::newRow("accented letter refused")
-        << QString::fromUtf8("4\u00e95") << true << 0 << 1000 << "45" << "45" << "Invalid char"
-        << "Only valid numbers are allowed.";
-    QTest::newRow("separator refused for integers")
-        << "1.5" << false << 0 << 1000 << "15" << "15" << "Invalid number" << "Only integers are allowed.";
-    QTest::newRow("separator accepted for reals") << "2.5" << true << 0 << 1000 << "2.5" << "2.5" << "" << "";
-    QTest::newRow("negative number in a negative range") << "-10" << false << -100 << -5 << "-10" << "-10" << "" << "";
-    QTest::newRow("punctuation passes") << "1,5+" << true << -1000 << 1000000 << "1,5+" << "1,5+" << "" << "";
+    QTest::newRow("100 with minimum 3") << "100" << false << 3 << 10000 << "100"
+                                        << "100"
+                                        << ""
+                                        << "";
+    QTest::newRow("1 with minimum 3, then Enter") << "1" << false << 3 << 10000 << "1"
+                                                  << "3"
+                                                  << "Invalid number"
+                                                  << "Entered number (1) is too small.";
+    QTest::newRow("1500 with maximum 1000") << "1500" << false << 0 << 1000 << "1000"
+                                            << "1000"
+                                            << "Invalid number"
+                                            << "Entered number (1500) is too huge.";
+    QTest::newRow("-5 with minimum 0") << "-5" << false << 0 << 1000 << "0"
+                                       << "0"
+                                       << "Invalid number"
+                                       << "Entered number (-5) is too small.";
+    QTest::newRow("letters refused") << "12ab3" << false << 0 << 1000 << "123"
+                                     << "123"
+                                     << "Invalid char"
+                                     << "Only valid numbers are allowed.";
+    QTest::newRow("accented letter refused") << QString::fromUtf8("4\u00e95") << true << 0 << 1000 << "45"
+                                             << "45"
+                                             << "Invalid char"
+                                             << "Only valid numbers are allowed.";
+    QTest::newRow("separator refused for integers") << "1.5" << false << 0 << 1000 << "15"
+                                                    << "15"
+                                                    << "Invalid number"
+                                                    << "Only integers are allowed.";
+    QTest::newRow("separator accepted for reals") << "2.5" << true << 0 << 1000 << "2.5"
+                                                  << "2.5"
+                                                  << ""
+                                                  << "";
+    QTest::newRow("negative number in a negative range") << "-10" << false << -100 << -5 << "-10"
+                                                         << "-10"
+                                                         << ""
+                                                         << "";
+    QTest::newRow("punctuation passes") << "1,5+" << true << -1000 << 1000000 << "1,5+"
+                                        << "1,5+"
+                                        << ""
+                                        << "";
   }
 
   void typing() {
@@ -155,10 +178,14 @@ class TNumEditTest : public QObject {
   void programSetsQuietly_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("inside") << "50" << "50";
-    QTest::newRow("below a positive minimum") << "1" << "3";
-    QTest::newRow("above the maximum") << "20000" << "10000";
-    QTest::newRow("negative") << "-4" << "3";
+    QTest::newRow("inside") << "50"
+                            << "50";
+    QTest::newRow("below a positive minimum") << "1"
+                                              << "3";
+    QTest::newRow("above the maximum") << "20000"
+                                       << "10000";
+    QTest::newRow("negative") << "-4"
+                              << "3";
   }
 
   void programSetsQuietly() {

@@ -45,10 +45,11 @@ QString Describe(const TfrmResize& f) {
                   : f.pnlPercentageOfOriginal->isHidden() && !f.pnlActualSize->isHidden() ? "actual"
                                                                                           : "panels?";
   return QStringLiteral("%1 %2% %3 | %4 %5 x %6 %7 @ %8 %9 | %10 aspect=%11 fit=%12")
-      .arg(panel, f.txtPercentage->text(), f.lstApplyTo->currentText(), f.txtWidth->text(), f.lstXUnits->currentText(),
-           f.txtHeight->text(), f.lstYUnits->currentText(), f.txtResolution->text(),
-           f.lstResolutionUnits->currentText())
-      .arg(f.lstResize->currentText(), OnOff(f.chkPreserveAspectRatio->isChecked()), f.lstFitWithin->currentText());
+      .arg(panel, f.txtPercentage->text(), f.lstApplyTo->currentText(), f.txtWidth->text(),
+           f.lstXUnits->currentText(), f.txtHeight->text(), f.lstYUnits->currentText(),
+           f.txtResolution->text(), f.lstResolutionUnits->currentText())
+      .arg(f.lstResize->currentText(), OnOff(f.chkPreserveAspectRatio->isChecked()),
+           f.lstFitWithin->currentText());
 }
 
 // "Key=value;Key=value": each must be in the section of the written store.
@@ -93,7 +94,8 @@ class TOutputDialogsTest : public QObject {
     QCOMPARE(frame.tbJPEGQuality->tickInterval(), 10);
     QCOMPARE(frame.tbJPEGQuality->tickPosition(), QSlider::TicksBelow);
     QStringList policies;
-    for (int i = 0; i < frame.lstOverwriteExisting->count(); ++i) policies << frame.lstOverwriteExisting->itemText(i);
+    for (int i = 0; i < frame.lstOverwriteExisting->count(); ++i)
+      policies << frame.lstOverwriteExisting->itemText(i);
     QCOMPARE(policies, QStringList({"Ask", "Skip", "Replace", "Rename"}));
   }
 
@@ -103,38 +105,45 @@ class TOutputDialogsTest : public QObject {
     QTest::addColumn<QString>("written");
     const QString s = "[WatermarkingOptions]\n";
     QTest::newRow("first start: every default")
-        << "" << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
+        << ""
+        << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
         << "DestFolder=;PlaceInSourceFolder=1;AddWmSuffix=1;DefaultFileFormat=0;KeepOriginalFormat=1;"
            "JPEGQuality=80;OverwriteExisting=0;RemoveOriginalFiles=0";
-    QTest::newRow("source folder, overwrite") << s + "PlaceInSourceFolder=1\nAddWmSuffix=0\n"
-                                              << "overwrite folder='' off/off Ask remove=off BMP keep=on 80 80%"
-                                              << "PlaceInSourceFolder=1;AddWmSuffix=0";
+    QTest::newRow("source folder, overwrite")
+        << s + "PlaceInSourceFolder=1\nAddWmSuffix=0\n"
+        << "overwrite folder='' off/off Ask remove=off BMP keep=on 80 80%"
+        << "PlaceInSourceFolder=1;AddWmSuffix=0";
     QTest::newRow("other folder whatever the suffix says")
         << s + "PlaceInSourceFolder=0\nAddWmSuffix=0\nDestFolder=/out/\n"
         << "other folder='/out/' on/on Ask remove=off BMP keep=on 80 80%"
         << "PlaceInSourceFolder=0;AddWmSuffix=1;DestFolder=/out/";
     QTest::newRow("other folder still to be chosen")
-        << s + "PlaceInSourceFolder=0\n" << "other folder='' on/on Ask remove=off BMP keep=on 80 80%"
+        << s + "PlaceInSourceFolder=0\n"
+        << "other folder='' on/on Ask remove=off BMP keep=on 80 80%"
         << "PlaceInSourceFolder=0;DestFolder=";
     QTest::newRow("folder kept while a source choice is set")
-        << s + "DestFolder=/kept/\n" << "rename folder='/kept/' off/off Ask remove=off BMP keep=on 80 80%"
+        << s + "DestFolder=/kept/\n"
+        << "rename folder='/kept/' off/off Ask remove=off BMP keep=on 80 80%"
         << "DestFolder=/kept/";
     QTest::newRow("format row") << s + "DefaultFileFormat=3\n"
                                 << "rename folder='' off/off Ask remove=off PNG keep=on 80 80%"
                                 << "DefaultFileFormat=3";
     QTest::newRow("format row that no longer exists")
-        << s + "DefaultFileFormat=9\n" << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
+        << s + "DefaultFileFormat=9\n"
+        << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
         << "DefaultFileFormat=0";
     QTest::newRow("original format not kept") << s + "KeepOriginalFormat=0\n"
                                               << "rename folder='' off/off Ask remove=off BMP keep=off 80 80%"
                                               << "KeepOriginalFormat=0";
     QTest::newRow("quality") << s + "JPEGQuality=55\n"
-                             << "rename folder='' off/off Ask remove=off BMP keep=on 55 55%" << "JPEGQuality=55";
+                             << "rename folder='' off/off Ask remove=off BMP keep=on 55 55%"
+                             << "JPEGQuality=55";
     QTest::newRow("quality above 100") << s + "JPEGQuality=250\n"
                                        << "rename folder='' off/off Ask remove=off BMP keep=on 100 100%"
                                        << "JPEGQuality=100";
     QTest::newRow("quality below 0") << s + "JPEGQuality=-3\n"
-                                     << "rename folder='' off/off Ask remove=off BMP keep=on 0 0%" << "JPEGQuality=0";
+                                     << "rename folder='' off/off Ask remove=off BMP keep=on 0 0%"
+                                     << "JPEGQuality=0";
     QTest::newRow("rename policy") << s + "OverwriteExisting=3\n"
                                    << "rename folder='' off/off Rename remove=off BMP keep=on 80 80%"
                                    << "OverwriteExisting=3";
@@ -145,7 +154,8 @@ class TOutputDialogsTest : public QObject {
                                       << "rename folder='' off/off Ask remove=on BMP keep=on 80 80%"
                                       << "RemoveOriginalFiles=1";
     QTest::newRow("other letter case is another key")
-        << s + "placeinsourcefolder=0\njpegquality=10\n" << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
+        << s + "placeinsourcefolder=0\njpegquality=10\n"
+        << "rename folder='' off/off Ask remove=off BMP keep=on 80 80%"
         << "PlaceInSourceFolder=1;JPEGQuality=80";
   }
 
@@ -214,7 +224,8 @@ class TOutputDialogsTest : public QObject {
 
   void browserErrorStaysInsideTheClick() {
     TfrmDestination frame(kRows);
-    frame.SetBrowseFunc([](QWidget*, const QString&, const QString&) -> QString { throw std::runtime_error("x"); });
+    frame.SetBrowseFunc(
+        [](QWidget*, const QString&, const QString&) -> QString { throw std::runtime_error("x"); });
     frame.show();
     QTest::ignoreMessage(QtWarningMsg, "Choose a folder: x");
     QTest::mouseClick(frame.rbPlaceInOtherFolder, Qt::LeftButton);
@@ -250,33 +261,57 @@ class TOutputDialogsTest : public QObject {
   void accessibleNamesAreTheCaptions_data() {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<QString>("name");
-    QTest::newRow("overwrite choice") << "rbPlaceInSourceFolder"
-                                      << "Place modified images in the source folder and overwrite original images.";
+    QTest::newRow("overwrite choice")
+        << "rbPlaceInSourceFolder"
+        << "Place modified images in the source folder and overwrite original images.";
     QTest::newRow("rename choice") << "tbRenameAndPlaceInSourceFolder"
                                    << "Rename modified images and place them in the source folder.";
-    QTest::newRow("other choice") << "rbPlaceInOtherFolder" << "Place modified images in the following folder";
-    QTest::newRow("folder") << "txtOtherFolder" << "Place modified images in the following folder";
-    QTest::newRow("browse") << "btnBrowseOtherFolder" << "Browse";
-    QTest::newRow("policy") << "lstOverwriteExisting" << "Overwrite existing files:";
-    QTest::newRow("remove") << "chkRemoveOriginalFiles" << "Remove original files";
-    QTest::newRow("format") << "lstDefaultFileFormat" << "Output file format:";
-    QTest::newRow("keep") << "chkKeepOriginalFormat" << "Keep original format, if possible";
-    QTest::newRow("quality") << "tbJPEGQuality" << "JPEG quality:";
-    QTest::newRow("percentage choice") << "rbPercentageOfOriginal" << "Percentage of original";
-    QTest::newRow("actual choice") << "rbActualSize" << "Actual/print size";
-    QTest::newRow("percentage") << "txtPercentage" << "Percentage:";
-    QTest::newRow("apply to") << "lstApplyTo" << "Apply to:";
-    QTest::newRow("width") << "txtWidth" << "Width:";
-    QTest::newRow("height") << "txtHeight" << "Height:";
-    QTest::newRow("resolution") << "txtResolution" << "Resolution:";
-    QTest::newRow("resize") << "lstResize" << "Resize:";
-    QTest::newRow("aspect") << "chkPreserveAspectRatio" << "Preserve original aspect ratio";
-    QTest::newRow("fit") << "lstFitWithin" << "Fit within:";
-    QTest::newRow("accept") << "chkAcceptDefaults" << "Accept defaults and start watermarking";
-    QTest::newRow("save") << "chkSaveAsDefaults" << "Save this settings as defaults";
-    QTest::newRow("resize images") << "chkResizeImages" << "Resize Images";
-    QTest::newRow("ok") << "btnWatermark" << "OK";
-    QTest::newRow("cancel") << "btnCancel" << "Cancel";
+    QTest::newRow("other choice") << "rbPlaceInOtherFolder"
+                                  << "Place modified images in the following folder";
+    QTest::newRow("folder") << "txtOtherFolder"
+                            << "Place modified images in the following folder";
+    QTest::newRow("browse") << "btnBrowseOtherFolder"
+                            << "Browse";
+    QTest::newRow("policy") << "lstOverwriteExisting"
+                            << "Overwrite existing files:";
+    QTest::newRow("remove") << "chkRemoveOriginalFiles"
+                            << "Remove original files";
+    QTest::newRow("format") << "lstDefaultFileFormat"
+                            << "Output file format:";
+    QTest::newRow("keep") << "chkKeepOriginalFormat"
+                          << "Keep original format, if possible";
+    QTest::newRow("quality") << "tbJPEGQuality"
+                             << "JPEG quality:";
+    QTest::newRow("percentage choice") << "rbPercentageOfOriginal"
+                                       << "Percentage of original";
+    QTest::newRow("actual choice") << "rbActualSize"
+                                   << "Actual/print size";
+    QTest::newRow("percentage") << "txtPercentage"
+                                << "Percentage:";
+    QTest::newRow("apply to") << "lstApplyTo"
+                              << "Apply to:";
+    QTest::newRow("width") << "txtWidth"
+                           << "Width:";
+    QTest::newRow("height") << "txtHeight"
+                            << "Height:";
+    QTest::newRow("resolution") << "txtResolution"
+                                << "Resolution:";
+    QTest::newRow("resize") << "lstResize"
+                            << "Resize:";
+    QTest::newRow("aspect") << "chkPreserveAspectRatio"
+                            << "Preserve original aspect ratio";
+    QTest::newRow("fit") << "lstFitWithin"
+                         << "Fit within:";
+    QTest::newRow("accept") << "chkAcceptDefaults"
+                            << "Accept defaults and start watermarking";
+    QTest::newRow("save") << "chkSaveAsDefaults"
+                          << "Save this settings as defaults";
+    QTest::newRow("resize images") << "chkResizeImages"
+                                   << "Resize Images";
+    QTest::newRow("ok") << "btnWatermark"
+                        << "OK";
+    QTest::newRow("cancel") << "btnCancel"
+                            << "Cancel";
   }
 
   void accessibleNamesAreTheCaptions() {
@@ -319,7 +354,8 @@ class TOutputDialogsTest : public QObject {
     const QString s = "[ResizeOptions]\n";
     const QString rest = " | Enlarge or reduce aspect=on fit=Width and Height";
     QTest::newRow("first start: every default")
-        << "" << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
+        << ""
+        << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
         << "ResizeMethod=2;Percentage=50;ApplyTo=2;XUnits=0;YUnits=0;Width=10;Height=10;Resolution=300;"
            "ResolutionUnits=0;Resize=2;PreserveAspectRatio=1;FitWithin=2";
     QTest::newRow("percentage method")
@@ -327,34 +363,37 @@ class TOutputDialogsTest : public QObject {
         << "percentage 75% Width only | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
         << "ResizeMethod=1;Percentage=75;ApplyTo=0";
     QTest::newRow("any other method is actual size")
-        << s + "ResizeMethod=7\n" << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
-        << "ResizeMethod=2";
+        << s + "ResizeMethod=7\n"
+        << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest << "ResizeMethod=2";
     QTest::newRow("percentage below the spin range")
-        << s + "Percentage=1\n" << "actual 3% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
-        << "Percentage=3";
+        << s + "Percentage=1\n"
+        << "actual 3% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest << "Percentage=3";
     QTest::newRow("percentage above the spin range")
         << s + "Percentage=20000\n"
-        << "actual 10000% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest << "Percentage=10000";
+        << "actual 10000% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
+        << "Percentage=10000";
     QTest::newRow("print size")
         << s + "XUnits=1\nYUnits=2\nWidth=2.5\nHeight=12.75\nResolution=118\nResolutionUnits=1\n"
         << "actual 50% Width and Height | 2.5 inches x 12.75 cm @ 118 pixels/cm" + rest
         << "XUnits=1;YUnits=2;Width=2.5;Height=12.75;Resolution=118;ResolutionUnits=1";
     QTest::newRow("width and height below one")
-        << s + "Width=0\nHeight=-4\n" << "actual 50% Width and Height | 1 pixels x 1 pixels @ 300 pixels/inch" + rest
-        << "Width=1;Height=1";
+        << s + "Width=0\nHeight=-4\n"
+        << "actual 50% Width and Height | 1 pixels x 1 pixels @ 300 pixels/inch" + rest << "Width=1;Height=1";
     QTest::newRow("half a pixel reads as the integer 5 and stays")
-        << s + "Width=0.5\n" << "actual 50% Width and Height | 0.5 pixels x 10 pixels @ 300 pixels/inch" + rest
-        << "Width=0.5";
+        << s + "Width=0.5\n"
+        << "actual 50% Width and Height | 0.5 pixels x 10 pixels @ 300 pixels/inch" + rest << "Width=0.5";
     QTest::newRow("resolution 0") << s + "Resolution=0\n"
-                                  << "actual 50% Width and Height | 10 pixels x 10 pixels @ 1 pixels/inch" + rest
+                                  << "actual 50% Width and Height | 10 pixels x 10 pixels @ 1 pixels/inch" +
+                                         rest
                                   << "Resolution=1";
     QTest::newRow("resolution above the field's maximum")
-        << s + "Resolution=5000\n" << "actual 50% Width and Height | 10 pixels x 10 pixels @ 3000 pixels/inch" + rest
+        << s + "Resolution=5000\n"
+        << "actual 50% Width and Height | 10 pixels x 10 pixels @ 3000 pixels/inch" + rest
         << "Resolution=3000";
-    QTest::newRow("modes")
-        << s + "Resize=1\nPreserveAspectRatio=0\nFitWithin=1\n"
-        << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch | Reduce only aspect=off fit=Heigh only"
-        << "Resize=1;PreserveAspectRatio=0;FitWithin=1";
+    QTest::newRow("modes") << s + "Resize=1\nPreserveAspectRatio=0\nFitWithin=1\n"
+                           << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch | "
+                              "Reduce only aspect=off fit=Heigh only"
+                           << "Resize=1;PreserveAspectRatio=0;FitWithin=1";
     QTest::newRow("unknown rows read as the defaults")
         << s + "ApplyTo=5\nXUnits=9\nResize=-1\nFitWithin=3\n"
         << "actual 50% Width and Height | 10 pixels x 10 pixels @ 300 pixels/inch" + rest
@@ -581,9 +620,10 @@ class TOutputDialogsTest : public QObject {
     QVERIFY(tip && tip->isVisible());
     QCOMPARE(tip->Icon(), TBalloonIcon::Info);
     QCOMPARE(tip->Title(), QString("Accept defaults"));
-    QCOMPARE(tip->Text(), QString("\"Output settings\" dialog will be skipped next time is this option is on.\n"
-                                  "But you can always cancel this option with \"Settings / Output settings\"\n"
-                                  "menu item of the main window."));
+    QCOMPARE(tip->Text(),
+             QString("\"Output settings\" dialog will be skipped next time is this option is on.\n"
+                     "But you can always cancel this option with \"Settings / Output settings\"\n"
+                     "menu item of the main window."));
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(dialog.chkAcceptDefaults, &leave);
     QVERIFY(!tip->isVisible());

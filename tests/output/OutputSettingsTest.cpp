@@ -65,7 +65,6 @@ TEST(OutputSettings, SelectedFormatRow) {
   EXPECT_EQ(d.OutputFormat({}), "");
 }
 
-
 // Values a hand-edited file may hold: each reads as something the dialog can
 // show and the run can use.
 struct TStoredValueCase {
@@ -103,28 +102,28 @@ TEST_P(StoredValueTest, ReadsAsAUsableValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     OutputSettings, StoredValueTest,
-    ::testing::Values(TStoredValueCase{"QualityInRange", "WatermarkingOptions", "JPEGQuality", "55", 55},
-                      TStoredValueCase{"QualityZero", "WatermarkingOptions", "JPEGQuality", "0", 0},
-                      TStoredValueCase{"QualityHundred", "WatermarkingOptions", "JPEGQuality", "100", 100},
-                      TStoredValueCase{"QualityAbove", "WatermarkingOptions", "JPEGQuality", "250", 100},
-                      TStoredValueCase{"QualityNegative", "WatermarkingOptions", "JPEGQuality", "-7", 0},
-                      TStoredValueCase{"QualityGarbage", "WatermarkingOptions", "JPEGQuality", "high", 80},
-                      TStoredValueCase{"OverwriteRename", "WatermarkingOptions", "OverwriteExisting", "3", owRename},
-                      TStoredValueCase{"OverwriteUnknown", "WatermarkingOptions", "OverwriteExisting", "4", owAsk},
-                      TStoredValueCase{"OverwriteNegative", "WatermarkingOptions", "OverwriteExisting", "-1", owAsk},
-                      TStoredValueCase{"PriorityAfter", "ResizeOptions", "ResizePriority", "1", 1},
-                      TStoredValueCase{"PriorityUnknown", "ResizeOptions", "ResizePriority", "2", 0},
-                      TStoredValueCase{"ApplyToHeight", "ResizeOptions", "ApplyTo", "1", atHeightOnly},
-                      TStoredValueCase{"ApplyToUnknown", "ResizeOptions", "ApplyTo", "3", atWidthAndHeight},
-                      TStoredValueCase{"XUnitsMm", "ResizeOptions", "XUnits", "3", luMillimetres},
-                      TStoredValueCase{"XUnitsUnknown", "ResizeOptions", "XUnits", "4", luPixels},
-                      TStoredValueCase{"YUnitsNegative", "ResizeOptions", "YUnits", "-2", luPixels},
-                      TStoredValueCase{"ResolutionUnitsCm", "ResizeOptions", "ResolutionUnits", "1", ruPixelsPerCm},
-                      TStoredValueCase{"ResolutionUnitsUnknown", "ResizeOptions", "ResolutionUnits", "2",
-                                       ruPixelsPerInch},
-                      TStoredValueCase{"ResizeModeEnlarge", "ResizeOptions", "Resize", "0", rzEnlargeOnly},
-                      TStoredValueCase{"ResizeModeUnknown", "ResizeOptions", "Resize", "9", rzEnlargeOrReduce},
-                      TStoredValueCase{"FitWithinUnknown", "ResizeOptions", "FitWithin", "255", atWidthAndHeight}),
+    ::testing::Values(
+        TStoredValueCase{"QualityInRange", "WatermarkingOptions", "JPEGQuality", "55", 55},
+        TStoredValueCase{"QualityZero", "WatermarkingOptions", "JPEGQuality", "0", 0},
+        TStoredValueCase{"QualityHundred", "WatermarkingOptions", "JPEGQuality", "100", 100},
+        TStoredValueCase{"QualityAbove", "WatermarkingOptions", "JPEGQuality", "250", 100},
+        TStoredValueCase{"QualityNegative", "WatermarkingOptions", "JPEGQuality", "-7", 0},
+        TStoredValueCase{"QualityGarbage", "WatermarkingOptions", "JPEGQuality", "high", 80},
+        TStoredValueCase{"OverwriteRename", "WatermarkingOptions", "OverwriteExisting", "3", owRename},
+        TStoredValueCase{"OverwriteUnknown", "WatermarkingOptions", "OverwriteExisting", "4", owAsk},
+        TStoredValueCase{"OverwriteNegative", "WatermarkingOptions", "OverwriteExisting", "-1", owAsk},
+        TStoredValueCase{"PriorityAfter", "ResizeOptions", "ResizePriority", "1", 1},
+        TStoredValueCase{"PriorityUnknown", "ResizeOptions", "ResizePriority", "2", 0},
+        TStoredValueCase{"ApplyToHeight", "ResizeOptions", "ApplyTo", "1", atHeightOnly},
+        TStoredValueCase{"ApplyToUnknown", "ResizeOptions", "ApplyTo", "3", atWidthAndHeight},
+        TStoredValueCase{"XUnitsMm", "ResizeOptions", "XUnits", "3", luMillimetres},
+        TStoredValueCase{"XUnitsUnknown", "ResizeOptions", "XUnits", "4", luPixels},
+        TStoredValueCase{"YUnitsNegative", "ResizeOptions", "YUnits", "-2", luPixels},
+        TStoredValueCase{"ResolutionUnitsCm", "ResizeOptions", "ResolutionUnits", "1", ruPixelsPerCm},
+        TStoredValueCase{"ResolutionUnitsUnknown", "ResizeOptions", "ResolutionUnits", "2", ruPixelsPerInch},
+        TStoredValueCase{"ResizeModeEnlarge", "ResizeOptions", "Resize", "0", rzEnlargeOnly},
+        TStoredValueCase{"ResizeModeUnknown", "ResizeOptions", "Resize", "9", rzEnlargeOrReduce},
+        TStoredValueCase{"FitWithinUnknown", "ResizeOptions", "FitWithin", "255", atWidthAndHeight}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

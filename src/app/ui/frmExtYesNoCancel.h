@@ -25,6 +25,10 @@ class TfrmExtYesNoCancel : public QDialog {
 
   /// Shows the question modally and returns the button pressed.
   TAnswer Ask(const std::string& title, const std::string& question);
+  /// Ask as TExtYesNoCancel's ask function; the dialog must outlive its use.
+  TExtYesNoCancel::TAskFunc AskFunc() {
+    return [this](const std::string& title, const std::string& question) { return Ask(title, question); };
+  }
   /// Caption, label and size for a question, without showing it.
   void Prepare(const QString& title, const QString& question);
 

@@ -13,16 +13,19 @@
 namespace tvx {
 namespace {
 
-constexpr int kTail = 8;        // height of the tail that points at the control
-constexpr int kTailX = 15;      // the tail points into the first 30 pixels of the control
+constexpr int kTail = 8;    // height of the tail that points at the control
+constexpr int kTailX = 15;  // the tail points into the first 30 pixels of the control
 constexpr int kRadius = 6;
 constexpr const char* kBalloonName = "tvxBalloonTip";
 
 QStyle::StandardPixmap PixmapOf(TBalloonIcon icon) {
   switch (icon) {
-    case TBalloonIcon::Info: return QStyle::SP_MessageBoxInformation;
-    case TBalloonIcon::Warning: return QStyle::SP_MessageBoxWarning;
-    default: return QStyle::SP_MessageBoxCritical;
+    case TBalloonIcon::Info:
+      return QStyle::SP_MessageBoxInformation;
+    case TBalloonIcon::Warning:
+      return QStyle::SP_MessageBoxWarning;
+    default:
+      return QStyle::SP_MessageBoxCritical;
   }
 }
 
@@ -93,7 +96,8 @@ void TBalloonTip::Present(TBalloonIcon icon, const QString& title, const QString
   icon_ = icon;
   const int size = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
   iconLabel_->setVisible(icon != TBalloonIcon::None);
-  if (icon != TBalloonIcon::None) iconLabel_->setPixmap(style()->standardIcon(PixmapOf(icon), nullptr, this).pixmap(size));
+  if (icon != TBalloonIcon::None)
+    iconLabel_->setPixmap(style()->standardIcon(PixmapOf(icon), nullptr, this).pixmap(size));
   titleLabel_->setText(title);
   titleLabel_->setVisible(!title.isEmpty());
   textLabel_->setText(text);
@@ -112,7 +116,8 @@ void TBalloonTip::Place() {
   if (!control_) return;
   QSize size = sizeHint();
   QPoint anchor = control_->mapToGlobal(QPoint(std::min(kTailX, control_->width() / 2), control_->height()));
-  QRect screen = (control_->screen() ? control_->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+  QRect screen =
+      (control_->screen() ? control_->screen() : QGuiApplication::primaryScreen())->availableGeometry();
   // Below the control unless that leaves the screen; then above it.
   tailUp_ = anchor.y() + kTail + size.height() <= screen.bottom() ||
             anchor.y() - control_->height() - kTail - size.height() < screen.top();
@@ -137,12 +142,14 @@ void TBalloonTip::paintEvent(QPaintEvent*) {
   QPainterPath path;
   path.addRoundedRect(body, kRadius, kRadius);
   // the tail points at the control's first pixels, wherever the balloon was pushed
-  qreal tipX = control_ ? mapFromGlobal(control_->mapToGlobal(QPoint(std::min(kTailX, control_->width() / 2), 0))).x()
-                        : kTailX;
+  qreal tipX =
+      control_ ? mapFromGlobal(control_->mapToGlobal(QPoint(std::min(kTailX, control_->width() / 2), 0))).x()
+               : kTailX;
   tipX = std::clamp(tipX, body.left() + kRadius + kTail, body.right() - kRadius - kTail);
   QPolygonF tail;
   if (tailUp_)
-    tail << QPointF(tipX - kTail, body.top() + 1) << QPointF(tipX, 0.5) << QPointF(tipX + kTail, body.top() + 1);
+    tail << QPointF(tipX - kTail, body.top() + 1) << QPointF(tipX, 0.5)
+         << QPointF(tipX + kTail, body.top() + 1);
   else
     tail << QPointF(tipX - kTail, body.bottom() - 1) << QPointF(tipX, height() - 0.5)
          << QPointF(tipX + kTail, body.bottom() - 1);
@@ -157,7 +164,8 @@ void TBalloonTip::paintEvent(QPaintEvent*) {
 void TBalloonTip::mousePressEvent(QMouseEvent*) { hide(); }
 
 bool TBalloonTip::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == control_ && (event->type() == QEvent::Hide || event->type() == QEvent::EnabledChange)) hide();
+  if (watched == control_ && (event->type() == QEvent::Hide || event->type() == QEvent::EnabledChange))
+    hide();
   return false;
 }
 

@@ -55,7 +55,8 @@ class TBalloonTip : public QWidget {
   bool tailUp_ = true;  // the tail points up at the control above it
 };
 
-TBalloonTip* ShowBalloonTip(QWidget* control, const TBalloonMessage& message, int timeoutMs = kBalloonTimeoutMs);
+TBalloonTip* ShowBalloonTip(QWidget* control, const TBalloonMessage& message,
+                            int timeoutMs = kBalloonTimeoutMs);
 void HideBalloonTip(QWidget* control);
 /// The control's balloon, shown or not; nullptr when it never had one.
 TBalloonTip* FindBalloonTip(const QWidget* control);

@@ -1,7 +1,5 @@
 #include "output/ui/frmDestination.h"
 
-#include <exception>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,12 +30,13 @@ QString BrowseForFolder(QWidget* parent, const QString& title, const QString& in
 TfrmDestination::TfrmDestination(const std::vector<std::string>& formatRows, QWidget* parent)
     : QWidget(parent), browse_(&BrowseForFolder) {
   setObjectName(QStringLiteral("frmDestination"));
-  rbPlaceInSourceFolder = MakeControl<QRadioButton>(
-      this, "rbPlaceInSourceFolder", "Place modified images in the source folder and overwrite original images.");
+  rbPlaceInSourceFolder =
+      MakeControl<QRadioButton>(this, "rbPlaceInSourceFolder",
+                                "Place modified images in the source folder and overwrite original images.");
   tbRenameAndPlaceInSourceFolder = MakeControl<QRadioButton>(
       this, "tbRenameAndPlaceInSourceFolder", "Rename modified images and place them in the source folder.");
-  rbPlaceInOtherFolder =
-      MakeControl<QRadioButton>(this, "rbPlaceInOtherFolder", "Place modified images in the following folder");
+  rbPlaceInOtherFolder = MakeControl<QRadioButton>(this, "rbPlaceInOtherFolder",
+                                                   "Place modified images in the following folder");
   auto* placement = new QButtonGroup(this);
   for (QRadioButton* choice : {rbPlaceInSourceFolder, tbRenameAndPlaceInSourceFolder, rbPlaceInOtherFolder})
     placement->addButton(choice);
@@ -129,9 +128,15 @@ TDestinationSettings TfrmDestination::Settings() const {
 void TfrmDestination::SetSettings(const TDestinationSettings& s) {
   txtOtherFolder->setText(QString::fromStdString(s.DestFolder));
   switch (s.Placement) {
-    case plSourceFolderOverwrite: rbPlaceInSourceFolder->setChecked(true); break;
-    case plOtherFolder: rbPlaceInOtherFolder->setChecked(true); break;
-    default: tbRenameAndPlaceInSourceFolder->setChecked(true); break;
+    case plSourceFolderOverwrite:
+      rbPlaceInSourceFolder->setChecked(true);
+      break;
+    case plOtherFolder:
+      rbPlaceInOtherFolder->setChecked(true);
+      break;
+    default:
+      tbRenameAndPlaceInSourceFolder->setChecked(true);
+      break;
   }
   // A stored row that no longer exists (a plug-in was removed) shows the
   // first row, which is the format a run then uses.
@@ -154,16 +159,13 @@ void TfrmDestination::rbPlaceInOtherFolderClick() {
 }
 
 void TfrmDestination::btnBrowseOtherFolderClick() {
-  try {
-    QString folder = browse_ ? browse_(this, QString::fromLatin1(kChooseFolder), txtOtherFolder->text()) : QString();
+  Guarded(kChooseFolder, [this] {
+    QString folder =
+        browse_ ? browse_(this, QString::fromLatin1(kChooseFolder), txtOtherFolder->text()) : QString();
     if (folder.isEmpty()) return;  // cancelled: the text stays
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     txtOtherFolder->setText(folder);
-  } catch (const std::exception& error) {
-    qWarning("Choose a folder: %s", error.what());
-  } catch (...) {
-    qWarning("Choose a folder: unknown error");
-  }
+  });
 }
 
 void TfrmDestination::tbJPEGQualityChange(int position) {

@@ -28,7 +28,8 @@ class TfrmDestination : public QWidget {
 
  public:
   /// The folder browser: the chosen folder, or an empty text when cancelled.
-  using TBrowseFunc = std::function<QString(QWidget* parent, const QString& title, const QString& initialFolder)>;
+  using TBrowseFunc =
+      std::function<QString(QWidget* parent, const QString& title, const QString& initialFolder)>;
 
   /// formatRows: the output format list (OutputFormatNames of the plug-ins).
   explicit TfrmDestination(const std::vector<std::string>& formatRows, QWidget* parent = nullptr);

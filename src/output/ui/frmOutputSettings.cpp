@@ -41,8 +41,10 @@ TfrmOutputSettings::TfrmOutputSettings(TConfig& config, const std::vector<std::s
   tsDestination = MakePage(pgcSettings, "tsDestination", "Destination");
   tsResize = MakePage(pgcSettings, "tsResize", "Resize");
 
-  chkAcceptDefaults = MakeControl<QCheckBox>(tsGeneral, "chkAcceptDefaults", "Accept defaults and start watermarking");
-  chkSaveAsDefaults = MakeControl<QCheckBox>(tsGeneral, "chkSaveAsDefaults", "Save this settings as defaults");
+  chkAcceptDefaults =
+      MakeControl<QCheckBox>(tsGeneral, "chkAcceptDefaults", "Accept defaults and start watermarking");
+  chkSaveAsDefaults =
+      MakeControl<QCheckBox>(tsGeneral, "chkSaveAsDefaults", "Save this settings as defaults");
   AttachBalloonHint(chkAcceptDefaults, TBalloonIcon::Info, QString::fromLatin1(kAcceptDefaultsTitle),
                     QString::fromLatin1(kAcceptDefaultsHint));
   {
@@ -121,13 +123,15 @@ TOutputSettings TfrmOutputSettings::Settings() const {
 }
 
 void TfrmOutputSettings::done(int result) {
-  if (result == QDialog::Accepted) {
-    // The run reads the fields as they are left, stored or not.
-    frmResize->ValidateValues();
-    if (chkSaveAsDefaults->isChecked()) SaveSettings();
-  } else {
-    LoadSettings();
-  }
+  Guarded("Output Settings", [&] {
+    if (result == QDialog::Accepted) {
+      // The run reads the fields as they are left, stored or not.
+      frmResize->ValidateValues();
+      if (chkSaveAsDefaults->isChecked()) SaveSettings();
+    } else {
+      LoadSettings();
+    }
+  });
   QDialog::done(result);
 }
 
@@ -135,7 +139,7 @@ void TfrmOutputSettings::showEvent(QShowEvent* event) {
   // A window restored from the task bar is not a new showing.
   if (!event->spontaneous()) {
     pgcSettings->setCurrentWidget(tsDestination);
-    LoadSettings();
+    Guarded("Output Settings", [this] { LoadSettings(); });
   }
   QDialog::showEvent(event);
 }

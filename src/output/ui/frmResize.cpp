@@ -39,7 +39,8 @@ constexpr std::initializer_list<const char*> kUnits = {"pixels", "inches", "cm",
 
 TfrmResize::TfrmResize(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("frmResize"));
-  rbPercentageOfOriginal = MakeControl<QRadioButton>(this, "rbPercentageOfOriginal", "Percentage of original");
+  rbPercentageOfOriginal =
+      MakeControl<QRadioButton>(this, "rbPercentageOfOriginal", "Percentage of original");
   rbActualSize = MakeControl<QRadioButton>(this, "rbActualSize", "Actual/print size");
   auto* method = new QButtonGroup(this);
   method->addButton(rbPercentageOfOriginal);
@@ -63,7 +64,8 @@ TfrmResize::TfrmResize(QWidget* parent) : QWidget(parent) {
     field->addSpacing(4);
     field->addWidget(new QLabel(QStringLiteral("%"), pnlPercentageOfOriginal));
     field->addStretch(1);
-    grid->addWidget(MakeBuddyLabel(pnlPercentageOfOriginal, QStringLiteral("Percentage:"), txtPercentage), 0, 0);
+    grid->addWidget(MakeBuddyLabel(pnlPercentageOfOriginal, QStringLiteral("Percentage:"), txtPercentage), 0,
+                    0);
     grid->addLayout(field, 0, 1);
     grid->addWidget(MakeBuddyLabel(pnlPercentageOfOriginal, QStringLiteral("Apply to:"), lstApplyTo), 1, 0);
     grid->addWidget(lstApplyTo, 1, 1);

@@ -66,17 +66,19 @@ TDestinationSettings TfrmResizeSettings::DestinationSettings() const { return fr
 TResizeSettings TfrmResizeSettings::ResizeSettings() const { return frmResize->Settings(); }
 
 void TfrmResizeSettings::done(int result) {
-  if (result == QDialog::Accepted)
-    SaveSettings();
-  else
-    LoadSettings();
+  Guarded("Resize Settings", [&] {
+    if (result == QDialog::Accepted)
+      SaveSettings();
+    else
+      LoadSettings();
+  });
   QDialog::done(result);
 }
 
 void TfrmResizeSettings::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
     pgcSettings->setCurrentWidget(tsResize);
-    LoadSettings();
+    Guarded("Resize Settings", [this] { LoadSettings(); });
   }
   QDialog::showEvent(event);
 }
