@@ -1,5 +1,6 @@
 #include "output/OutputSettings.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "util/Config.h"
@@ -19,8 +20,12 @@ void TDestinationSettings::LoadSettings(const TConfig& config) {
   Placement = !inSource ? plOtherFolder : (addSuffix ? plSourceFolderRename : plSourceFolderOverwrite);
   DefaultFileFormat = config.ReadInteger(kWatermarking, "DefaultFileFormat", 0);
   KeepOriginalFormat = config.ReadBool(kWatermarking, "KeepOriginalFormat", true);
-  JPEGQuality = config.ReadInteger(kWatermarking, "JPEGQuality", 80);
+  // A hand-edited file may hold anything: the quality goes to the encoder and
+  // the policy decides whether existing files are replaced, so both are kept
+  // to what the controls can show.
+  JPEGQuality = std::clamp(config.ReadInteger(kWatermarking, "JPEGQuality", 80), 0, 100);
   OverwriteExisting = config.ReadInteger(kWatermarking, "OverwriteExisting", owAsk);
+  if (OverwriteExisting < owAsk || OverwriteExisting > owRename) OverwriteExisting = owAsk;
   RemoveOriginalFiles = config.ReadBool(kWatermarking, "RemoveOriginalFiles", false);
 }
 
@@ -46,7 +51,7 @@ void TOutputSettings::LoadSettings(const TConfig& config) {
   SaveAsDefaults = config.ReadBool(kWatermarking, "SaveAsDefaults", true);
   Destination.LoadSettings(config);
   DoResize = config.ReadBool(kResize, "DoResize", false);
-  ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0);
+  ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0) == 1 ? 1 : 0;
   Resize.LoadSettings(config);
 }
 

@@ -33,6 +33,13 @@ double PixelsPerUnit(uint8_t unit, int32_t resolution, uint8_t resolutionUnit) {
 
 uint8_t ToByte(int32_t v) { return static_cast<uint8_t>(v); }
 
+// A row index read from the file; one that is not a row of its list reads as
+// the default, so the dialog shows what a run will use.
+int32_t ReadRow(const TConfig& config, const char* key, int32_t rows, int32_t defaultValue) {
+  int32_t value = config.ReadInteger(kSection, key, defaultValue);
+  return value >= 0 && value < rows ? value : defaultValue;
+}
+
 }  // namespace
 
 double ReadLenientReal(const std::string& text) {
@@ -64,16 +71,16 @@ std::string FormatReal(double value) {
 void TResizeSettings::LoadSettings(const TConfig& config) {
   ResizeMethod = config.ReadInteger(kSection, "ResizeMethod", 2) == 1 ? 1 : 2;
   Percentage = config.ReadInteger(kSection, "Percentage", 50);
-  ApplyTo = config.ReadInteger(kSection, "ApplyTo", atWidthAndHeight);
-  XUnits = config.ReadInteger(kSection, "XUnits", luPixels);
-  YUnits = config.ReadInteger(kSection, "YUnits", luPixels);
+  ApplyTo = ReadRow(config, "ApplyTo", 3, atWidthAndHeight);
+  XUnits = ReadRow(config, "XUnits", 4, luPixels);
+  YUnits = ReadRow(config, "YUnits", 4, luPixels);
   Width = config.ReadFloat(kSection, "Width", 10.0);
   Height = config.ReadFloat(kSection, "Height", 10.0);
   Resolution = config.ReadInteger(kSection, "Resolution", 300);
-  ResolutionUnits = config.ReadInteger(kSection, "ResolutionUnits", ruPixelsPerInch);
-  Resize = config.ReadInteger(kSection, "Resize", rzEnlargeOrReduce);
+  ResolutionUnits = ReadRow(config, "ResolutionUnits", 2, ruPixelsPerInch);
+  Resize = ReadRow(config, "Resize", 3, rzEnlargeOrReduce);
   PreserveAspectRatio = config.ReadBool(kSection, "PreserveAspectRatio", true);
-  FitWithin = config.ReadInteger(kSection, "FitWithin", atWidthAndHeight);
+  FitWithin = ReadRow(config, "FitWithin", 3, atWidthAndHeight);
   ValidateValues();
 }
 

@@ -65,5 +65,66 @@ TEST(OutputSettings, SelectedFormatRow) {
   EXPECT_EQ(d.OutputFormat({}), "");
 }
 
+// Values a hand-edited file may hold: each reads as something the dialog can
+// show and the run can use.
+struct TStoredValueCase {
+  const char* name;
+  const char* section;
+  const char* key;
+  const char* stored;
+  int32_t expected;
+};
+
+class StoredValueTest : public ::testing::TestWithParam<TStoredValueCase> {};
+
+int32_t ReadBack(const TOutputSettings& s, const std::string& key) {
+  if (key == "JPEGQuality") return s.Destination.JPEGQuality;
+  if (key == "OverwriteExisting") return s.Destination.OverwriteExisting;
+  if (key == "ResizePriority") return s.ResizePriority;
+  if (key == "ApplyTo") return s.Resize.ApplyTo;
+  if (key == "XUnits") return s.Resize.XUnits;
+  if (key == "YUnits") return s.Resize.YUnits;
+  if (key == "ResolutionUnits") return s.Resize.ResolutionUnits;
+  if (key == "Resize") return s.Resize.Resize;
+  if (key == "FitWithin") return s.Resize.FitWithin;
+  ADD_FAILURE() << "no reader for " << key;
+  return -999;
+}
+
+TEST_P(StoredValueTest, ReadsAsAUsableValue) {
+  const auto& c = GetParam();
+  TConfig config;
+  config.LoadFromText(std::string("[") + c.section + "]\n" + c.key + "=" + c.stored + "\n");
+  TOutputSettings s;
+  s.LoadSettings(config);
+  EXPECT_EQ(ReadBack(s, c.key), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutputSettings, StoredValueTest,
+    ::testing::Values(
+        TStoredValueCase{"QualityInRange", "WatermarkingOptions", "JPEGQuality", "55", 55},
+        TStoredValueCase{"QualityZero", "WatermarkingOptions", "JPEGQuality", "0", 0},
+        TStoredValueCase{"QualityHundred", "WatermarkingOptions", "JPEGQuality", "100", 100},
+        TStoredValueCase{"QualityAbove", "WatermarkingOptions", "JPEGQuality", "250", 100},
+        TStoredValueCase{"QualityNegative", "WatermarkingOptions", "JPEGQuality", "-7", 0},
+        TStoredValueCase{"QualityGarbage", "WatermarkingOptions", "JPEGQuality", "high", 80},
+        TStoredValueCase{"OverwriteRename", "WatermarkingOptions", "OverwriteExisting", "3", owRename},
+        TStoredValueCase{"OverwriteUnknown", "WatermarkingOptions", "OverwriteExisting", "4", owAsk},
+        TStoredValueCase{"OverwriteNegative", "WatermarkingOptions", "OverwriteExisting", "-1", owAsk},
+        TStoredValueCase{"PriorityAfter", "ResizeOptions", "ResizePriority", "1", 1},
+        TStoredValueCase{"PriorityUnknown", "ResizeOptions", "ResizePriority", "2", 0},
+        TStoredValueCase{"ApplyToHeight", "ResizeOptions", "ApplyTo", "1", atHeightOnly},
+        TStoredValueCase{"ApplyToUnknown", "ResizeOptions", "ApplyTo", "3", atWidthAndHeight},
+        TStoredValueCase{"XUnitsMm", "ResizeOptions", "XUnits", "3", luMillimetres},
+        TStoredValueCase{"XUnitsUnknown", "ResizeOptions", "XUnits", "4", luPixels},
+        TStoredValueCase{"YUnitsNegative", "ResizeOptions", "YUnits", "-2", luPixels},
+        TStoredValueCase{"ResolutionUnitsCm", "ResizeOptions", "ResolutionUnits", "1", ruPixelsPerCm},
+        TStoredValueCase{"ResolutionUnitsUnknown", "ResizeOptions", "ResolutionUnits", "2", ruPixelsPerInch},
+        TStoredValueCase{"ResizeModeEnlarge", "ResizeOptions", "Resize", "0", rzEnlargeOnly},
+        TStoredValueCase{"ResizeModeUnknown", "ResizeOptions", "Resize", "9", rzEnlargeOrReduce},
+        TStoredValueCase{"FitWithinUnknown", "ResizeOptions", "FitWithin", "255", atWidthAndHeight}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace tvx

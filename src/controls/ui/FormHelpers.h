@@ -1,0 +1,63 @@
+#pragma once
+
+#include <exception>
+#include <initializer_list>
+
+#include <QComboBox>
+#include <QDebug>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QString>
+#include <QWidget>
+
+namespace tvx {
+
+// Small pieces every dialog needs: controls named as the code names them,
+// whose accessible name is their visible caption, so assistive technology
+// (and the tests that drive the windows as it does) finds them by that caption.
+
+template <typename TControl>
+TControl* MakeControl(QWidget* parent, const char* objectName, const QString& caption) {
+  auto* control = new TControl(caption, parent);
+  control->setObjectName(QString::fromLatin1(objectName));
+  control->setAccessibleName(caption);
+  return control;
+}
+
+/// A drop-down list of fixed rows; filling it emits nothing.
+inline QComboBox* MakeList(QWidget* parent, const char* objectName, std::initializer_list<const char*> rows) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QString::fromLatin1(objectName));
+  QSignalBlocker blocker(list);
+  for (const char* row : rows) list->addItem(QString::fromUtf8(row));
+  return list;
+}
+
+/// The caption of a list, slider or field: its buddy, and the control's
+/// accessible name (a list is otherwise known by its current row).
+inline QLabel* MakeBuddyLabel(QWidget* parent, const QString& caption, QWidget* control) {
+  auto* label = new QLabel(caption, parent);
+  label->setBuddy(control);
+  control->setAccessibleName(caption);
+  return label;
+}
+
+/// Selects row, or fallback when row is not a row of the list.
+inline void SelectRow(QComboBox* list, int row, int fallback) {
+  list->setCurrentIndex(row >= 0 && row < list->count() ? row : (fallback < list->count() ? fallback : -1));
+}
+
+/// Runs work from a slot or an event handler, where no exception may pass:
+/// a failure is reported on the debug output and the handler returns normally.
+template <typename TWork>
+void Guarded(const char* where, TWork&& work) noexcept {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    qWarning("%s: %s", where, error.what());
+  } catch (...) {
+    qWarning("%s: unknown error", where);
+  }
+}
+
+}  // namespace tvx
