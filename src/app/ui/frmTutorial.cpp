@@ -1,4 +1,4 @@
-#include "app/ui/TutorialWindow.h"
+#include "app/ui/frmTutorial.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "app/ui/AboutBox.h"
+#include "app/ui/frmAbout.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
