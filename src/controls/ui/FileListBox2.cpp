@@ -43,7 +43,8 @@ class TFileListDelegate : public QStyledItemDelegate {
     const QString text = index.data(Qt::DisplayRole).toString();
     painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(option.font);
-    painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+    painter->drawText(textRect,
+                      Qt::AlignVCenter | (rtl ? Qt::AlignRight : Qt::AlignLeft) | Qt::TextSingleLine,
                       option.fontMetrics.elidedText(text, Qt::ElideMiddle, textRect.width()));
 
     const QRect iconRect = rtl ? QRect(r.right() + 1 - (kIconSize + 2), r.top() + 1, kIconSize, kIconSize)

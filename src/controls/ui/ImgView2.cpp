@@ -186,11 +186,12 @@ void TImgView2::paintEvent(QPaintEvent*) {
     if (bufferHook_) bufferHook_(buffer_);
     QPainter p(viewport());
     if (!buffer_.Empty()) {
-      const QImage image(reinterpret_cast<const uchar*>(buffer_.Bits()), buffer_.Width(), buffer_.Height(),
-                         static_cast<qsizetype>(buffer_.Width()) * 4, QImage::Format_RGB32);
-      QImage shown = image;  // shares the pixels; only its ratio differs
-      shown.setDevicePixelRatio(pixelRatio_);
-      p.drawImage(QPointF(0, 0), shown);
+      // The buffer's own memory (B, G, R, A per pixel, rows without padding)
+      // is this format; a writable, unshared image takes its ratio without a copy.
+      QImage image(reinterpret_cast<uchar*>(buffer_.Bits()), buffer_.Width(), buffer_.Height(),
+                   static_cast<qsizetype>(buffer_.Width()) * 4, QImage::Format_RGB32);
+      image.setDevicePixelRatio(pixelRatio_);
+      p.drawImage(QPointF(0, 0), image);
     }
     if (paintHook_) paintHook_(p);
     lastPaintMicroseconds_ = timer.nsecsElapsed() / 1000;
