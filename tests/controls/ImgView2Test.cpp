@@ -238,6 +238,11 @@ class TImgView2Test : public QObject {
     QVERIFY(std::abs(e.Picture.x() - (500 + (e.View.x() - centre.x()) * 2)) < 2.01);
     QVERIFY(std::abs(e.Picture.y() - (500 + (e.View.y() - centre.y()) * 2)) < 2.01);
     QCOMPARE(view->WidgetToPicture(QPointF(10, 20)), e.Picture);
+
+    QSignalSpy doubled(view.get(), &TImgView2::mouseDoubleClicked);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(30, 40));
+    QCOMPARE(doubled.count(), 1);
+    QCOMPARE(qvariant_cast<TViewMouseEvent>(doubled.at(0).at(0)).View, QPointF(30 * ratio, 40 * ratio));
   }
 
   void arrowKeysScroll() {

@@ -155,9 +155,10 @@ void TImgView2::UpdateCursor() {
 
 void TImgView2::scrollContentsBy(int, int) {
   if (syncingScrollBars_) return;
-  const int32_t x = geometry_.ScrollX(), y = geometry_.ScrollY();
-  if (!geometry_.SetScroll(horizontalScrollBar()->value(), verticalScrollBar()->value())) return;
-  Commit(x, y);
+  GuardEvent("TImgView2::scrollContentsBy", [&] {
+    const int32_t x = geometry_.ScrollX(), y = geometry_.ScrollY();
+    if (geometry_.SetScroll(horizontalScrollBar()->value(), verticalScrollBar()->value())) Commit(x, y);
+  });
 }
 
 void TImgView2::resizeEvent(QResizeEvent*) {
@@ -220,6 +221,12 @@ void TImgView2::mousePressEvent(QMouseEvent* event) {
     }
   });
   event->accept();
+}
+
+void TImgView2::mouseDoubleClickEvent(QMouseEvent* event) {
+  GuardEvent("TImgView2::mouseDoubleClickEvent", [&] { emit mouseDoubleClicked(MakeMouseEvent(*event)); });
+  // the second press of the pair, as for any press
+  mousePressEvent(event);
 }
 
 void TImgView2::mouseMoveEvent(QMouseEvent* event) {

@@ -44,8 +44,9 @@ struct TViewMouseEvent {
 ///
 /// In view mode a drag with the left or middle button pans the picture with a
 /// hand cursor; the other modes show the move cursor and leave drags to the
-/// owner, who receives every press, move and release as signals. The arrow
-/// keys scroll while the view has focus. The owner sets the accessible name.
+/// owner, who receives every press, move and release as signals (the cursor
+/// is the viewport's; a release sets the mode's cursor again). The arrow keys
+/// scroll while the view has focus. The owner sets the accessible name.
 class TImgView2 : public QAbstractScrollArea, public TLayerViewOwner {
   Q_OBJECT
 
@@ -119,12 +120,15 @@ class TImgView2 : public QAbstractScrollArea, public TLayerViewOwner {
   void mousePressed(const tvx::TViewMouseEvent& event);
   void mouseMoved(const tvx::TViewMouseEvent& event);
   void mouseReleased(const tvx::TViewMouseEvent& event);
+  /// A double click; mousePressed follows for its second press.
+  void mouseDoubleClicked(const tvx::TViewMouseEvent& event);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
