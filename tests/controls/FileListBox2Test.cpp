@@ -212,8 +212,15 @@ class TFileListBox2Test : public QObject {
     QCOMPARE(list.CurrentRow(), 1);
     QCOMPARE(current.count(), 2);
     QCOMPARE(current.last().at(0).toInt(), 1);
+    list.setCurrentIndex(list.model()->index(1, 0));  // the same row again: no signal
+    QCOMPARE(current.count(), 2);
+    list.AddFiles({"/d.jpg"});
+    list.Model().RemoveRows({1});  // the current row itself: one signal for the new one
+    QCOMPARE(current.count(), 3);
+    QCOMPARE(current.last().at(0).toInt(), list.CurrentRow());
     list.Clear();
     QCOMPARE(list.CurrentRow(), -1);
+    QCOMPARE(current.count(), 4);
     QCOMPARE(current.last().at(0).toInt(), -1);
   }
 

@@ -190,8 +190,7 @@ void TFileListBox2::dropEvent(QDropEvent* event) {
 
 void TFileListBox2::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QListView::currentChanged(current, previous);
-  GuardEvent("TFileListBox2::currentChanged",
-             [&] { emit currentRowChanged(current.isValid() ? current.row() : -1); });
+  ReportCurrentRow();
 }
 
 }  // namespace tvx
