@@ -109,16 +109,6 @@ class TImgView2Test : public QObject {
     QCOMPARE(At(Shot(*view), 0, 0), TColor32(corner));
   }
 
-  void largerPictureShowsNoVeil() {
-    auto view = MakeView(100, 80);
-    const TBitmap32 picture = Pattern(500, 400);
-    view->SetBitmap(&picture);
-    const QImage shot = Shot(*view);
-    QCOMPARE(At(shot, 0, 0), picture.Pixel(0, 0));
-    QCOMPARE(At(shot, shot.width() - 1, shot.height() - 1),
-             picture.Pixel(shot.width() - 1, shot.height() - 1));
-  }
-
   void noPictureShowsTheCheckerboard() {
     auto view = MakeView(64, 64);
     QCOMPARE(At(Shot(*view), 0, 0), 0xFFB0B0B0u);

@@ -15,8 +15,8 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// The pixel at widget position (x, y) as #AARRGGBB, comparable whatever the
-// colour spec of the other side.
+// The pixel at widget position (x, y) as #AARRGGBB, comparable whatever
+// colour model the other side was made in.
 QString PixelAt(QWidget& widget, int x, int y) {
   const QImage shot = widget.grab().toImage();
   const qreal ratio = shot.devicePixelRatio();
@@ -45,7 +45,7 @@ class TSelectorsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void colorSwatchLooksAsSpecified() {
+  void colorSwatchIsFramedTwice() {
     TColorSelector swatch;
     QCOMPARE(swatch.sizeHint(), QSize(45, 21));
     QCOMPARE(swatch.size(), QSize(45, 21));

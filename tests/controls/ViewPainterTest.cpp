@@ -91,15 +91,6 @@ TEST_F(TSmallPicture, VeilDarkensTheCheckerboardAroundThePictureByHalf) {
   EXPECT_PIXEL(buffer, 50, 50, kRed);
 }
 
-TEST_F(TSmallPicture, NoVeilAtIntensityZeroAndFullBlackAt255) {
-  painter.Paint(buffer, geometry, &picture, nullptr, 0);
-  EXPECT_PIXEL(buffer, 0, 0, kGrey);
-  EXPECT_PIXEL(buffer, 8, 0, kWhite);
-  painter.Paint(buffer, geometry, &picture, nullptr, 255);
-  EXPECT_PIXEL(buffer, 8, 0, 0xFF000000u);
-  EXPECT_PIXEL(buffer, 50, 50, kRed);
-}
-
 TEST_F(TSmallPicture, NoPictureNoVeil) {
   painter.Paint(buffer, geometry, nullptr, nullptr, 128);
   EXPECT_PIXEL(buffer, 0, 0, kGrey);
@@ -148,22 +139,6 @@ TEST_F(TSmallPicture, PictureDrawnWithItsOwnDrawMode) {
   // square (6, 6) of the checkerboard is grey; red over it at W = 128
   const TColor32 expected = BlendPixel(0x80FF0000u, kGrey, 255, cmBlend) | 0xFF000000u;
   EXPECT_PIXEL(buffer, 50, 50, expected);
-}
-
-TEST_F(TSmallPicture, EnlargedPicturePicksNearestPixels) {
-  TBitmap32 quad(2, 2);
-  quad.Pixel(0, 0) = kRed;
-  quad.Pixel(1, 0) = kBlue;
-  quad.Pixel(0, 1) = kWhite;
-  quad.Pixel(1, 1) = 0xFF00FF00u;
-  geometry.SetPictureSize(2, 2);
-  geometry.SetScale(10);  // rows and columns 40..59
-  painter.Paint(buffer, geometry, &quad, nullptr, 0);
-  EXPECT_PIXEL(buffer, 40, 40, kRed);
-  EXPECT_PIXEL(buffer, 49, 49, kRed);
-  EXPECT_PIXEL(buffer, 50, 49, kBlue);
-  EXPECT_PIXEL(buffer, 49, 50, kWhite);
-  EXPECT_PIXEL(buffer, 59, 59, 0xFF00FF00u);
 }
 
 // A layer that fills its location, mapped through the view's transform.
