@@ -10,6 +10,11 @@
 namespace tvx {
 namespace {
 
+// The largest picture the preview makes room for before any pixel arrives:
+// the limit the standard plug-in decodes (a gigabyte of pixels). A header
+// claiming more would cost the memory of a picture that never comes.
+constexpr int64_t kMaxPreviewPixels = int64_t(1) << 28;
+
 bool IsFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -41,7 +46,7 @@ TPreview::~TPreview() {
 void TPreview::Select(const std::string& path, int32_t index) {
   if (!IsFile(path)) return;
   const TPictureSize size = session_.Plugins().LoadBitmapInfo(path);
-  if (size.Width <= 0 || size.Height <= 0)
+  if (size.Width <= 0 || size.Height <= 0 || int64_t{size.Width} * size.Height > kMaxPreviewPixels)
     RaiseError("LoadImageInOtherThread", 37, "Error while loading " + path + "!");
 
   requestedPath_ = path;

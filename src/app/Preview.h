@@ -34,7 +34,8 @@ class TPreview {
   /// A missing file does nothing. Otherwise the picture takes the file's
   /// size at once, fully transparent until its pixels arrive; the picture
   /// parameters and the layers follow the new picture; then the pixels are
-  /// requested from the loader. An unreadable size raises
+  /// requested from the loader. An unreadable size (or one beyond 2^28
+  /// pixels, more than any plug-in is trusted to decode) raises
   /// "LoadImageInOtherThread::37 - Error while loading <path>!" with the
   /// preview unchanged; an error of the picture parameters (EXIF of a format
   /// no plug-in saves) raises after the size changed, and nothing is loaded.

@@ -90,7 +90,11 @@ class TCrashReportBoxTest : public QObject {
     QCOMPARE(seen[0].Title, QStringLiteral("Error"));
     QCOMPARE(seen[0].Icon, QMessageBox::Critical);
     QCOMPARE(seen[0].Buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(seen[0].Text, QString::fromStdString(CrashQuestion()));
+    QCOMPARE(seen[0].Text,
+             QStringLiteral("We are sorry, but Tarvex raised an exception.\n"
+                            "We would be very thankful if you let us know about this problem. If you answer 'YES' we\n"
+                            "will start your email client and copy problem report to the clipboard, so you need just\n"
+                            "to paste it in the message. Thank you."));
     QCOMPARE(seen[0].Detail, QStringLiteral("Open::137 - Unknown chunk class (Junk)!"));
     const QString clipboard = QGuiApplication::clipboard()->text();
     if (yes) {

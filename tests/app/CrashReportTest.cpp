@@ -136,14 +136,6 @@ TEST(CrashReport, ErrorsAreRecordedWithTheirDemangledClass) {
   EXPECT_EQ(dump.ClassName(), "");
 }
 
-TEST(CrashReport, TheQuestionNamesTheApplication) {
-  EXPECT_EQ(CrashQuestion(),
-            "We are sorry, but Tarvex raised an exception.\n"
-            "We would be very thankful if you let us know about this problem. If you answer 'YES' we\n"
-            "will start your email client and copy problem report to the clipboard, so you need just\n"
-            "to paste it in the message. Thank you.");
-}
-
 // The user interface as a recorder.
 struct TRecordingUi {
   bool Answer = true;

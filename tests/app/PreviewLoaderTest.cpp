@@ -289,17 +289,6 @@ TEST_F(PreviewLoader, TasksPostedBeforeStopDeliverNothingEvenAfterTheLoaderIsGon
   EXPECT_TRUE(deliveries_.empty());
 }
 
-TEST_F(PreviewLoader, RequestNumbersGrowAndWithdrawLeavesNoCurrentRequest) {
-  EXPECT_EQ(loader_->Current(), 0u);
-  const std::string path = Photo("canon_eos_rebel_t3i.jpg");
-  EXPECT_EQ(loader_->Request(path), 1u);
-  EXPECT_EQ(loader_->Request(path), 2u);
-  EXPECT_EQ(loader_->Request(path), 3u);
-  EXPECT_EQ(loader_->Current(), 3u);
-  loader_->Withdraw();
-  EXPECT_EQ(loader_->Current(), 0u);
-}
-
 // Niceness of every thread of this process, from /proc.
 std::vector<int> ThreadNiceness() {
   std::vector<int> values;

@@ -146,19 +146,24 @@ TEST_F(Preview, AnUnreadableSizeRaisesAndLeavesThePreviewAsItWas) {
   const TExifParameters parameters = session_->PictureParameters();
   const int changes = changes_;
 
-  const std::string bad = (test::TestDataDir() / "bad" / "jpeg_sof_zero_dimensions.jpg").string();
-  std::string error;
-  try {
-    preview_->Select(bad, 2);
-  } catch (const EError& e) {
-    error = e.what();
+  // a zero size, and a header claiming 65535 x 65535 (16 GB of pixels that
+  // would be allocated before the decoder refuses them)
+  const std::string huge = dir_ / "huge.tpx";
+  test::WriteFileBytes(huge, std::string("TPX1\xFF\xFF\0\0\xFF\xFF\0\0", 12));
+  for (const std::string& bad : {(test::TestDataDir() / "bad" / "jpeg_sof_zero_dimensions.jpg").string(), huge}) {
+    std::string error;
+    try {
+      preview_->Select(bad, 2);
+    } catch (const EError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, "LoadImageInOtherThread::37 - Error while loading " + bad + "!");
+    EXPECT_EQ(changes_, changes);
+    EXPECT_EQ(preview_->RequestedPath(), path);
+    EXPECT_EQ(Pixels(preview_->Picture()), Decoded(path));
+    EXPECT_EQ(session_->PictureParameters().FileName, parameters.FileName);
+    EXPECT_FALSE(preview_->Loading());
   }
-  EXPECT_EQ(error, "LoadImageInOtherThread::37 - Error while loading " + bad + "!");
-  EXPECT_EQ(changes_, changes);
-  EXPECT_EQ(preview_->RequestedPath(), path);
-  EXPECT_EQ(Pixels(preview_->Picture()), Decoded(path));
-  EXPECT_EQ(session_->PictureParameters().FileName, parameters.FileName);
-  EXPECT_FALSE(preview_->Loading());
 }
 
 TEST_F(Preview, ADecodeFailureIsReportedAndThePictureStaysEmptyOfPixels) {
