@@ -96,7 +96,8 @@ struct TFixture {
     styles.Items["Drop Shadow"] = TShadowRecord::Defaults().ToParams();
     text.SetStyles(styles);
     Session->Document().Changed();
-    Preview = std::make_unique<TPreview>(*Session, [this](TPreviewLoader::TTask t) { Queue.Post(std::move(t)); });
+    Preview =
+        std::make_unique<TPreview>(*Session, [this](TPreviewLoader::TTask t) { Queue.Post(std::move(t)); });
   }
   ~TFixture() {
     Preview.reset();

@@ -58,7 +58,8 @@ std::string OsReleaseValue(const std::string& text, const std::string& key) {
     pos = end + 1;
     if (line.compare(0, key.size() + 1, key + "=") != 0) continue;
     std::string value = line.substr(key.size() + 1);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
       const char quote = value.front();
       value = value.substr(1, value.size() - 2);
       if (quote == '"') {
@@ -120,12 +121,18 @@ constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 const char* SignalName(int signo) {
   switch (signo) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGABRT: return "SIGABRT";
-    default: return "signal";
+    case SIGSEGV:
+      return "SIGSEGV";
+    case SIGBUS:
+      return "SIGBUS";
+    case SIGFPE:
+      return "SIGFPE";
+    case SIGILL:
+      return "SIGILL";
+    case SIGABRT:
+      return "SIGABRT";
+    default:
+      return "signal";
   }
 }
 
@@ -193,9 +200,10 @@ void FaultHandler(int signo, siginfo_t* info, void*) {
 
 std::string CrashQuestion(const std::string& applicationTitle) {
   return "We are sorry, but " + applicationTitle +
-         " raised an exception.\nWe would be very thankful if you let us know about this problem. If you answer "
-         "'YES' we\nwill start your email client and copy problem report to the clipboard, so you need just\nto "
-         "paste it in the message. Thank you.";
+         " raised an exception.\n"
+         "We would be very thankful if you let us know about this problem. If you answer 'YES' we\n"
+         "will start your email client and copy problem report to the clipboard, so you need just\n"
+         "to paste it in the message. Thank you.";
 }
 
 // ---- TDumpObject ------------------------------------------------------------
@@ -284,7 +292,8 @@ TKernelName CurrentKernelName() {
 
 std::string ReadOsVersion(const std::string& root, const TKernelName& kernel) {
   std::string text, distribution;
-  if (ReadText(JoinRoot(root, "etc/os-release"), text) || ReadText(JoinRoot(root, "usr/lib/os-release"), text)) {
+  if (ReadText(JoinRoot(root, "etc/os-release"), text) ||
+      ReadText(JoinRoot(root, "usr/lib/os-release"), text)) {
     distribution = OsReleaseValue(text, "PRETTY_NAME");
     if (distribution.empty()) distribution = OsReleaseValue(text, "NAME");
   }
@@ -304,8 +313,8 @@ std::string ReadProcessor(const std::string& root) {
     std::string vendor = Field(fields, "vendor_id");
     std::string identifier;
     if (!vendor.empty()) {
-      identifier = "Family " + Field(fields, "cpu family") + " Model " + Field(fields, "model") + " Stepping " +
-                   Field(fields, "stepping");
+      identifier = "Family " + Field(fields, "cpu family") + " Model " + Field(fields, "model") +
+                   " Stepping " + Field(fields, "stepping");
     } else if (!(vendor = Field(fields, "CPU implementer")).empty()) {
       identifier = "Part " + Field(fields, "CPU part") + " Variant " + Field(fields, "CPU variant") +
                    " Revision " + Field(fields, "CPU revision");
@@ -384,8 +393,10 @@ std::string BuildCrashReport(const TDumpObject& dump, const TReportEnvironment& 
   r += "\n";
   r += "OS Version: " + environment.OsVersion + "\n";
   r += "Processor: " + environment.Processor + "\n";
-  r += "RAM: " + std::to_string(environment.RamAvailable) + " / " + std::to_string(environment.RamTotal) + "\n";
-  r += "Swap: " + std::to_string(environment.SwapAvailable) + " / " + std::to_string(environment.SwapTotal) + "\n";
+  r += "RAM: " + std::to_string(environment.RamAvailable) + " / " + std::to_string(environment.RamTotal) +
+       "\n";
+  r += "Swap: " + std::to_string(environment.SwapAvailable) + " / " + std::to_string(environment.SwapTotal) +
+       "\n";
   return r;
 }
 

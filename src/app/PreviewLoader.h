@@ -34,7 +34,8 @@ class TPreviewLoader {
   using TLoadedFunc = std::function<void(uint64_t request, const std::string& path, TBitmap32&& picture)>;
   /// The current request failed: the decoder's error, or an EError when it
   /// decoded nothing.
-  using TFailedFunc = std::function<void(uint64_t request, const std::string& path, std::exception_ptr error)>;
+  using TFailedFunc =
+      std::function<void(uint64_t request, const std::string& path, std::exception_ptr error)>;
 
   TPreviewLoader(const TPluginManager& plugins, TPostFunc post);
   /// Stops the worker (see Stop).
@@ -68,7 +69,8 @@ class TPreviewLoader {
 
  private:
   struct TShared;
-  static void Run(const std::shared_ptr<TShared>& shared, const TPluginManager& plugins, TPreviewLoader* owner);
+  static void Run(const std::shared_ptr<TShared>& shared, const TPluginManager& plugins,
+                  TPreviewLoader* owner);
 
   const TPluginManager& plugins_;
   // Shared with the worker and with every posted task; a task delivers

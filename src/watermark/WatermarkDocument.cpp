@@ -79,7 +79,8 @@ TWatermarkDocument::TToken TWatermarkDocument::Subscribe(TListener listener) {
 }
 
 void TWatermarkDocument::Unsubscribe(TToken token) {
-  auto it = std::find_if(listeners_.begin(), listeners_.end(), [token](const TEntry& e) { return e.Token == token; });
+  auto it = std::find_if(listeners_.begin(), listeners_.end(),
+                         [token](const TEntry& e) { return e.Token == token; });
   if (it == listeners_.end()) return;
   // A notification in progress holds its own copy of the list: the empty
   // function tells it that this listener is gone.

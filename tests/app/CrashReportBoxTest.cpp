@@ -91,10 +91,11 @@ class TCrashReportBoxTest : public QObject {
     QCOMPARE(seen[0].Icon, QMessageBox::Critical);
     QCOMPARE(seen[0].Buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(seen[0].Text,
-             QStringLiteral("We are sorry, but Tarvex raised an exception.\n"
-                            "We would be very thankful if you let us know about this problem. If you answer 'YES' we\n"
-                            "will start your email client and copy problem report to the clipboard, so you need just\n"
-                            "to paste it in the message. Thank you."));
+             QStringLiteral(
+                 "We are sorry, but Tarvex raised an exception.\n"
+                 "We would be very thankful if you let us know about this problem. If you answer 'YES' we\n"
+                 "will start your email client and copy problem report to the clipboard, so you need just\n"
+                 "to paste it in the message. Thank you."));
     QCOMPARE(seen[0].Detail, QStringLiteral("Open::137 - Unknown chunk class (Junk)!"));
     const QString clipboard = QGuiApplication::clipboard()->text();
     if (yes) {
@@ -104,7 +105,8 @@ class TCrashReportBoxTest : public QObject {
       QVERIFY(clipboard.startsWith(QStringLiteral("Application: Tarvex\nVersion: 2.2\nFile Size: ")));
       QVERIFY(clipboard.contains(QStringLiteral(
           "\n\nException Message: Open::137 - Unknown chunk class (Junk)!\nException Class: tvx::EError\n")));
-      QCOMPARE(urls_, QList<QUrl>{QUrl(QStringLiteral("mailto:support@tarvex.example.org?subject=Bug_Report"))});
+      QCOMPARE(urls_,
+               QList<QUrl>{QUrl(QStringLiteral("mailto:support@tarvex.example.org?subject=Bug_Report"))});
     } else {
       QCOMPARE(clipboard, QStringLiteral("left by the user"));
       QVERIFY(urls_.isEmpty());
@@ -137,7 +139,8 @@ class TCrashReportBoxTest : public QObject {
     QVERIFY(TCrashReportBox(dump, nullptr).Run());
     answerer.stop();
     QCOMPARE(titles, (QStringList{QStringLiteral("Error"), QStringLiteral("Bug Report")}));
-    QVERIFY(QGuiApplication::clipboard()->text().contains(QStringLiteral("Exception Class: std::bad_alloc\n")));
+    QVERIFY(
+        QGuiApplication::clipboard()->text().contains(QStringLiteral("Exception Class: std::bad_alloc\n")));
     QCOMPARE(urls_.size(), 1);
   }
 
@@ -219,7 +222,7 @@ class TCrashReportBoxTest : public QObject {
     bool ran = false;
     {
       QObject gone;
-      QueuedPost(&gone)([&] { ran = true; });
+      QueuedPost (&gone)([&] { ran = true; });
     }
     QCoreApplication::processEvents();
     QVERIFY(!ran);

@@ -66,22 +66,23 @@ TEST(CrashReport, TheReportIsLaidOutLineByLine) {
     dump.RecordCurrentException();
   }
   const std::string report = BuildCrashReport(dump, FixedEnvironment());
-  EXPECT_EQ(Lines(report), (std::vector<std::string>{
-                               "Application: Tarvex",
-                               "Version: 2.2",
-                               "File Size: 1234567",
-                               "File Date: 12/09/26 08:38:00",
-                               "",
-                               "Exception Message: TPluginManager::LoadBitmapA::194 - Unsupported file plugin!",
-                               "Exception Class: tvx::EError",
-                               "Exception Code: 00000000",
-                               "Exception Address: 00000000",
-                               "",
-                               "OS Version: Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64 x86_64",
-                               "Processor: Intel(R) Xeon(R) CPU (2400 MHz)",
-                               "RAM: 1000 / 4000",
-                               "Swap: 0 / 0",
-                           }));
+  EXPECT_EQ(Lines(report),
+            (std::vector<std::string>{
+                "Application: Tarvex",
+                "Version: 2.2",
+                "File Size: 1234567",
+                "File Date: 12/09/26 08:38:00",
+                "",
+                "Exception Message: TPluginManager::LoadBitmapA::194 - Unsupported file plugin!",
+                "Exception Class: tvx::EError",
+                "Exception Code: 00000000",
+                "Exception Address: 00000000",
+                "",
+                "OS Version: Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64 x86_64",
+                "Processor: Intel(R) Xeon(R) CPU (2400 MHz)",
+                "RAM: 1000 / 4000",
+                "Swap: 0 / 0",
+            }));
 }
 
 struct THexCase {
@@ -153,7 +154,9 @@ struct TRecordingUi {
       Clipboard.push_back(r);
     };
     ui.OpenUrl = [this](const std::string& u) { Urls.push_back(u); };
-    ui.ShowInformation = [this](const std::string& t, const std::string& x) { Notices.push_back(t + "|" + x); };
+    ui.ShowInformation = [this](const std::string& t, const std::string& x) {
+      Notices.push_back(t + "|" + x);
+    };
     ui.Environment = [] { return FixedEnvironment(); };
     return ui;
   }
@@ -227,9 +230,11 @@ TEST(CrashReport, TheOsLineJoinsTheDistributionAndTheKernel) {
     const char* Expected;
   };
   const TCase cases[] = {
-      {"etc/os-release", "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n",
+      {"etc/os-release",
+       "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n",
        "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64 x86_64"},
-      {"usr/lib/os-release", "PRETTY_NAME='Fedora Linux 39'\n", "Fedora Linux 39, Linux 6.1.0-18-amd64 x86_64"},
+      {"usr/lib/os-release", "PRETTY_NAME='Fedora Linux 39'\n",
+       "Fedora Linux 39, Linux 6.1.0-18-amd64 x86_64"},
       {"etc/os-release", "NAME=Alpine\n", "Alpine, Linux 6.1.0-18-amd64 x86_64"},
       {"etc/os-release", "PRETTY_NAME=\"Say \\\"hi\\\"\"\n", "Say \"hi\", Linux 6.1.0-18-amd64 x86_64"},
       {"nothing", "", "Linux 6.1.0-18-amd64 x86_64"},
@@ -264,7 +269,8 @@ TEST(CrashReport, TheProcessorLineComesFromCpuinfo) {
   for (const TCase& c : cases) {
     test::TTempDir root;
     Write(root.Path(), "proc/cpuinfo", c.CpuInfo);
-    if (c.MaxFreqKHz) Write(root.Path(), "sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq", c.MaxFreqKHz);
+    if (c.MaxFreqKHz)
+      Write(root.Path(), "sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq", c.MaxFreqKHz);
     EXPECT_EQ(ReadProcessor(root.Path().string()), c.Expected);
   }
 }
@@ -318,22 +324,35 @@ int Recurse(volatile char* previous) {
   volatile char frame[4096];
   frame[0] = previous ? previous[0] : 1;
   if (++gDepth > (1 << 30)) return 0;  // never: the stack ends long before
-  return Recurse(frame) + frame[100];   // not a tail call
+  return Recurse(frame) + frame[100];  // not a tail call
 }
 
 void Crash(int how) {
   // no core files from these
-  struct rlimit none {0, 0};
+  struct rlimit none {
+    0, 0
+  };
   setrlimit(RLIMIT_CORE, &none);
   DumpObject().Install("2.2");
   volatile uintptr_t address = 0x10;  // hidden from the compiler's bounds checks
   switch (how) {
-    case 0: *reinterpret_cast<volatile int*>(address) = 1; break;
-    case 1: raise(SIGBUS); break;
-    case 2: raise(SIGFPE); break;
-    case 3: __builtin_trap(); break;
-    case 4: abort();
-    case 5: Recurse(nullptr); break;
+    case 0:
+      *reinterpret_cast<volatile int*>(address) = 1;
+      break;
+    case 1:
+      raise(SIGBUS);
+      break;
+    case 2:
+      raise(SIGFPE);
+      break;
+    case 3:
+      __builtin_trap();
+      break;
+    case 4:
+      abort();
+    case 5:
+      Recurse(nullptr);
+      break;
   }
 }
 
@@ -352,12 +371,13 @@ TEST_P(CrashReportFault, TheChildEndsWithItsSignalAfterOneLineOnStandardError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Signals, CrashReportFault,
-    ::testing::Values(TCrashCase{0, SIGSEGV, "^Tarvex 2\\.2: fatal signal 11 \\(SIGSEGV\\) at address 00000010\n$"},
-                      TCrashCase{1, SIGBUS, "^Tarvex 2\\.2: fatal signal 7 \\(SIGBUS\\) at address 00000000\n$"},
-                      TCrashCase{2, SIGFPE, "^Tarvex 2\\.2: fatal signal 8 \\(SIGFPE\\) at address 00000000\n$"},
-                      TCrashCase{3, SIGILL, "^Tarvex 2\\.2: fatal signal 4 \\(SIGILL\\) at address [0-9A-F]{8,16}\n$"},
-                      TCrashCase{4, SIGABRT, "^Tarvex 2\\.2: fatal signal 6 \\(SIGABRT\\) at address 00000000\n$"},
-                      TCrashCase{5, SIGSEGV, "^Tarvex 2\\.2: fatal signal 11 \\(SIGSEGV\\) at address [0-9A-F]{8,16}\n$"}));
+    ::testing::Values(
+        TCrashCase{0, SIGSEGV, "^Tarvex 2\\.2: fatal signal 11 \\(SIGSEGV\\) at address 00000010\n$"},
+        TCrashCase{1, SIGBUS, "^Tarvex 2\\.2: fatal signal 7 \\(SIGBUS\\) at address 00000000\n$"},
+        TCrashCase{2, SIGFPE, "^Tarvex 2\\.2: fatal signal 8 \\(SIGFPE\\) at address 00000000\n$"},
+        TCrashCase{3, SIGILL, "^Tarvex 2\\.2: fatal signal 4 \\(SIGILL\\) at address [0-9A-F]{8,16}\n$"},
+        TCrashCase{4, SIGABRT, "^Tarvex 2\\.2: fatal signal 6 \\(SIGABRT\\) at address 00000000\n$"},
+        TCrashCase{5, SIGSEGV, "^Tarvex 2\\.2: fatal signal 11 \\(SIGSEGV\\) at address [0-9A-F]{8,16}\n$"}));
 
 }  // namespace
 }  // namespace tvx

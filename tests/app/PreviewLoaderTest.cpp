@@ -267,7 +267,7 @@ TEST_F(PreviewLoader, StopWaitsForTheDecodeInFlightAndDeliversNothing) {
   EXPECT_EQ(loader_->DecodeCount(), 1u);
   EXPECT_EQ(queue_.Posted(), 0u);
   EXPECT_EQ(loader_->Request(Photo("canon_eos_rebel_t3i.jpg")), 0u);  // stopped for good
-  loader_->Stop();                                                     // again: nothing
+  loader_->Stop();                                                    // again: nothing
   EXPECT_EQ(loader_->DecodeCount(), 1u);
 }
 

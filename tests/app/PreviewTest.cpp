@@ -24,7 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<TColor32> Pixels(const TBitmap32& b) { return {b.Bits(), b.Bits() + size_t(b.Width()) * b.Height()}; }
+std::vector<TColor32> Pixels(const TBitmap32& b) {
+  return {b.Bits(), b.Bits() + size_t(b.Width()) * b.Height()};
+}
 
 class Preview : public ::testing::Test {
  protected:
@@ -117,7 +119,8 @@ TEST_F(Preview, SelectSizesThePictureAtOnceThenShowsItsPixels) {
   EXPECT_EQ(p.Values.count(272), 1u);  // the camera model, for <MODEL>
   EXPECT_EQ(text.Location(), text.GetLayerRect(size.Width, size.Height));
   TTextLayer expected(nullptr);
-  expected.Text = "2/2 " + std::to_string(size.Width) + "x" + std::to_string(size.Height) + " " + p.Values.at(272);
+  expected.Text =
+      "2/2 " + std::to_string(size.Width) + "x" + std::to_string(size.Height) + " " + p.Values.at(272);
   expected.Font = text.Font;
   expected.RenderText();
   EXPECT_EQ(text.SourceBitmap().Width(), expected.SourceBitmap().Width());
@@ -150,7 +153,8 @@ TEST_F(Preview, AnUnreadableSizeRaisesAndLeavesThePreviewAsItWas) {
   // would be allocated before the decoder refuses them)
   const std::string huge = dir_ / "huge.tpx";
   test::WriteFileBytes(huge, std::string("TPX1\xFF\xFF\0\0\xFF\xFF\0\0", 12));
-  for (const std::string& bad : {(test::TestDataDir() / "bad" / "jpeg_sof_zero_dimensions.jpg").string(), huge}) {
+  for (const std::string& bad :
+       {(test::TestDataDir() / "bad" / "jpeg_sof_zero_dimensions.jpg").string(), huge}) {
     std::string error;
     try {
       preview_->Select(bad, 2);

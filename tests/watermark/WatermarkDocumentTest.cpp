@@ -56,9 +56,9 @@ TEST(WatermarkDocument, EmptyMeansNoLayersAndNoChosenExifField) {
     bool layer, flag, text;
     bool empty;
   };
-  for (const TCase c : {TCase{false, false, false, true}, TCase{false, false, true, true},
-                        TCase{false, true, false, false}, TCase{true, false, false, false},
-                        TCase{true, true, true, false}}) {
+  for (const TCase c :
+       {TCase{false, false, false, true}, TCase{false, false, true, true}, TCase{false, true, false, false},
+        TCase{true, false, false, false}, TCase{true, true, true, false}}) {
     TWatermarkDocument doc;
     if (c.layer) test::AddPictureLayer(doc.Layers(), 2, 2, 0xFF000000);
     doc.Exif().WriteArtist = c.flag;
@@ -129,7 +129,8 @@ TEST_P(WatermarkDocumentDamaged, FailedOpenLeavesTheDocumentExactlyAsItWas) {
   doc.Subscribe([&] { ++notified; });
 
   const std::string error = ErrorOf([&] { doc.Open(dir / "damaged.tvx"); });
-  const char* expected[] = {"ReadString::233", "Open::137", "Open::149", "TWatermarkExif::LoadFromStream::51"};
+  const char* expected[] = {"ReadString::233", "Open::137", "Open::149",
+                            "TWatermarkExif::LoadFromStream::51"};
   EXPECT_EQ(error.rfind(expected[GetParam()], 0), 0u) << error;
   EXPECT_EQ(doc.Snapshot(), before);
   EXPECT_EQ(LayerObjects(doc), objects);

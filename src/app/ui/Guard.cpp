@@ -11,7 +11,9 @@ namespace tvx {
 namespace {
 
 TErrorReporter& Reporter() {
-  static TErrorReporter reporter = [](TDumpObject& dump) { TCrashReportBox(dump, QApplication::activeWindow()).Run(); };
+  static TErrorReporter reporter = [](TDumpObject& dump) {
+    TCrashReportBox(dump, QApplication::activeWindow()).Run();
+  };
   return reporter;
 }
 
