@@ -93,6 +93,9 @@ TSession::TSession(const TOptions& options)
     startupWarning_ = e.what();
   }
   images_.Masks = LoadMasks(*plugins_);
+  // Whatever replaces the layers (open, restore, the editor handing them
+  // back), their macros expand from this session's picture.
+  document_.Subscribe([this] { SetPictureParameters(document_.Layers(), &pictureParameters_); });
 }
 
 TSession::~TSession() {
@@ -101,12 +104,11 @@ TSession::~TSession() {
   } catch (...) {
     // the saved styles are a convenience; failing to store them must not stop the program
   }
-  layers_.Clear();
+  document_.Layers().Clear();
 }
 
 void TSession::OpenWatermarkFile(const std::string& fileName) {
-  OpenWatermark(fileName, layers_, exif_);
-  SetPictureParameters(layers_, &pictureParameters_);
+  document_.Open(fileName);
 }
 
 void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
@@ -132,27 +134,28 @@ void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
   }
 }
 
-bool TSession::WatermarkIsEmpty() { return layers_.Count() == 0 && exif_.IsEmpty(); }
+bool TSession::WatermarkIsEmpty() { return document_.IsEmpty(); }
 
 TSession::TStart TSession::Watermark(const TOutputSettings& settings, TRunProgress& progress, TRunStats* stats) {
   if (images_.Paths.empty()) return TStart::NothingToDo;
   if (WatermarkIsEmpty()) return TStart::EmptyWatermark;
   progress.Begin("Watermarking files...", 3 * static_cast<int32_t>(images_.Paths.size()));
   question_.Reset();
-  TSessionWatermark watermark(layers_, exif_);
+  TLayerCollection& layers = document_.Layers();
+  TSessionWatermark watermark(layers, document_.Exif());
   TExifParameters saved = pictureParameters_;
   TRunEnd end;
   try {
     end = runner_.ProcessFiles(images_.Paths, settings, watermark, pictureParameters_, progress, stats);
   } catch (...) {
     pictureParameters_ = saved;
-    SetPictureParameters(layers_, &pictureParameters_);
+    SetPictureParameters(layers, &pictureParameters_);
     throw;
   }
   // the preview shows the selected picture's values again
   pictureParameters_ = saved;
-  SetPictureParameters(layers_, &pictureParameters_);
-  if (end == TRunEnd::Completed) RefreshMacroLayers(layers_);
+  SetPictureParameters(layers, &pictureParameters_);
+  if (end == TRunEnd::Completed) RefreshMacroLayers(layers);
   return end == TRunEnd::Completed ? TStart::Completed : TStart::Cancelled;
 }
 

@@ -11,6 +11,7 @@
 #include "output/OutputSettings.h"
 #include "raster/Layers.h"
 #include "util/Config.h"
+#include "watermark/WatermarkDocument.h"
 
 namespace tvx {
 
@@ -53,8 +54,11 @@ class TSession {
 
   TConfig& Config() { return *config_; }
   const TPluginManager& Plugins() const { return *plugins_; }
-  TLayerCollection& Layers() { return layers_; }
-  Watermark::TWatermarkExif& Exif() { return exif_; }
+  /// The current watermark; the layers of text macros always expand from
+  /// PictureParameters(), also after the document was opened or restored.
+  TWatermarkDocument& Document() { return document_; }
+  TLayerCollection& Layers() { return document_.Layers(); }
+  Watermark::TWatermarkExif& Exif() { return document_.Exif(); }
   TExifParameters& PictureParameters() { return pictureParameters_; }
   TImageList& Images() { return images_; }
   TBatchRunner& Runner() { return runner_; }
@@ -63,8 +67,10 @@ class TSession {
   const std::string& StartupWarning() const { return startupWarning_; }
 
   /// "-w", "-a" and "-ar" in their order. A "-w" file with another extension
-  /// or that does not exist is ignored; a damaged one raises.
+  /// or that does not exist is ignored; a damaged one raises and keeps the
+  /// watermark that was open.
   void ApplyCommandLine(const TCommandLine& commandLine);
+  /// Opens a watermark file into the document (see TWatermarkDocument::Open).
   void OpenWatermarkFile(const std::string& fileName);
 
   bool WatermarkIsEmpty();
@@ -82,9 +88,8 @@ class TSession {
   std::unique_ptr<TPluginManager> plugins_;
   std::string stylesFolder_;
   std::string startupWarning_;
-  TLayerCollection layers_;
-  Watermark::TWatermarkExif exif_;
   TExifParameters pictureParameters_;
+  TWatermarkDocument document_;
   TImageList images_;
   TExtYesNoCancel question_{nullptr};
   TBatchRunner runner_;

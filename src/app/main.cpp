@@ -12,6 +12,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Console.h"
+#include "app/CrashReport.h"
 #include "app/Session.h"
 #include "util/Error.h"
 #if TARVEX_WITH_UI
@@ -19,8 +20,6 @@
 #endif
 
 namespace {
-
-constexpr const char* kVersion = "2.2";
 
 void PrintUsage() {
   std::printf(
@@ -73,6 +72,13 @@ const char* ArgumentValue(const std::vector<std::string>& args, const std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a fault anywhere later is recorded and named on standard
+  // error. Under the sanitizers their own report says more.
+#if defined(__SANITIZE_ADDRESS__)
+  tvx::DumpObject().Install(tvx::kVersionText, false);
+#else
+  tvx::DumpObject().Install(tvx::kVersionText);
+#endif
   std::vector<std::string> args(argv + 1, argv + argc);
   tvx::TCommandLine commandLine = tvx::ParseCommandLine(args);
   if (commandLine.Help) {
@@ -80,7 +86,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.Version) {
-    std::printf("%s\n", kVersion);
+    std::printf("%s\n", tvx::kVersionText);
     return 0;
   }
 

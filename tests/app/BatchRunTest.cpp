@@ -391,5 +391,35 @@ TEST_F(BatchRun, CommandLineAddsMatchingPicturesAndOpensTheWatermark) {
   EXPECT_EQ(session_->Layers().Count(), 1);
 }
 
+TEST_F(BatchRun, ADamagedWatermarkOnTheCommandLineKeepsTheOpenOne) {
+  AddText("kept");
+  session_->Exif().WriteArtist = true;
+  std::string damaged = dir_ / "damaged.tvx";
+  test::WriteFileBytes(damaged, std::string("TVX1\1\0\0\0STR1\4\0\0\0Junk", 20));
+  std::string error;
+  try {
+    session_->ApplyCommandLine(ParseCommandLine({"-w", damaged}));
+  } catch (const EError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "OpenWatermark::1 - Cannot read the watermark " + damaged +
+                       ": Open::137 - Unknown chunk class (Junk)!");
+  ASSERT_EQ(session_->Layers().Count(), 1);
+  EXPECT_EQ(dynamic_cast<TTextLayer&>(session_->Layers().Items(0)).Text, "kept");
+  EXPECT_TRUE(session_->Exif().WriteArtist);
+}
+
+TEST_F(BatchRun, AnOpenedWatermarkExpandsItsMacrosFromTheSessionsPicture) {
+  AddText("<FILENAME>");
+  std::string mark = dir_ / "mark.tvx";
+  session_->Document().Save(mark);
+  session_->Document().Reset();
+  session_->OpenWatermarkFile(mark);
+  ASSERT_EQ(session_->Layers().Count(), 1);
+  auto& text = dynamic_cast<TTextLayer&>(session_->Layers().Items(0));
+  EXPECT_EQ(text.PictureParameters, &session_->PictureParameters());
+  EXPECT_EQ(session_->Document().FileName(), mark);
+}
+
 }  // namespace
 }  // namespace tvx

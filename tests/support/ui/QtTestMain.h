@@ -33,12 +33,16 @@ inline void PrepareQtTestEnvironment() {
 
 }  // namespace tvx::test
 
-#define TVX_QTEST_MAIN(TestClass)                  \
-  int main(int argc, char** argv) {                \
-    ::tvx::test::PrepareQtTestEnvironment();       \
-    QApplication app(argc, argv);                  \
-    std::setlocale(LC_NUMERIC, "C");               \
-    app.setAttribute(Qt::AA_Use96Dpi, true);       \
-    TestClass test;                                \
-    return QTest::qExec(&test, argc, argv);        \
+#define TVX_QTEST_MAIN(TestClass) TVX_QTEST_MAIN_WITH_APP(QApplication, TestClass)
+
+// The same with the program's own application class (a QApplication
+// subclass constructed from argc and argv).
+#define TVX_QTEST_MAIN_WITH_APP(AppClass, TestClass) \
+  int main(int argc, char** argv) {                  \
+    ::tvx::test::PrepareQtTestEnvironment();         \
+    AppClass app(argc, argv);                        \
+    std::setlocale(LC_NUMERIC, "C");                 \
+    app.setAttribute(Qt::AA_Use96Dpi, true);         \
+    TestClass test;                                  \
+    return QTest::qExec(&test, argc, argv);          \
   }
