@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "imageio/Module.h"
 #include "util/Error.h"
@@ -22,15 +20,6 @@ std::string LowerCase(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
-}
-
-// The folder of the running executable, links resolved.
-// TODO: use ProgramFolder() of util/Paths.h once it is on main.
-std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
-  if (ec) return ".";
-  return exe.parent_path().string();
 }
 
 // Bare names of the folder's entries ending in ".fp" (case as written: the
@@ -55,8 +44,13 @@ std::vector<std::string> ListPluginNames(const std::string& folder) {
 
 bool TFilePluginInfo::Load(const std::string& fileName) {
   Unload();
-  // A bare name would make the loader search the system's library path.
-  std::string path = fileName.find('/') == std::string::npos ? ExecutableFolder() + "/" + fileName : fileName;
+  std::string path = fileName;
+  if (fileName.find('/') == std::string::npos) {
+    // A bare name would make the loader search the system's library path.
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return false;
+    path = folder + fileName;
+  }
   void* handle = Module::Open(path);
   if (!handle) return false;
   auto init = reinterpret_cast<TInitFilePluginFunc>(Module::Symbol(handle, "InitFilePlugin"));
@@ -90,7 +84,12 @@ void TFilePluginInfo::Unload() {
 
 // ---- TPluginManager --------------------------------------------------------
 
-TPluginManager::TPluginManager() : TPluginManager(ExecutableFolder()) {}
+TPluginManager::TPluginManager() {
+  // Without a known program folder nothing is loaded: the current folder is
+  // no place to take modules from.
+  if (const std::string folder = ProgramFolder(); !folder.empty()) LoadPlugins(folder);
+  BuildFormatTable();
+}
 
 TPluginManager::TPluginManager(const std::string& folder) {
   LoadPlugins(folder);
@@ -105,8 +104,8 @@ TPluginManager::~TPluginManager() {
 
 void TPluginManager::LoadPlugins(const std::string& folder) {
   formats_.clear();
-  std::string prefix = folder.empty() ? std::string("./") : folder + "/";
-  for (const std::string& name : ListPluginNames(folder.empty() ? "." : folder)) {
+  const std::string prefix = folder.empty() ? std::string("./") : IncludeTrailingPathDelimiter(folder);
+  for (const std::string& name : ListPluginNames(prefix)) {
     TFilePluginInfo info;
     // A module that fails is skipped silently; the others still load.
     if (info.Load(prefix + name)) plugins_.push_back(std::move(info));
@@ -207,14 +206,6 @@ bool TPluginManager::IsSupported(const std::string& extension, bool forSave) con
 }
 
 // ---- helpers ---------------------------------------------------------------
-
-std::string ExtractFileExt(const std::string& fileName) {
-  size_t dot = fileName.find_last_of('.');
-  if (dot == std::string::npos) return {};
-  size_t slash = fileName.find_last_of('/');
-  if (slash != std::string::npos && dot < slash) return {};
-  return fileName.substr(dot);
-}
 
 std::string BuildOpenFilter(const std::vector<TFileFormat>& formats, std::vector<std::string>& masks) {
   masks.clear();

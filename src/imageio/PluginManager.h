@@ -6,6 +6,7 @@
 
 #include "imageio/FilePlugin.h"
 #include "raster/Bitmap32.h"
+#include "util/Paths.h"  // ExtractFileExt: the extension that picks the plug-in
 
 namespace tvx {
 
@@ -86,10 +87,6 @@ class TPluginManager {
   std::vector<TFilePluginInfo> plugins_;
   std::vector<TFileFormat> formats_;
 };
-
-/// The extension of a file name: from the last "." of the name part (after
-/// the last "/"), dot included; empty when the name part has no dot.
-std::string ExtractFileExt(const std::string& fileName);
 
 /// The open-dialog filter of the formats with CanLoad, in table order:
 /// "All files|*.bmp;*.jpg;|BMP files|*.bmp|JPG files|*.jpg|". masks receives

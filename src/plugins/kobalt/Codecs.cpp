@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +15,9 @@
 #include <new>
 
 #include "Codecs.h"
-#include "FileWrite.h"
 #include "CodecsInternal.h"
+#include "FileNames.h"
+#include "FileWrite.h"
 
 namespace kobalt {
 namespace {
@@ -71,16 +71,6 @@ bool ReadFileBytes(const std::string& path, size_t limit, TBytes& out, size_t& f
   out.resize(got);
   return true;
 }
-
-std::string LowerExtension(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 
 }  // namespace
 
@@ -234,7 +224,7 @@ bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
 bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
                 int jpegQuality) {
   if (!pixels || !SaneSize(width, height)) return false;
-  std::string ext = LowerExtension(path);
+  const std::string ext = LowerExtension(path);
   TBytes out;
   bool ok = false;
   if (ext == ".bmp")

@@ -1,26 +1,17 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG files.
 
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "Codecs.h"
 #include "Exif.h"
+#include "FileNames.h"
 #include "imageio/FilePlugin.h"
 
 namespace kobalt {
 namespace {
-
-std::string LowerExtension(const std::string& name) {
-  size_t slash = name.find_last_of('/');
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 class TStandartFilePlugin final : public tvx::TFilePlugin {
  public:
@@ -69,7 +60,7 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   void SetQuality(const std::string& extension, uint32_t quality) override {
-    std::string ext = LowerExtension(extension);
+    const std::string ext = LowerExtension(extension);
     if (ext == ".jpg" || ext == ".jpeg") quality_ = quality > 100 ? 100 : quality;
   }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "CodecsInternal.h"
+#include "FileNames.h"
 
 namespace kobalt {
 namespace {
@@ -61,6 +62,34 @@ TImage Quadrants(int w, int h) {
 }
 
 uint32_t At(const TImage& img, int x, int y) { return img.Pixels[size_t(y) * img.Width + x]; }
+
+TEST(FileNames, ExtensionOfTheNamePart) {
+  const struct {
+    const char* path;
+    size_t nameStart;
+    const char* lower;
+  } cases[] = {
+      {"/pics/photo.JPG", 6, ".jpg"},
+      {"/pics/photo.jpeg", 6, ".jpeg"},
+      {"/pics/photo.JpE", 6, ".jpe"},
+      {"/pics/scan.TIFF", 6, ".tiff"},
+      {"/p/.a.jpg.part-Ab12Cd.tiff", 3, ".tiff"},
+      {"/pics/a.tar.gz", 6, ".gz"},
+      {"/pics.jpg/photo", 10, ""},
+      {"/pics/.hidden", 6, ".hidden"},
+      {"/pics/", 6, ""},
+      {"/", 1, ""},
+      {"photo.Png", 0, ".png"},
+      {"", 0, ""},
+      {"a.jfif", 0, ".jfif"},
+      {"a.bmp", 0, ".bmp"},
+      {"a.GIF", 0, ".gif"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kobalt::NameStart(c.path), c.nameStart) << c.path;
+    EXPECT_EQ(kobalt::LowerExtension(c.path), c.lower) << c.path;
+  }
+}
 
 TEST(Orientation, ReadFromTheFirstExifSegment) {
   TBytes jpeg;
