@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "imageio/Module.h"
 #include "util/Error.h"
@@ -139,9 +140,16 @@ int TPluginManager::FindPlugin(const std::string& extension, bool forSave) const
   return -1;
 }
 
+int TPluginManager::FindSaver(const std::string& extension) const {
+  const int index = FindPlugin(extension, true);
+  if (index >= 0) return index;
+  const std::string twin = SaveTwinOf(LowerCase(extension));
+  return twin.empty() ? -1 : FindPlugin(twin, true);
+}
+
 const TFilePluginInfo& TPluginManager::Require(const std::string& extension, bool forSave,
                                                const char* qualifier, int number) const {
-  int index = extension.empty() ? -1 : FindPlugin(extension, forSave);
+  int index = extension.empty() ? -1 : forSave ? FindSaver(extension) : FindPlugin(extension, false);
   if (index < 0) RaiseError(qualifier, number, kUnsupported);
   return plugins_[static_cast<size_t>(index)];
 }
@@ -199,13 +207,28 @@ TExifParameters TPluginManager::GetExif(const std::string& fileName) const {
 
 bool TPluginManager::IsSupported(const std::string& extension, bool forSave) const {
   if (extension.empty()) return false;
-  std::string ext = LowerCase(extension.front() == '.' ? extension : "." + extension);
-  return std::any_of(formats_.begin(), formats_.end(), [&](const TFileFormat& f) {
-    return f.Extension == ext && (forSave ? f.CanSave : f.CanLoad);
-  });
+  const std::string ext = LowerCase(extension.front() == '.' ? extension : "." + extension);
+  auto served = [&](const std::string& e) {
+    return std::any_of(formats_.begin(), formats_.end(), [&](const TFileFormat& f) {
+      return f.Extension == e && (forSave ? f.CanSave : f.CanLoad);
+    });
+  };
+  if (served(ext)) return true;
+  const std::string twin = forSave ? SaveTwinOf(ext) : std::string();
+  return !twin.empty() && served(twin);
 }
 
 // ---- helpers ---------------------------------------------------------------
+
+std::string SaveTwinOf(const std::string& ext) {
+  // Other names of one format: a picture named so is written by the plug-in
+  // that writes the format, and keeps its name.
+  static const std::pair<const char*, const char*> kTwins[] = {
+      {".jpeg", ".jpg"}, {".jpe", ".jpg"}, {".tiff", ".tif"}};
+  for (const auto& [name, twin] : kTwins)
+    if (ext == name) return twin;
+  return {};
+}
 
 std::string BuildOpenFilter(const std::vector<TFileFormat>& formats, std::vector<std::string>& masks) {
   masks.clear();

@@ -224,18 +224,18 @@ bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
 bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
                 int jpegQuality) {
   if (!pixels || !SaneSize(width, height)) return false;
-  const std::string ext = LowerExtension(path);
+  const std::string_view format = EncodedFormat(path);
   TBytes out;
   bool ok = false;
-  if (ext == ".bmp")
+  if (format == ".bmp")
     ok = EncodeBmp(pixels, width, height, out);
-  else if (ext == ".jpg")
+  else if (format == ".jpg")
     ok = EncodeJpegToMemory(pixels, width, height, jpegQuality, out);
-  else if (ext == ".png")
+  else if (format == ".png")
     ok = EncodePng(pixels, width, height, out);
-  else if (ext == ".tif")
+  else if (format == ".tif")
     ok = EncodeTiff(pixels, width, height, out);
-  else if (ext == ".gif")
+  else if (format == ".gif")
     ok = EncodeGif(pixels, width, height, out);
   if (!ok || out.empty()) return false;
   return ReplaceFileContents(path, out.data(), out.size());

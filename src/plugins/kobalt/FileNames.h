@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace kobalt {
 
@@ -24,6 +26,21 @@ inline std::string LowerExtension(const std::string& path) {
   for (char& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return ext;
+}
+
+/// The format the plug-in writes for a file name, by its extension in any
+/// letter case: ".bmp", ".jpg", ".tif", ".png" or ".gif", with the other
+/// names of a format taken as its own (".jpeg" and ".jpe" are ".jpg", ".tiff"
+/// is ".tif"); empty for any other name.
+inline std::string_view EncodedFormat(const std::string& path) {
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {".bmp", ".bmp"}, {".jpg", ".jpg"},  {".jpeg", ".jpg"}, {".jpe", ".jpg"},
+      {".tif", ".tif"}, {".tiff", ".tif"}, {".png", ".png"},  {".gif", ".gif"},
+  };
+  const std::string ext = LowerExtension(path);
+  for (const auto& [name, format] : kNames)
+    if (ext == name) return format;
+  return {};
 }
 
 }  // namespace kobalt

@@ -21,9 +21,14 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   std::string GetDescription() override { return "Standart Input/Output Plugin for Tarvex."; }
 
   tvx::TFileFormat GetFormat(uint32_t index) override {
+    // The rows are fixed: the output-format list and the stored index of the
+    // chosen output format follow the saving rows. Other names of a format
+    // are declared for reading only and appended; the host sends their saves
+    // and EXIF work here by the format's own extension, and they are encoded
+    // as that format.
     static const tvx::TFileFormat kFormats[] = {
-        {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false},
-        {".tif", true, true}, {".png", true, true}, {".gif", true, true},
+        {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false}, {".tif", true, true},
+        {".png", true, true}, {".gif", true, true}, {".tiff", true, false}, {".jpe", true, false},
     };
     if (index < std::size(kFormats)) return kFormats[index];
     return {};
@@ -60,8 +65,7 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   void SetQuality(const std::string& extension, uint32_t quality) override {
-    const std::string ext = LowerExtension(extension);
-    if (ext == ".jpg" || ext == ".jpeg") quality_ = quality > 100 ? 100 : quality;
+    if (EncodedFormat(extension) == ".jpg") quality_ = quality > 100 ? 100 : quality;
   }
 
   std::string ReadExif(const std::string& fileName, int32_t tag) override {
