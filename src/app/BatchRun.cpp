@@ -1,6 +1,5 @@
 #include "app/BatchRun.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,27 +26,18 @@ bool PathExists(const std::string& path) {
 }
 
 // A watermark without layers changes no pixel: the source is copied as it is.
-void CopyFileBytes(const std::string& source, const std::string& target) {
-  if (source == target) return;
+void CopyFileBytes(const std::string& source, TAtomicFile& target) {
   // Opening a FIFO or a device would wait or read forever: only files are copied.
   struct stat st;
   if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
   std::ifstream in(source, std::ios::binary);
   if (!in) RaiseError("CopyFile", 1, "Cannot read " + source + "!");
-  TAtomicFile out(target);
   std::vector<char> buffer(1 << 20);
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (in.gcount() > 0) out.Write(buffer.data(), static_cast<size_t>(in.gcount()));
+    if (in.gcount() > 0) target.Write(buffer.data(), static_cast<size_t>(in.gcount()));
   }
   if (in.bad()) RaiseError("CopyFile", 2, "Cannot read " + source + "!");
-  out.Commit();
-}
-
-mode_t CurrentUmask() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return mask;
 }
 
 // An output is made whole under a hidden name beside its final one (the
@@ -55,63 +45,10 @@ mode_t CurrentUmask() {
 // into place in one step. A killed or failing run therefore never leaves a
 // picture without its EXIF under the final name, and a source written over is
 // either still the original or the finished picture. The source stays
-// untouched until then, so its EXIF is read from the source itself.
-class TPendingOutput {
- public:
-  explicit TPendingOutput(std::string output) : output_(std::move(output)) {
-    // The name keeps the extension: the plug-in is chosen by it. Hidden, so
-    // that one left by a killed run is never taken for a picture of the folder.
-    const std::string ext = ExtractFileExt(output_);
-    const size_t slash = output_.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : output_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? output_ : output_.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".part-XXXXXX" + ext;
-    int fd = mkstemps(pattern.data(), static_cast<int>(ext.size()));
-    if (fd < 0)
-      RaiseError("SaveOutput", 1, "Cannot create a file beside " + output_ + " (" + std::strerror(errno) + ")!");
-    close(fd);
-    path_ = pattern;
-  }
-  ~TPendingOutput() {
-    if (!committed_) unlink(path_.c_str());
-  }
-  TPendingOutput(const TPendingOutput&) = delete;
-  TPendingOutput& operator=(const TPendingOutput&) = delete;
-
-  /// Where the output is written until Commit.
-  const std::string& Path() const { return path_; }
-
-  /// Renames the finished output over its final name; a replaced file keeps
-  /// its permission bits (and owner, where we may give it away), a new one
-  /// gets 0666 less the umask.
-  void Commit() {
-    struct stat existing;
-    if (stat(output_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-      if (chown(path_.c_str(), existing.st_uid, existing.st_gid) != 0) {
-        // Not ours to give away: the writer keeps the file.
-      }
-      chmod(path_.c_str(), existing.st_mode & 07777);
-    } else {
-      chmod(path_.c_str(), 0666 & ~CurrentUmask());
-    }
-    if (rename(path_.c_str(), output_.c_str()) != 0)
-      RaiseError("SaveOutput", 2, "Cannot replace " + output_ + " (" + std::strerror(errno) + ")!");
-    committed_ = true;
-    // Make the rename itself durable.
-    const size_t slash = output_.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : output_.substr(0, slash + 1);
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
-  }
-
- private:
-  std::string output_;
-  std::string path_;
-  bool committed_ = false;
-};
+// untouched until then, so its EXIF is read from the source itself. The
+// hidden name keeps the extension, which chooses the plug-in; being hidden,
+// one left by a killed run is never taken for a picture of the folder.
+constexpr TAtomicFile::TTempName kPendingOutput = TAtomicFile::TTempName::KeepExtension;
 
 void RemoveSource(const std::string& source, const std::string& output) {
   // An output written over its own source must not be deleted after it.
@@ -222,11 +159,11 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
 
     const bool layers = watermark.HasLayers();
     std::unique_ptr<TBitmap32> picture;
-    TPendingOutput pending(output);
+    TAtomicFile pending(output, kPendingOutput);
     if (layers || resize)
       picture = plugins_.LoadBitmap(source);
     else
-      CopyFileBytes(source, pending.Path());
+      CopyFileBytes(source, pending);
 
     if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
     if (layers) {
@@ -243,10 +180,10 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
     }
     if (resize && !resizeFirst) ResizePicture(*picture, resizeParams);
     if (picture) {
-      SaveOrRaise(plugins_, pending.Path(), output, *picture);
+      SaveOrRaise(plugins_, pending.TempPath(), output, *picture);
       picture.reset();
     }
-    watermark.ApplyExif(plugins_, source, pending.Path());
+    watermark.ApplyExif(plugins_, source, pending.TempPath());
     pending.Commit();
     if (destination.RemoveOriginalFiles) RemoveSource(source, output);
     ++counts.Written;
@@ -272,10 +209,10 @@ TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths, const T
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
     ResizePicture(*picture, params);
     if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
-    TPendingOutput pending(output);
-    SaveOrRaise(plugins_, pending.Path(), output, *picture);
+    TAtomicFile pending(output, kPendingOutput);
+    SaveOrRaise(plugins_, pending.TempPath(), output, *picture);
     picture.reset();
-    plugins_.CopyExif(source, pending.Path());
+    plugins_.CopyExif(source, pending.TempPath());
     pending.Commit();
     if (destination.RemoveOriginalFiles) RemoveSource(source, output);
     ++counts.Written;

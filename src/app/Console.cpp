@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "util/Paths.h"
+
 namespace tvx {
 namespace {
 
@@ -69,7 +71,7 @@ void TConsoleProgress::Draw() {
   int barWidth = std::clamp(width / 3, 10, 40);
   int filled = static_cast<int>(static_cast<int64_t>(barWidth) * std::min(position_, maximum_) / maximum_);
   int percent = static_cast<int>(100LL * std::min(position_, maximum_) / maximum_);
-  std::string name = file_.substr(file_.find_last_of('/') == std::string::npos ? 0 : file_.find_last_of('/') + 1);
+  std::string name = ExtractFileName(file_);
   int room = width - barWidth - 10;
   if (room < 0) room = 0;
   if (static_cast<int>(name.size()) > room) name = name.substr(0, static_cast<size_t>(room));

@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
-
 #include "styles/Styles.h"
 #include "util/Error.h"
 #include "util/Paths.h"
@@ -15,11 +13,6 @@
 namespace tvx {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool IsFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -27,8 +20,7 @@ bool IsFile(const std::string& path) {
 
 std::vector<std::string> LoadMasks(const TPluginManager& plugins) {
   std::vector<std::string> masks;
-  for (const TFileFormat& f : plugins.Formats())
-    if (f.CanLoad && f.Extension.size() > 1) masks.push_back("*." + f.Extension.substr(1));
+  BuildOpenFilter(plugins.Formats(), masks);
   return masks;
 }
 
@@ -68,7 +60,7 @@ size_t TImageList::Add(const std::vector<std::string>& paths) {
 size_t TImageList::AddPattern(const std::string& pattern) {
   std::vector<std::string> names;
   FindFiles(pattern, 0, &names, false);
-  std::string folder = pattern.substr(0, pattern.find_last_of('/') == std::string::npos ? 0 : pattern.find_last_of('/') + 1);
+  const std::string folder = ExtractFilePath(pattern);
   for (std::string& name : names) name = folder + name;
   return Add(names);
 }
@@ -115,7 +107,7 @@ void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
   for (const TCommandLineAction& action : commandLine.Actions) {
     switch (action.Kind) {
       case TCommandLineAction::OpenWatermark:
-        if (Lower(ExtractFileExt(action.Value)) == ".tvx" && IsFile(action.Value)) {
+        if (LowerFileExt(action.Value) == ".tvx" && IsFile(action.Value)) {
           try {
             OpenWatermarkFile(action.Value);
           } catch (const EError& e) {

@@ -4,8 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <utility>
 
 #include "imageio/Module.h"
 #include "util/Error.h"
@@ -22,15 +21,6 @@ std::string LowerCase(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
-}
-
-// The folder of the running executable, links resolved.
-// TODO: use ProgramFolder() of util/Paths.h once it is on main.
-std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
-  if (ec) return ".";
-  return exe.parent_path().string();
 }
 
 // Bare names of the folder's entries ending in ".fp" (case as written: the
@@ -55,8 +45,13 @@ std::vector<std::string> ListPluginNames(const std::string& folder) {
 
 bool TFilePluginInfo::Load(const std::string& fileName) {
   Unload();
-  // A bare name would make the loader search the system's library path.
-  std::string path = fileName.find('/') == std::string::npos ? ExecutableFolder() + "/" + fileName : fileName;
+  std::string path = fileName;
+  if (fileName.find('/') == std::string::npos) {
+    // A bare name would make the loader search the system's library path.
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return false;
+    path = folder + fileName;
+  }
   void* handle = Module::Open(path);
   if (!handle) return false;
   auto init = reinterpret_cast<TInitFilePluginFunc>(Module::Symbol(handle, "InitFilePlugin"));
@@ -90,7 +85,12 @@ void TFilePluginInfo::Unload() {
 
 // ---- TPluginManager --------------------------------------------------------
 
-TPluginManager::TPluginManager() : TPluginManager(ExecutableFolder()) {}
+TPluginManager::TPluginManager() {
+  // Without a known program folder nothing is loaded: the current folder is
+  // no place to take modules from.
+  if (const std::string folder = ProgramFolder(); !folder.empty()) LoadPlugins(folder);
+  BuildFormatTable();
+}
 
 TPluginManager::TPluginManager(const std::string& folder) {
   LoadPlugins(folder);
@@ -105,8 +105,8 @@ TPluginManager::~TPluginManager() {
 
 void TPluginManager::LoadPlugins(const std::string& folder) {
   formats_.clear();
-  std::string prefix = folder.empty() ? std::string("./") : folder + "/";
-  for (const std::string& name : ListPluginNames(folder.empty() ? "." : folder)) {
+  const std::string prefix = folder.empty() ? std::string("./") : IncludeTrailingPathDelimiter(folder);
+  for (const std::string& name : ListPluginNames(prefix)) {
     TFilePluginInfo info;
     // A module that fails is skipped silently; the others still load.
     if (info.Load(prefix + name)) plugins_.push_back(std::move(info));
@@ -140,9 +140,16 @@ int TPluginManager::FindPlugin(const std::string& extension, bool forSave) const
   return -1;
 }
 
+int TPluginManager::FindSaver(const std::string& extension) const {
+  const int index = FindPlugin(extension, true);
+  if (index >= 0) return index;
+  const std::string twin = SaveTwinOf(LowerCase(extension));
+  return twin.empty() ? -1 : FindPlugin(twin, true);
+}
+
 const TFilePluginInfo& TPluginManager::Require(const std::string& extension, bool forSave,
                                                const char* qualifier, int number) const {
-  int index = extension.empty() ? -1 : FindPlugin(extension, forSave);
+  int index = extension.empty() ? -1 : forSave ? FindSaver(extension) : FindPlugin(extension, false);
   if (index < 0) RaiseError(qualifier, number, kUnsupported);
   return plugins_[static_cast<size_t>(index)];
 }
@@ -200,20 +207,27 @@ TExifParameters TPluginManager::GetExif(const std::string& fileName) const {
 
 bool TPluginManager::IsSupported(const std::string& extension, bool forSave) const {
   if (extension.empty()) return false;
-  std::string ext = LowerCase(extension.front() == '.' ? extension : "." + extension);
-  return std::any_of(formats_.begin(), formats_.end(), [&](const TFileFormat& f) {
-    return f.Extension == ext && (forSave ? f.CanSave : f.CanLoad);
-  });
+  const std::string ext = LowerCase(extension.front() == '.' ? extension : "." + extension);
+  auto served = [&](const std::string& e) {
+    return std::any_of(formats_.begin(), formats_.end(), [&](const TFileFormat& f) {
+      return f.Extension == e && (forSave ? f.CanSave : f.CanLoad);
+    });
+  };
+  if (served(ext)) return true;
+  const std::string twin = forSave ? SaveTwinOf(ext) : std::string();
+  return !twin.empty() && served(twin);
 }
 
 // ---- helpers ---------------------------------------------------------------
 
-std::string ExtractFileExt(const std::string& fileName) {
-  size_t dot = fileName.find_last_of('.');
-  if (dot == std::string::npos) return {};
-  size_t slash = fileName.find_last_of('/');
-  if (slash != std::string::npos && dot < slash) return {};
-  return fileName.substr(dot);
+std::string SaveTwinOf(const std::string& ext) {
+  // Other names of one format: a picture named so is written by the plug-in
+  // that writes the format, and keeps its name.
+  static const std::pair<const char*, const char*> kTwins[] = {
+      {".jpeg", ".jpg"}, {".jpe", ".jpg"}, {".tiff", ".tif"}};
+  for (const auto& [name, twin] : kTwins)
+    if (ext == name) return twin;
+  return {};
 }
 
 std::string BuildOpenFilter(const std::vector<TFileFormat>& formats, std::vector<std::string>& masks) {

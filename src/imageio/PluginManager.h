@@ -6,6 +6,7 @@
 
 #include "imageio/FilePlugin.h"
 #include "raster/Bitmap32.h"
+#include "util/Paths.h"  // ExtractFileExt: the extension that picks the plug-in
 
 namespace tvx {
 
@@ -36,6 +37,12 @@ struct TFilePluginInfo {
 /// raises "TPluginManager::<Operation>::<N> - Unsupported file plugin!" when
 /// no plug-in serves the extension with the capability it needs; results of
 /// the plug-ins are returned unchanged.
+///
+/// Saving, SetQuality and the EXIF operations need CanSave. A name whose
+/// extension no plug-in saves but which has a well-known twin (SaveTwinOf:
+/// "photo.jpeg" -> ".jpg") goes to the plug-in that saves the twin, with the
+/// name unchanged, so such pictures can be written and keep their own
+/// extension; the merged table and the output formats do not change.
 class TPluginManager {
  public:
   /// Loads the plug-ins of the program folder (the folder of the executable).
@@ -55,7 +62,8 @@ class TPluginManager {
   void LoadBitmap(const std::string& fileName, TBitmap32& target) const;
   /// As above, into a new bitmap owned by the caller.
   std::unique_ptr<TBitmap32> LoadBitmap(const std::string& fileName) const;
-  /// Served by the extension with CanSave, as are SetQuality and the EXIF operations.
+  /// Served by the extension with CanSave (or its twin's), as are SetQuality
+  /// and the EXIF operations.
   bool SaveBitmap(const std::string& fileName, const TBitmap32& bitmap) const;
   /// extension with its dot, e.g. ".jpg".
   void SetQuality(const std::string& extension, int quality) const;
@@ -64,12 +72,17 @@ class TPluginManager {
   bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) const;
   TExifParameters GetExif(const std::string& fileName) const;
   /// Whether the merged table serves the extension ("jpg" and ".JPG" work
-  /// too); false for an empty one.
+  /// too); false for an empty one. For saving, an extension whose twin is
+  /// saved counts, as the operations route it there.
   bool IsSupported(const std::string& extension, bool forSave) const;
 
   /// Index into Plugins() of the first plug-in, in load order, declaring the
   /// extension (lower-cased, no dot added) with the capability; -1 when none.
+  /// Exactly as declared: no twin is consulted.
   int FindPlugin(const std::string& extension, bool forSave) const;
+  /// The plug-in that serves saving (and the EXIF operations) for the
+  /// extension: FindPlugin(extension, true), else that of its twin; -1 when none.
+  int FindSaver(const std::string& extension) const;
 
   /// In load order (module names sorted byte-wise, so the order is stable).
   const std::vector<TFilePluginInfo>& Plugins() const { return plugins_; }
@@ -87,9 +100,10 @@ class TPluginManager {
   std::vector<TFileFormat> formats_;
 };
 
-/// The extension of a file name: from the last "." of the name part (after
-/// the last "/"), dot included; empty when the name part has no dot.
-std::string ExtractFileExt(const std::string& fileName);
+/// The extension whose saving plug-in also serves ext (lower case, with its
+/// dot) when no plug-in saves ext itself: ".jpeg" and ".jpe" -> ".jpg",
+/// ".tiff" -> ".tif". Empty for every other extension.
+std::string SaveTwinOf(const std::string& ext);
 
 /// The open-dialog filter of the formats with CanLoad, in table order:
 /// "All files|*.bmp;*.jpg;|BMP files|*.bmp|JPG files|*.jpg|". masks receives

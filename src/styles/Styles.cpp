@@ -112,8 +112,7 @@ void SaveStylesFile(const std::string& path) {
 }  // namespace
 
 std::string StylesFileName(const std::string& folder) {
-  if (folder.empty() || folder.back() == '/') return folder + ".styles";
-  return folder + "/.styles";
+  return IncludeTrailingPathDelimiter(folder) + ".styles";
 }
 
 std::string StylesFileName() { return UserDataFolder() + ".styles"; }

@@ -4,6 +4,31 @@
 
 namespace tvx {
 
+// ---- splitting paths ----------------------------------------------------------
+// Paths use "/" only. The name part is what follows the last "/" (the whole
+// path when there is none); its extension runs from its last "." to its end.
+
+/// The folder part with its trailing "/" ("/pics/a.jpg" -> "/pics/", "/a" ->
+/// "/"); empty when the path has no "/".
+std::string ExtractFilePath(const std::string& path);
+/// The name part ("/pics/a.jpg" -> "a.jpg"); empty when the path ends with "/".
+std::string ExtractFileName(const std::string& path);
+/// The extension of the name part, dot included, in its own letter case
+/// ("/pics/a.tar.GZ" -> ".GZ", "/pics/.hidden" -> ".hidden"); empty when the
+/// name part has no ".".
+std::string ExtractFileExt(const std::string& path);
+/// ExtractFileExt in lower case (ASCII letters only), for comparing
+/// extensions: ".JPG" -> ".jpg".
+std::string LowerFileExt(const std::string& path);
+/// The name part without its extension ("/a/b.tar.gz" -> "b.tar", "/a/.hidden"
+/// -> ""); the whole name part when it has no ".".
+std::string ExtractFileNameWithoutExt(const std::string& path);
+/// folder with a "/" at its end; an empty folder stays empty (it stands for
+/// the current folder, and "/" would be the root).
+std::string IncludeTrailingPathDelimiter(std::string folder);
+
+// ---- the program's folders ----------------------------------------------------
+
 /// The folder of the running executable (links resolved), with a trailing "/".
 /// Empty when it cannot be determined.
 std::string ProgramFolder();

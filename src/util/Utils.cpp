@@ -160,11 +160,6 @@ void ListFolder(const std::string& folder, Visit&& visit) {
   for (const TEntry& entry : entries) visit(entry);
 }
 
-std::string WithTrailingSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
-  return folder;
-}
-
 void SearchRecursive(const std::string& folder, const std::u32string& namePart, int includeAttr,
                      int excludeAttr, std::vector<std::string>& list,
                      std::set<std::pair<dev_t, ino_t>>& visited) {
@@ -264,11 +259,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 void FindFiles(const std::string& mask, int attr, std::vector<std::string>* list, bool append) {
   if (!list) return;
   if (!append) list->clear();
-  std::string folder, pattern = mask;
-  if (auto slash = mask.find_last_of('/'); slash != std::string::npos) {
-    folder = mask.substr(0, slash + 1);
-    pattern = mask.substr(slash + 1);
-  }
+  const std::string folder = ExtractFilePath(mask);
+  std::string pattern = ExtractFileName(mask);
   if (pattern.empty()) return;
   if (pattern == "*.*") pattern = "*";
   std::u32string foldedPattern = FoldedCodePoints(pattern);
@@ -284,7 +276,7 @@ void FindFilesRecursive(const std::string& folder, const std::string& namePart, 
   if (!append) list->clear();
   // An empty folder would otherwise become "/" and search the whole file system.
   if (folder.empty()) return;
-  std::string start = WithTrailingSlash(folder);
+  std::string start = IncludeTrailingPathDelimiter(folder);
   std::set<std::pair<dev_t, ino_t>> visited;
   struct stat st;
   if (stat(start.c_str(), &st) == 0) visited.emplace(st.st_dev, st.st_ino);
@@ -297,19 +289,11 @@ int64_t GetFileSizeOf(const std::string& fileName) {
     std::vector<std::string> matches;
     FindFiles(fileName, 0, &matches, false);
     if (matches.empty()) return -1;
-    auto slash = fileName.find_last_of('/');
-    path = (slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1)) + matches.front();
+    path = ExtractFilePath(fileName) + matches.front();
   }
   struct stat st;
   if (path.empty() || stat(path.c_str(), &st) != 0) return -1;
   return S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-}
-
-std::string ExtractFileNameWithoutExt(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  auto dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 // ---- stream strings ---------------------------------------------------------

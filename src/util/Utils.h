@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "raster/Bitmap32.h"
+#include "util/Paths.h"  // the path functions, ExtractFileNameWithoutExt among them
 #include "util/Stream.h"
 
 namespace tvx {
@@ -34,8 +35,6 @@ void FindFilesRecursive(const std::string& folder, const std::string& namePart, 
 /// Size of the file in bytes (64-bit), or -1 when nothing matches; the name
 /// may hold wildcards (the first match counts). Directories have size 0.
 int64_t GetFileSizeOf(const std::string& fileName);
-/// The name part of path without its last extension ("/a/b.tar.gz" -> "b.tar").
-std::string ExtractFileNameWithoutExt(const std::string& path);
 
 /// Whether name matches mask: "*" any run of characters, "?" one character,
 /// letter case ignored; "*.*" matches every name.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "util/Error.h"
 #include "util/Utils.h"
@@ -40,6 +41,22 @@ void TBaseLayer::SetStylesEnabled(bool enabled) {
 void TBaseLayer::EndUpdate() {
   if (updateCount_ <= 0) return;
   if (--updateCount_ == 0) Render();
+}
+
+TLayerUpdate::TLayerUpdate(TBaseLayer& layer) : layer_(layer), uncaught_(std::uncaught_exceptions()) {
+  layer_.BeginUpdate();
+}
+
+TLayerUpdate::~TLayerUpdate() noexcept(false) {
+  if (std::uncaught_exceptions() == uncaught_) {
+    layer_.EndUpdate();
+    return;
+  }
+  try {
+    layer_.EndUpdate();
+  } catch (...) {
+    // Leaving by an error: that one reaches the caller.
+  }
 }
 
 void TBaseLayer::Render() {
@@ -114,23 +131,17 @@ void TBaseLayer::AssignTo(TCustomLayer& dest) const {
   if (!d) RaiseError("TBaseLayer::AssignTo", 288, "Object can not be assigned to!");
   if (d == this) return;
   d->Name = Name;
-  d->BeginUpdate();
-  try {
-    d->source_.Assign(source_);
-    d->SetLocation(Location());
-    d->XUnit = XUnit;
-    d->YUnit = YUnit;
-    d->XCoord = XCoord;
-    d->YCoord = YCoord;
-    d->HAlign = HAlign;
-    d->VAlign = VAlign;
-    d->SetMasterAlpha(GetMasterAlpha());
-    d->Tile = Tile;
-  } catch (...) {
-    d->EndUpdate();
-    throw;
-  }
-  d->EndUpdate();
+  TLayerUpdate update(*d);
+  d->source_.Assign(source_);
+  d->SetLocation(Location());
+  d->XUnit = XUnit;
+  d->YUnit = YUnit;
+  d->XCoord = XCoord;
+  d->YCoord = YCoord;
+  d->HAlign = HAlign;
+  d->VAlign = VAlign;
+  d->SetMasterAlpha(GetMasterAlpha());
+  d->Tile = Tile;
 }
 
 // ---- stream block ---------------------------------------------------------------

@@ -122,4 +122,21 @@ class TBaseLayer : public TCustomBitmapLayer {
   bool stylesEnabled_ = true;
 };
 
+/// Brackets changes of a layer: BeginUpdate when made, EndUpdate when it goes
+/// out of scope, so the closing one renders the layer once with the changes.
+/// That happens also when the changes raise: the layer then shows what was
+/// changed before the error. An error of the rendering itself propagates, but
+/// not over an error already under way, which is the one reported.
+class TLayerUpdate {
+ public:
+  explicit TLayerUpdate(TBaseLayer& layer);
+  ~TLayerUpdate() noexcept(false);
+  TLayerUpdate(const TLayerUpdate&) = delete;
+  TLayerUpdate& operator=(const TLayerUpdate&) = delete;
+
+ private:
+  TBaseLayer& layer_;
+  int uncaught_;  // errors under way when made: more at the end means unwinding
+};
+
 }  // namespace tvx

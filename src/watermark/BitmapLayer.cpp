@@ -14,21 +14,15 @@ int TBitmapLayer::Configure() { return ConfigureDialog ? ConfigureDialog(*this) 
 
 void TBitmapLayer::ApplySettings(const std::string& name, const std::string& fileName,
                                  const TPluginManager& plugins) {
-  BeginUpdate();
-  try {
-    Name = name;
-    if (fileName != FileName) {
-      FileName = fileName;
-      if (fileName.empty())
-        SourceBitmap().SetSize(0, 0);
-      else
-        plugins.LoadBitmap(fileName, SourceBitmap());
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TLayerUpdate update(*this);
+  Name = name;
+  if (fileName != FileName) {
+    FileName = fileName;
+    if (fileName.empty())
+      SourceBitmap().SetSize(0, 0);
+    else
+      plugins.LoadBitmap(fileName, SourceBitmap());
   }
-  EndUpdate();
 }
 
 void TBitmapLayer::ResizeTo(int32_t width, int32_t height) { ResampleBitmap(SourceBitmap(), width, height); }
@@ -60,30 +54,24 @@ void TBitmapLayer::LoadFromStream(TStream& stream) {
   const auto version = stream.ReadValue<int32_t>();
   if (version != 1)
     RaiseError("TBitmapLayer::LoadFromStream", 91, "Unknown version (" + std::to_string(version) + ")!");
-  BeginUpdate();
-  try {
-    const auto width = stream.ReadValue<int32_t>();
-    const auto height = stream.ReadValue<int32_t>();
-    if (width < 0 || height < 0)
-      RaiseError("TBitmapLayer::LoadFromStream", 97,
-                 "Invalid picture size (" + std::to_string(width) + " x " + std::to_string(height) + ")!");
-    // The pixels must be in the file before their memory is taken.
-    if (width > 0 && height > 0 && int64_t(width) > stream.Remaining() / 4 / height)
-      RaiseError("TBitmapLayer::LoadFromStream", 99,
-                 "Picture size (" + std::to_string(width) + " x " + std::to_string(height) +
-                     ") exceeds the stream!");
-    TBitmap32& b = SourceBitmap();
-    if (width > 0 && height > 0) {
-      b.SetSize(width, height);
-      stream.ReadBuffer(b.Bits(), size_t(width) * size_t(height) * 4);
-    } else {
-      b.SetSize(0, 0);
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TLayerUpdate update(*this);
+  const auto width = stream.ReadValue<int32_t>();
+  const auto height = stream.ReadValue<int32_t>();
+  if (width < 0 || height < 0)
+    RaiseError("TBitmapLayer::LoadFromStream", 97,
+               "Invalid picture size (" + std::to_string(width) + " x " + std::to_string(height) + ")!");
+  // The pixels must be in the file before their memory is taken.
+  if (width > 0 && height > 0 && int64_t(width) > stream.Remaining() / 4 / height)
+    RaiseError(
+        "TBitmapLayer::LoadFromStream", 99,
+        "Picture size (" + std::to_string(width) + " x " + std::to_string(height) + ") exceeds the stream!");
+  TBitmap32& b = SourceBitmap();
+  if (width > 0 && height > 0) {
+    b.SetSize(width, height);
+    stream.ReadBuffer(b.Bits(), size_t(width) * size_t(height) * 4);
+  } else {
+    b.SetSize(0, 0);
   }
-  EndUpdate();
 }
 
 }  // namespace tvx

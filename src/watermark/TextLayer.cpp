@@ -38,67 +38,49 @@ int TTextLayer::Configure() { return ConfigureDialog ? ConfigureDialog(*this) : 
 
 void TTextLayer::ApplySettings(const std::string& name, const std::string& text, const TLayerFont& font,
                                uint8_t justification) {
-  BeginUpdate();
-  try {
-    Name = name;
-    Text = text;
-    Font = font;
-    Justification = justification;
-    RenderText();
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TLayerUpdate update(*this);
+  Name = name;
+  Text = text;
+  Font = font;
+  Justification = justification;
+  RenderText();
 }
 
 void TTextLayer::RenderText() {
-  BeginUpdate();
-  try {
-    TBitmap32& b = SourceBitmap();
-    if (Text.empty()) {
-      b.SetSize(0, 0);
+  TLayerUpdate update(*this);
+  TBitmap32& b = SourceBitmap();
+  if (Text.empty()) {
+    b.SetSize(0, 0);
+  } else {
+    static const TExifParameters kNoPicture;
+    const std::string expanded = ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
+    TTextFont font;
+    font.Family = Font.Name;
+    font.Size = std::clamp(Font.Size, 0, kMaxFontSize);
+    font.Color = Color32(Font.Color);
+    font.Bold = Font.Bold;
+    font.Italic = Font.Italic;
+    font.Underline = Font.Underline;
+    font.StrikeOut = Font.StrikeOut;
+    if (font.Size > 0) {
+      ::tvx::RenderText(expanded, font, ToRasterJustify(Justification), b);
+      CropToOpaque(b);
     } else {
-      static const TExifParameters kNoPicture;
-      const std::string expanded = ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
-      TTextFont font;
-      font.Family = Font.Name;
-      font.Size = std::clamp(Font.Size, 0, kMaxFontSize);
-      font.Color = Color32(Font.Color);
-      font.Bold = Font.Bold;
-      font.Italic = Font.Italic;
-      font.Underline = Font.Underline;
-      font.StrikeOut = Font.StrikeOut;
-      if (font.Size > 0) {
-        ::tvx::RenderText(expanded, font, ToRasterJustify(Justification), b);
-        CropToOpaque(b);
-      } else {
-        b.SetSize(0, 0);  // nothing to measure at 0 points
-      }
-      SetDrawModes();
-      NaturalWidth = b.Width();
-      NaturalHeight = b.Height();
+      b.SetSize(0, 0);  // nothing to measure at 0 points
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
+    SetDrawModes();
+    NaturalWidth = b.Width();
+    NaturalHeight = b.Height();
   }
-  EndUpdate();
 }
 
 void TTextLayer::ResizeTo(int32_t width, int32_t height) {
   if (width < 0 || height < 0 || width > kMaxSize || height > kMaxSize) return;
-  BeginUpdate();
-  try {
-    const auto lines = 1 + int32_t(std::count(Text.begin(), Text.end(), '\n'));
-    Font.Size = height / lines;
-    RenderText();
-    ResampleBitmap(SourceBitmap(), width, height);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TLayerUpdate update(*this);
+  const auto lines = 1 + int32_t(std::count(Text.begin(), Text.end(), '\n'));
+  Font.Size = height / lines;
+  RenderText();
+  ResampleBitmap(SourceBitmap(), width, height);
 }
 
 bool TTextLayer::HasMacros() const { return TextHasMacros(Text); }
@@ -110,15 +92,9 @@ void TTextLayer::RefreshContent() {
   RenderText();
   // Never rendered before: the natural size is the displayed size.
   if (nw <= 0 || nh <= 0) return;
-  BeginUpdate();
-  try {
-    ResampleBitmap(SourceBitmap(), int32_t(std::min<int64_t>(sw * NaturalWidth / nw, kMaxSize + 1)),
-                   int32_t(std::min<int64_t>(sh * NaturalHeight / nh, kMaxSize + 1)));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TLayerUpdate update(*this);
+  ResampleBitmap(SourceBitmap(), int32_t(std::min<int64_t>(sw * NaturalWidth / nw, kMaxSize + 1)),
+                 int32_t(std::min<int64_t>(sh * NaturalHeight / nh, kMaxSize + 1)));
 }
 
 void TTextLayer::AssignTo(TCustomLayer& dest) const {
@@ -130,16 +106,10 @@ void TTextLayer::AssignTo(TCustomLayer& dest) const {
   auto* d = dynamic_cast<TTextLayer*>(&dest);
   if (!d) RaiseError("TTextLayer::AssignTo", 339, "Object can not be assigned to!");
   if (d == this) return;
-  d->BeginUpdate();
-  try {
-    d->Font = Font;
-    d->Text = Text;
-    d->ResizeTo(SourceBitmap().Width(), SourceBitmap().Height());
-  } catch (...) {
-    d->EndUpdate();
-    throw;
-  }
-  d->EndUpdate();
+  TLayerUpdate update(*d);
+  d->Font = Font;
+  d->Text = Text;
+  d->ResizeTo(SourceBitmap().Width(), SourceBitmap().Height());
 }
 
 float TTextLayer::HorizontalStretch() const {
@@ -169,54 +139,41 @@ void TTextLayer::SaveToStream(TStream& stream) const {
 
 void TTextLayer::LoadFromStream(TStream& stream) {
   TBaseLayer::LoadFromStream(stream);
-  BeginUpdate();
-  try {
-    if (stream.ReadSignature() != "TXTL") RaiseError("TTextLayer::LoadFromStream", 76, "Invalid signature!");
-    const auto version = stream.ReadValue<int32_t>();
-    auto readFont = [&] {
-      Text = ReadString(stream);
-      Font.Name = ReadString(stream);
-      const auto size = stream.ReadValue<int32_t>();
-      if (size < 0 || size > kMaxFontSize)
-        RaiseError("TTextLayer::LoadFromStream", 121, "Invalid font size (" + std::to_string(size) + ")!");
-      Font.Size = size;
-      Font.Color = stream.ReadValue<uint32_t>();
-      Font.Bold = stream.ReadValue<uint8_t>() != 0;
-      Font.Italic = stream.ReadValue<uint8_t>() != 0;
-      Font.Underline = stream.ReadValue<uint8_t>() != 0;
-      Font.StrikeOut = stream.ReadValue<uint8_t>() != 0;
-    };
-    if (version == 2) {
-      const auto fx = stream.ReadValue<float>();
-      const auto fy = stream.ReadValue<float>();
-      readFont();
-      Justification = stream.ReadValue<uint8_t>();
-      // An empty text never uses its factors (older writers stored 0 or NaN then).
-      if (!Text.empty() && !(std::isfinite(fx) && std::isfinite(fy) && fx > 0 && fy > 0))
-        RaiseError("TTextLayer::LoadFromStream", 131, "Invalid stretch factor!");
-      BeginUpdate();
-      try {
-        RenderText();
-        if (!Text.empty())
-          ResampleBitmap(SourceBitmap(), StretchedSize(NaturalWidth, fx), StretchedSize(NaturalHeight, fy));
-      } catch (...) {
-        EndUpdate();
-        throw;
-      }
-      EndUpdate();
-    } else if (version == 1) {
-      readFont();
-      const auto width = stream.ReadValue<int32_t>();
-      const auto height = stream.ReadValue<int32_t>();
-      ResizeTo(width, height);
-    } else {
-      RaiseError("TTextLayer::LoadFromStream", 152, "Unknown version (" + std::to_string(version) + ")!");
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  TLayerUpdate update(*this);
+  if (stream.ReadSignature() != "TXTL") RaiseError("TTextLayer::LoadFromStream", 76, "Invalid signature!");
+  const auto version = stream.ReadValue<int32_t>();
+  auto readFont = [&] {
+    Text = ReadString(stream);
+    Font.Name = ReadString(stream);
+    const auto size = stream.ReadValue<int32_t>();
+    if (size < 0 || size > kMaxFontSize)
+      RaiseError("TTextLayer::LoadFromStream", 121, "Invalid font size (" + std::to_string(size) + ")!");
+    Font.Size = size;
+    Font.Color = stream.ReadValue<uint32_t>();
+    Font.Bold = stream.ReadValue<uint8_t>() != 0;
+    Font.Italic = stream.ReadValue<uint8_t>() != 0;
+    Font.Underline = stream.ReadValue<uint8_t>() != 0;
+    Font.StrikeOut = stream.ReadValue<uint8_t>() != 0;
+  };
+  if (version == 2) {
+    const auto fx = stream.ReadValue<float>();
+    const auto fy = stream.ReadValue<float>();
+    readFont();
+    Justification = stream.ReadValue<uint8_t>();
+    // An empty text never uses its factors (older writers stored 0 or NaN then).
+    if (!Text.empty() && !(std::isfinite(fx) && std::isfinite(fy) && fx > 0 && fy > 0))
+      RaiseError("TTextLayer::LoadFromStream", 131, "Invalid stretch factor!");
+    RenderText();
+    if (!Text.empty())
+      ResampleBitmap(SourceBitmap(), StretchedSize(NaturalWidth, fx), StretchedSize(NaturalHeight, fy));
+  } else if (version == 1) {
+    readFont();
+    const auto width = stream.ReadValue<int32_t>();
+    const auto height = stream.ReadValue<int32_t>();
+    ResizeTo(width, height);
+  } else {
+    RaiseError("TTextLayer::LoadFromStream", 152, "Unknown version (" + std::to_string(version) + ")!");
   }
-  EndUpdate();
 }
 
 }  // namespace tvx

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -139,6 +141,68 @@ TEST_F(BatchRun, WatermarksEveryPictureAndCarriesItsExif) {
   EXPECT_EQ(Exif(outA, 271), Exif(a, 271));  // Make
   EXPECT_FALSE(Exif(outB, 271).empty());
   EXPECT_TRUE(fs::exists(a));
+}
+
+std::string Exiftool(const std::string& file, const std::string& tag) {
+  std::string out;
+  if (FILE* pipe = popen(("exiftool -s3 -" + tag + " '" + file + "' 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+// ".jpeg", ".JPEG", ".jpe" and ".tiff" pictures go through a run as ".jpg"
+// and ".tif" ones do: accepted by the list, read, watermarked, written under
+// their own extension with their EXIF carried over and written.
+TEST_F(BatchRun, OtherNamesOfJpegAndTiffRunLikeTheirFormat) {
+  if (std::system("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is not installed";
+  const std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpeg");
+  const std::string b = Photo("olympus_pen_e-p3.jpg", "B.JPEG");
+  const std::string d = Photo("canon_eos_rebel_t3i.jpg", "d.jpe");
+  const std::string c = (dir_.Path() / "in" / "c.tiff").string();
+  fs::copy_file(test::TestDataDir() / "formats" / "tiff_rgb8_lzw.tif", c);
+  session_->Images().Paths.clear();
+  EXPECT_EQ(session_->Images().Add({a, b, c, d, dir_ / "in/e.jfif"}), 4u);
+  AddText("x");
+  session_->Exif().WriteCopyright = true;
+  session_->Exif().Copyright = "(c) Studio";
+
+  TRunStats stats;
+  ASSERT_EQ(session_->Watermark(Settings(), progress_, &stats), TSession::TStart::Completed);
+  EXPECT_EQ(stats.Written, 4);
+  const struct {
+    std::string source, output, type;
+  } outputs[] = {
+      {a, dir_ / "in/a_wm.jpeg", "JPEG"},
+      {b, dir_ / "in/B_wm.JPEG", "JPEG"},
+      {c, dir_ / "in/c_wm.tiff", "TIFF"},
+      {d, dir_ / "in/d_wm.jpe", "JPEG"},
+  };
+  for (const auto& o : outputs) {
+    SCOPED_TRACE(o.output);
+    ASSERT_TRUE(fs::exists(o.output));
+    EXPECT_EQ(Exiftool(o.output, "FileType"), o.type);
+    EXPECT_EQ(session_->Plugins().LoadBitmapInfo(o.output).Width,
+              session_->Plugins().LoadBitmapInfo(o.source).Width);
+    if (o.type == "JPEG") {
+      EXPECT_EQ(Exiftool(o.output, "Copyright"), "(c) Studio");
+      EXPECT_EQ(Exiftool(o.output, "Make"), Exiftool(o.source, "Make"));
+      EXPECT_FALSE(Exiftool(o.output, "Make").empty());
+    }
+  }
+
+  // Converted to the chosen output format, a TIFF named so takes the fields too.
+  session_->Images().Paths = {c};
+  session_->Runner().NamingState() = {};
+  TOutputSettings converted = Settings(plOtherFolder);
+  converted.Destination.KeepOriginalFormat = false;
+  ASSERT_EQ(session_->Watermark(converted, progress_), TSession::TStart::Completed);
+  const std::string out = dir_ / "out/c.jpg";
+  EXPECT_EQ(Exiftool(out, "FileType"), "JPEG");
+  EXPECT_EQ(Exiftool(out, "Copyright"), "(c) Studio");
 }
 
 TEST_F(BatchRun, ExifOnlyWatermarkCopiesBytesAndWritesTheFields) {

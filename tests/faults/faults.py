@@ -475,15 +475,23 @@ def big_sources(case, count, width, height):
         case.big("p%d.jpg" % i, width, height, seed=i + 1)
 
 
-def case_sigint(case, count=3, width=6000, height=4000, sig=signal.SIGINT):
+def case_sigint(case, count=4, width=6000, height=4000, sig=signal.SIGINT):
+    """The signal lands while the second picture is made. Its delay follows this
+    machine's pace (a third of the time the first picture took, at most 0.3 s)
+    and at least two pictures come after, so the run cannot finish first."""
+    check(count >= 4, "a signal case needs two pictures after the interrupted one")
     big_sources(case, count, width, height)
     before = case.hashes()
     proc = case.start()
     lines = []
+    first = None
     for line in proc.stderr:
         lines.append(line)
-        if line.startswith("[2/"):
-            time.sleep(0.3)
+        if line.startswith("[1/"):
+            first = time.monotonic()
+        elif line.startswith("[2/"):
+            per_picture = time.monotonic() - first if first is not None else 0.0
+            time.sleep(min(0.3, per_picture / 3))
             proc.send_signal(sig)
             break
     rest = proc.stderr.read()
@@ -708,7 +716,7 @@ SHORT = [
     ("source_changes_under_the_run", case_source_changes_under_the_run),
     ("source_is_a_fifo", case_source_is_a_fifo),
     ("sigint", case_sigint),
-    ("sigterm", lambda c: case_sigint(c, count=3, width=4000, height=3000, sig=signal.SIGTERM)),
+    ("sigterm", lambda c: case_sigint(c, count=4, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),

@@ -53,12 +53,14 @@ class KobaltManagerTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(std::filesystem::exists(KobaltPath())); }
 };
 
-TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsSixFormats) {
+TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsFormats) {
   TPluginManager manager(test::BinDir().string());
   ASSERT_EQ(manager.Plugins().size(), 1u);
-  const std::vector<TFileFormat> expected = {{".bmp", true, true},   {".jpg", true, true},
-                                             {".jpeg", true, false}, {".tif", true, true},
-                                             {".png", true, true},   {".gif", true, true}};
+  // The other names of JPEG and TIFF are read-only rows after the others, so
+  // the saving rows (the output formats and their stored index) stay put.
+  const std::vector<TFileFormat> expected = {
+      {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false}, {".tif", true, true},
+      {".png", true, true}, {".gif", true, true}, {".tiff", true, false}, {".jpe", true, false}};
   const auto& formats = manager.Formats();
   ASSERT_EQ(formats.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -69,34 +71,53 @@ TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsSixFormats) {
 
   std::vector<std::string> masks;
   EXPECT_EQ(BuildOpenFilter(formats, masks),
-            "All files|*.bmp;*.jpg;*.jpeg;*.tif;*.png;*.gif;|BMP files|*.bmp|JPG files|*.jpg|"
-            "JPEG files|*.jpeg|TIF files|*.tif|PNG files|*.png|GIF files|*.gif|");
-  EXPECT_EQ(masks, (std::vector<std::string>{"*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.png", "*.gif"}));
+            "All files|*.bmp;*.jpg;*.jpeg;*.tif;*.png;*.gif;*.tiff;*.jpe;|BMP files|*.bmp|JPG files|*.jpg|"
+            "JPEG files|*.jpeg|TIF files|*.tif|PNG files|*.png|GIF files|*.gif|TIFF files|*.tiff|"
+            "JPE files|*.jpe|");
+  EXPECT_EQ(masks, (std::vector<std::string>{"*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.png", "*.gif", "*.tiff",
+                                             "*.jpe"}));
   EXPECT_EQ(OutputFormatNames(formats), (std::vector<std::string>{"BMP", "JPG", "TIF", "PNG", "GIF"}));
 }
 
-TEST_F(KobaltManagerTest, JpegExtensionIsForReadingOnly) {
+TEST_F(KobaltManagerTest, OtherNamesOfJpegAndTiffAreWrittenAsTheirFormat) {
   TPluginManager manager(test::BinDir().string());
   EXPECT_EQ(manager.FindPlugin(".JPG", false), 0);
   EXPECT_EQ(manager.FindPlugin(".JPEG", false), 0);
-  EXPECT_TRUE(manager.IsSupported("jpeg", false));
-  EXPECT_FALSE(manager.IsSupported(".jpeg", true));
-
-  const std::string name = "/pics/photo.jpeg";
-  TBitmap32 picture(2, 2);
-  EXPECT_EQ(ErrorOf([&] { manager.SaveBitmap(name, picture); }),
-            "TPluginManager::SaveBitmap::210 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.GetExif(name); }),
-            "TPluginManager::GetExif::304 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.CopyExif(name, "/out/photo.jpg"); }),
-            "TPluginManager::CopyExif::295 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.WriteExif(name, 33432, "(c)"); }),
-            "TPluginManager::WriteExif::286 - Unsupported file plugin!");
-  EXPECT_EQ(ErrorOf([&] { manager.SetQuality(".jpeg", 90); }),
-            "TPluginManager::SetQuality::226 - Unsupported file plugin!");
+  EXPECT_EQ(manager.FindPlugin(".jpeg", true), -1);  // declared for reading only
+  for (const char* ext : {".jpeg", ".JPE", ".tiff"}) {
+    EXPECT_TRUE(manager.IsSupported(ext, false)) << ext;
+    EXPECT_TRUE(manager.IsSupported(ext, true)) << ext;
+    EXPECT_EQ(manager.FindSaver(ext), 0) << ext;
+  }
+  EXPECT_FALSE(manager.IsSupported(".jfif", true));
   // Reaches the plug-in (which fails on a missing file) instead of being refused.
-  EXPECT_EQ(ErrorOf([&] { manager.LoadBitmap(name); }),
+  EXPECT_EQ(ErrorOf([&] { manager.LoadBitmap("/pics/photo.jpeg"); }),
             "TPluginManager::LoadBitmapA::198 - Error while loading /pics/photo.jpeg!");
+  EXPECT_EQ(ErrorOf([&] { manager.SaveBitmap("/pics/photo.jfif", TBitmap32(2, 2)); }),
+            "TPluginManager::SaveBitmap::210 - Unsupported file plugin!");
+
+  test::TTempDir files;
+  TBitmap32 picture(24, 16);
+  picture.Clear(0xFF208040);
+  manager.SetQuality(".jpeg", 90);
+  struct TCase {
+    const char* name;
+    const char* magic;
+    bool exif;  // EXIF is written into JPEG files only
+  };
+  for (const TCase& c : {TCase{"a.jpeg", "\xFF\xD8\xFF", true}, TCase{"b.JPE", "\xFF\xD8\xFF", true},
+                         TCase{"c.tiff", "II*", false}, TCase{"d.TIFF", "II*", false}}) {
+    const std::string path = files / c.name;
+    ASSERT_TRUE(manager.SaveBitmap(path, picture)) << c.name;
+    EXPECT_EQ(test::ReadFileBytes(path).substr(0, 3), c.magic) << c.name;
+    auto loaded = manager.LoadBitmap(path);
+    EXPECT_EQ(loaded->Width(), 24) << c.name;
+    EXPECT_EQ(manager.WriteExif(path, 33432, "(c) twin"), c.exif) << c.name;
+    const auto values = manager.GetExif(path).Values;
+    EXPECT_EQ(values.count(33432) == 1, c.exif) << c.name;
+  }
+  // The EXIF block travels between the other names too.
+  EXPECT_TRUE(manager.CopyExif(files / "a.jpeg", files / "b.JPE"));
 }
 
 // The real codecs through the manager: a ".jpeg" and an upper-case ".JPG"

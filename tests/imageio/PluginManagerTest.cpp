@@ -205,6 +205,140 @@ TEST(PluginManagerProgramFolder, LooksBesideTheExecutableOnly) {
   EXPECT_FALSE(loadedBareName);
 }
 
+// ---- other names of a format ------------------------------------------------
+
+// One operation on one name, with the plug-ins present, and the call it must
+// reach or the error it must raise.
+enum class TOp { LoadInfo, Save, SetQuality, WriteExif, CopyExif, GetExif };
+
+struct TRouteCase {
+  const char* name;
+  std::vector<std::string> plugins;
+  TOp op;
+  const char* file;      // for SetQuality, the extension
+  const char* expected;  // the recorded call, or the error
+};
+
+void PrintTo(const TRouteCase& c, std::ostream* os) { *os << c.name; }
+
+class TwinRouting : public ::testing::TestWithParam<TRouteCase> {};
+
+TEST_P(TwinRouting, SavingGoesToTheSaverOfTheTwinWhenNoneSavesTheNameItself) {
+  const TRouteCase& c = GetParam();
+  TTempDir folder;
+  CopyTestPlugins(folder, c.plugins);
+  TPluginLog log;
+  TPluginManager manager(folder.Path().string());
+  TBitmap32 bitmap(2, 2);
+  const std::string file = c.file;
+  std::string error = ErrorOf([&] {
+    switch (c.op) {
+      case TOp::LoadInfo:
+        manager.LoadBitmapInfo(file);
+        break;
+      case TOp::Save:
+        manager.SaveBitmap(file, bitmap);
+        break;
+      case TOp::SetQuality:
+        manager.SetQuality(file, 90);
+        break;
+      case TOp::WriteExif:
+        manager.WriteExif(file, 315, "Me");
+        break;
+      case TOp::CopyExif:
+        manager.CopyExif(file, "/out/d.png");
+        break;
+      case TOp::GetExif:
+        manager.GetExif(file);
+        break;
+    }
+  });
+  const std::vector<std::string> calls = log.Calls();
+  if (error == "<no error>") {
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], c.expected);
+  } else {
+    EXPECT_EQ(error, c.expected);
+    EXPECT_TRUE(calls.empty());
+  }
+}
+
+const std::vector<std::string> kFirstAndTwins = {"first", "twins"};
+const std::vector<std::string> kJpegSaverAndTwins = {"jpegsaver", "twins"};
+const std::vector<std::string> kJpegSaverOnly = {"jpegsaver"};
+const std::vector<std::string> kSecondOnly = {"second"};
+
+INSTANTIATE_TEST_SUITE_P(
+    PluginManager, TwinRouting,
+    ::testing::Values(
+        TRouteCase{"save_jpeg", kFirstAndTwins, TOp::Save, "/p/a.jpeg", "twins SaveBitmap /p/a.jpeg 2x2"},
+        TRouteCase{"save_upper_jpe", kFirstAndTwins, TOp::Save, "/p/a.JPE", "twins SaveBitmap /p/a.JPE 2x2"},
+        TRouteCase{"save_tiff", kFirstAndTwins, TOp::Save, "/p/a.Tiff", "twins SaveBitmap /p/a.Tiff 2x2"},
+        TRouteCase{"quality_jpeg", kFirstAndTwins, TOp::SetQuality, ".jpeg", "twins SetQuality .jpeg 90"},
+        TRouteCase{"write_exif_jpe", kFirstAndTwins, TOp::WriteExif, "/p/a.jpe",
+                   "twins WriteExif /p/a.jpe 315 [Me]"},
+        TRouteCase{"copy_exif_by_source", kFirstAndTwins, TOp::CopyExif, "/p/s.tiff",
+                   "twins CopyExif /p/s.tiff /out/d.png"},
+        TRouteCase{"get_exif_jpeg", kFirstAndTwins, TOp::GetExif, "/p/a.jpeg", "twins GetExif /p/a.jpeg"},
+        TRouteCase{"load_as_declared", kFirstAndTwins, TOp::LoadInfo, "/p/a.jpeg",
+                   "twins LoadBitmapInfo /p/a.jpeg"},
+        TRouteCase{"load_has_no_twin", kFirstAndTwins, TOp::LoadInfo, "/p/a.tiff",
+                   "TPluginManager::LoadBitmapInfo::177 - Unsupported file plugin!"},
+        TRouteCase{"load_only_without_twin", kFirstAndTwins, TOp::Save, "/p/a.png",
+                   "TPluginManager::SaveBitmap::210 - Unsupported file plugin!"},
+        TRouteCase{"load_only_exif_without_twin", kFirstAndTwins, TOp::GetExif, "/p/a.png",
+                   "TPluginManager::GetExif::304 - Unsupported file plugin!"},
+        TRouteCase{"unknown_name", kFirstAndTwins, TOp::Save, "/p/a.jfif",
+                   "TPluginManager::SaveBitmap::210 - Unsupported file plugin!"},
+        TRouteCase{"own_saver_first", kJpegSaverAndTwins, TOp::Save, "/p/a.jpeg",
+                   "jpegsaver SaveBitmap /p/a.jpeg 2x2"},
+        TRouteCase{"own_saver_only_for_its_name", kJpegSaverAndTwins, TOp::WriteExif, "/p/a.jpe",
+                   "twins WriteExif /p/a.jpe 315 [Me]"},
+        TRouteCase{"twins_go_one_way", kJpegSaverOnly, TOp::Save, "/p/a.jpg",
+                   "TPluginManager::SaveBitmap::210 - Unsupported file plugin!"},
+        TRouteCase{"twin_not_saved", kSecondOnly, TOp::CopyExif, "/p/a.tiff",
+                   "TPluginManager::CopyExif::295 - Unsupported file plugin!"}),
+    [](const ::testing::TestParamInfo<TRouteCase>& info) { return std::string(info.param.name); });
+
+TEST(TwinRouting, IsSupportedAgreesWithTheRouting) {
+  TTempDir folder;
+  CopyTestPlugins(folder, kFirstAndTwins);
+  TPluginManager manager(folder.Path().string());
+  const struct {
+    const char* ext;
+    bool forSave;
+    bool expected;
+  } cases[] = {
+      {".jpeg", true, true},   {"JPE", true, true},    {"tiff", true, true},  {".jpeg", false, true},
+      {".tiff", false, false}, {".jpe", false, false}, {".png", true, false}, {".jfif", true, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(manager.IsSupported(c.ext, c.forSave), c.expected) << c.ext << c.forSave;
+  // FindPlugin stays with what the plug-ins declared; FindSaver adds the twins.
+  EXPECT_EQ(manager.FindPlugin(".jpeg", true), -1);
+  EXPECT_EQ(manager.FindSaver(".JPEG"), 1);
+  EXPECT_EQ(manager.FindSaver(".jpg"), 1);
+  EXPECT_EQ(manager.FindSaver(".png"), -1);
+  // The merged table and the output formats are the plug-ins' own.
+  EXPECT_FALSE(manager.Formats()[3].CanSave);  // ".jpeg"
+  EXPECT_EQ(OutputFormatNames(manager.Formats()), (std::vector<std::string>{"REC", "JPG", "TIF"}));
+
+  TTempDir saverOnly;
+  CopyTestPlugins(saverOnly, {"jpegsaver"});
+  TPluginManager other(saverOnly.Path().string());
+  EXPECT_FALSE(other.IsSupported(".jpg", true));
+  EXPECT_FALSE(other.IsSupported(".jpe", true));
+  EXPECT_TRUE(other.IsSupported(".jpeg", true));
+}
+
+TEST(SaveTwinOf, KnowsTheOtherNamesOfJpegAndTiff) {
+  EXPECT_EQ(SaveTwinOf(".jpeg"), ".jpg");
+  EXPECT_EQ(SaveTwinOf(".jpe"), ".jpg");
+  EXPECT_EQ(SaveTwinOf(".tiff"), ".tif");
+  for (const char* ext : {".jpg", ".tif", ".JPEG", "jpeg", ".jfif", ".png", "", "."})
+    EXPECT_EQ(SaveTwinOf(ext), "") << ext;
+}
+
 // ---- a plug-in that really decodes ----------------------------------------
 
 class PicturePluginTest : public ::testing::Test {

@@ -8,7 +8,8 @@
 namespace tvx::test {
 
 /// Copies the built test plug-ins (by name: "first", "second", "empty",
-/// "null_init", "no_init", "picture") into folder as "<name>.fp".
+/// "null_init", "no_init", "twins", "jpegsaver", "picture") into folder as
+/// "<name>.fp".
 void CopyTestPlugins(const TTempDir& folder, const std::vector<std::string>& names);
 
 /// Points the recording plug-ins at a fresh log file for the lifetime of the

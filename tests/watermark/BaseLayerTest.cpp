@@ -87,6 +87,61 @@ TEST(BaseLayer, NestedUpdatesRenderOnceAtTheEnd) {
   EXPECT_EQ(gGrowCalls, 1);
 }
 
+// A style that fails while rendering when asked to (its failure stands for
+// any error of the rendering, such as memory running out).
+bool gRenderFails = false;
+void FailWhenAsked(const TBitmap32&, TBitmap32&, int32_t&, int32_t&, const TFilterParams* params) {
+  if (params && gRenderFails) RaiseError("Test", 1, "rendering failed");
+}
+
+// What leaving a TLayerUpdate does: the changes raise or not, the rendering
+// at the end raises or not.
+struct TUpdateCase {
+  const char* name;
+  bool changesRaise;
+  bool renderRaises;
+  const char* error;  // what reaches the caller
+  int32_t width;      // of the rendered bitmap afterwards
+};
+
+void PrintTo(const TUpdateCase& c, std::ostream* os) { *os << c.name; }
+
+class LayerUpdate : public ::testing::TestWithParam<TUpdateCase> {};
+
+TEST_P(LayerUpdate, RendersOnceWhenLeftAndReportsTheFirstError) {
+  const TUpdateCase& c = GetParam();
+  TLayerCollection layers;
+  auto* layer = AddPictureLayer(layers, 3, 3, 0xFF000000);
+  RegisterFilter("Test Fail", FailWhenAsked, -1);  // after the growing one
+  TFiltersParams styles = GrowStyle();
+  styles.Items["Test Fail"] = TFilterParams(std::vector<uint8_t>{'T', 'F', 'A', 'L'});
+  layer->SetStyles(styles);
+  gGrowCalls = 0;
+  gRenderFails = c.renderRaises;
+  const std::string error = ErrorOf([&] {
+    TLayerUpdate update(*layer);
+    {
+      TLayerUpdate inner(*layer);
+      layer->SourceBitmap().SetSize(5, 5);
+    }
+    EXPECT_EQ(gGrowCalls, 0) << "rendered before the outer update ended";
+    if (c.changesRaise) RaiseError("Test", 2, "changes failed");
+  });
+  gRenderFails = false;
+  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(gGrowCalls, 1);  // rendered once, also after an error
+  EXPECT_EQ(layer->UpdateCount(), 0);
+  EXPECT_EQ(layer->RenderedBitmap().Width(), c.width);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BaseLayer, LayerUpdate,
+    ::testing::Values(TUpdateCase{"changes_done", false, false, "", 13},
+                      TUpdateCase{"changes_raise", true, false, "Test::2 - changes failed", 13},
+                      TUpdateCase{"render_raises", false, true, "Test::1 - rendering failed", 13},
+                      TUpdateCase{"both_raise_first_wins", true, true, "Test::2 - changes failed", 13}),
+    [](const ::testing::TestParamInfo<TUpdateCase>& info) { return std::string(info.param.name); });
+
 TEST(BaseLayer, NoiseLowersAlphaOnlyWithinRange) {
   TLayerCollection layers;
   auto* layer = AddPictureLayer(layers, 8, 8, 0x01FFFFFF);

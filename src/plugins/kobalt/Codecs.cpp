@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +15,9 @@
 #include <new>
 
 #include "Codecs.h"
-#include "FileWrite.h"
 #include "CodecsInternal.h"
+#include "FileNames.h"
+#include "FileWrite.h"
 
 namespace kobalt {
 namespace {
@@ -71,16 +71,6 @@ bool ReadFileBytes(const std::string& path, size_t limit, TBytes& out, size_t& f
   out.resize(got);
   return true;
 }
-
-std::string LowerExtension(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 
 }  // namespace
 
@@ -234,18 +224,18 @@ bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
 bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
                 int jpegQuality) {
   if (!pixels || !SaneSize(width, height)) return false;
-  std::string ext = LowerExtension(path);
+  const std::string_view format = EncodedFormat(path);
   TBytes out;
   bool ok = false;
-  if (ext == ".bmp")
+  if (format == ".bmp")
     ok = EncodeBmp(pixels, width, height, out);
-  else if (ext == ".jpg")
+  else if (format == ".jpg")
     ok = EncodeJpegToMemory(pixels, width, height, jpegQuality, out);
-  else if (ext == ".png")
+  else if (format == ".png")
     ok = EncodePng(pixels, width, height, out);
-  else if (ext == ".tif")
+  else if (format == ".tif")
     ok = EncodeTiff(pixels, width, height, out);
-  else if (ext == ".gif")
+  else if (format == ".gif")
     ok = EncodeGif(pixels, width, height, out);
   if (!ok || out.empty()) return false;
   return ReplaceFileContents(path, out.data(), out.size());

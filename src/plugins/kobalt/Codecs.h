@@ -81,10 +81,10 @@ inline constexpr int64_t kMaxPixels = int64_t(1) << 28;
 bool DecodeFile(const std::string& path, TImage& image);
 /// Width and height (upright) from the headers alone; false when unreadable.
 bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height);
-/// Encodes into the format of the path's lower-cased extension (".bmp",
-/// ".jpg", ".tif", ".png", ".gif") through a temporary file renamed over the
-/// target. False for any other extension or on failure; the target is then
-/// untouched.
+/// Encodes into the format of the path's extension, in any letter case
+/// (".bmp", ".jpg", ".jpeg", ".jpe", ".tif", ".tiff", ".png", ".gif"), through
+/// a temporary file renamed over the target. False for any other extension
+/// or on failure; the target is then untouched.
 bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
                 int jpegQuality);
 /// Encodes a baseline JPEG in memory (used for EXIF thumbnails).

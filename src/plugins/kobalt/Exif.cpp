@@ -2,22 +2,18 @@
 // file through a temporary file so a failure leaves it as it was.
 #include "Exif.h"
 
-#include <cctype>
 #include <ctime>
 
 #include "Codecs.h"
 #include "ExifBlock.h"
+#include "FileNames.h"
 #include "FileWrite.h"
 
 namespace kobalt {
 namespace {
 
 bool HasJpegExtension(const std::string& name) {
-  size_t slash = name.find_last_of('/');
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string ext = LowerExtension(name);
   return ext == ".jpeg" || ext == ".jpe" || ext == ".jpg" || ext == ".jfif";
 }
 

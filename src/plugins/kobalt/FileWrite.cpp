@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "FileNames.h"
+
 namespace kobalt {
 namespace {
 
@@ -20,12 +22,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -41,9 +37,9 @@ bool ReplaceFileContents(const std::string& path, const uint8_t* data, size_t si
   bool exists = ::stat(target.c_str(), &old) == 0;
   if (exists && !S_ISREG(old.st_mode)) return false;
 
-  std::string folder = FolderOf(target);
-  std::string name = target.substr(target.find_last_of('/') + 1);
-  std::string temp = (folder == "/" ? "" : folder) + "/." + name + ".XXXXXX";
+  const size_t nameStart = NameStart(target);
+  const std::string folder = nameStart == 0 ? std::string(".") : target.substr(0, nameStart);
+  std::string temp = target.substr(0, nameStart) + "." + target.substr(nameStart) + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
 

@@ -1,26 +1,17 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG files.
 
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "Codecs.h"
 #include "Exif.h"
+#include "FileNames.h"
 #include "imageio/FilePlugin.h"
 
 namespace kobalt {
 namespace {
-
-std::string LowerExtension(const std::string& name) {
-  size_t slash = name.find_last_of('/');
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 class TStandartFilePlugin final : public tvx::TFilePlugin {
  public:
@@ -30,9 +21,14 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   std::string GetDescription() override { return "Standart Input/Output Plugin for Tarvex."; }
 
   tvx::TFileFormat GetFormat(uint32_t index) override {
+    // The rows are fixed: the output-format list and the stored index of the
+    // chosen output format follow the saving rows. Other names of a format
+    // are declared for reading only and appended; the host sends their saves
+    // and EXIF work here by the format's own extension, and they are encoded
+    // as that format.
     static const tvx::TFileFormat kFormats[] = {
-        {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false},
-        {".tif", true, true}, {".png", true, true}, {".gif", true, true},
+        {".bmp", true, true}, {".jpg", true, true}, {".jpeg", true, false}, {".tif", true, true},
+        {".png", true, true}, {".gif", true, true}, {".tiff", true, false}, {".jpe", true, false},
     };
     if (index < std::size(kFormats)) return kFormats[index];
     return {};
@@ -69,8 +65,7 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   void SetQuality(const std::string& extension, uint32_t quality) override {
-    std::string ext = LowerExtension(extension);
-    if (ext == ".jpg" || ext == ".jpeg") quality_ = quality > 100 ? 100 : quality;
+    if (EncodedFormat(extension) == ".jpg") quality_ = quality > 100 ? 100 : quality;
   }
 
   std::string ReadExif(const std::string& fileName, int32_t tag) override {

@@ -8,6 +8,8 @@
 //   3 "empty":  no formats at all
 //   4 "null":   InitFilePlugin hands out no object
 //   5 a module without InitFilePlugin
+//   6 "twins":  ".jpg" (load, save), ".jpeg" (load only), ".tif" (load, save)
+//   7 "jpegsaver": ".jpeg" (load, save)
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,6 +34,14 @@ constexpr int32_t kSize = 1;
 constexpr char kTag[] = "second";
 const tvx::TFileFormat kFormats[] = {{".png", true, true}, {".sec", true, true}};
 constexpr int32_t kSize = 2;
+#elif TEST_PLUGIN_VARIANT == 6
+constexpr char kTag[] = "twins";
+const tvx::TFileFormat kFormats[] = {{".jpg", true, true}, {".jpeg", true, false}, {".tif", true, true}};
+constexpr int32_t kSize = 6;
+#elif TEST_PLUGIN_VARIANT == 7
+constexpr char kTag[] = "jpegsaver";
+const tvx::TFileFormat kFormats[] = {{".jpeg", true, true}};
+constexpr int32_t kSize = 7;
 #else
 constexpr char kTag[] = "empty";
 const tvx::TFileFormat kFormats[] = {{"", false, false}};  // the end marker only

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "CodecsInternal.h"
+#include "FileNames.h"
 
 namespace kobalt {
 namespace {
@@ -61,6 +62,36 @@ TImage Quadrants(int w, int h) {
 }
 
 uint32_t At(const TImage& img, int x, int y) { return img.Pixels[size_t(y) * img.Width + x]; }
+
+TEST(FileNames, ExtensionOfTheNamePartAndTheFormatItIsWrittenAs) {
+  const struct {
+    const char* path;
+    size_t nameStart;
+    const char* lower;
+    const char* format;
+  } cases[] = {
+      {"/pics/photo.JPG", 6, ".jpg", ".jpg"},
+      {"/pics/photo.jpeg", 6, ".jpeg", ".jpg"},
+      {"/pics/photo.JpE", 6, ".jpe", ".jpg"},
+      {"/pics/scan.TIFF", 6, ".tiff", ".tif"},
+      {"/p/.a.jpg.part-Ab12Cd.tiff", 3, ".tiff", ".tif"},
+      {"/pics/a.tar.gz", 6, ".gz", ""},
+      {"/pics.jpg/photo", 10, "", ""},
+      {"/pics/.hidden", 6, ".hidden", ""},
+      {"/pics/", 6, "", ""},
+      {"/", 1, "", ""},
+      {"photo.Png", 0, ".png", ".png"},
+      {"", 0, "", ""},
+      {"a.jfif", 0, ".jfif", ""},
+      {"a.bmp", 0, ".bmp", ".bmp"},
+      {"a.GIF", 0, ".gif", ".gif"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kobalt::NameStart(c.path), c.nameStart) << c.path;
+    EXPECT_EQ(kobalt::LowerExtension(c.path), c.lower) << c.path;
+    EXPECT_EQ(kobalt::EncodedFormat(c.path), c.format) << c.path;
+  }
+}
 
 TEST(Orientation, ReadFromTheFirstExifSegment) {
   TBytes jpeg;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -142,14 +143,16 @@ class PluginCodecs : public ::testing::Test {
 
 TEST_F(PluginCodecs, FormatListAndDescription) {
   EXPECT_EQ(plugin_->GetDescription(), "Standart Input/Output Plugin for Tarvex.");
-  const char* expected[] = {".bmp", ".jpg", ".jpeg", ".tif", ".png", ".gif"};
-  for (uint32_t i = 0; i < 6; ++i) {
+  // The other names of JPEG and TIFF are read-only rows; the two added come
+  // last, so no saving row moves.
+  const char* expected[] = {".bmp", ".jpg", ".jpeg", ".tif", ".png", ".gif", ".tiff", ".jpe"};
+  for (uint32_t i = 0; i < 8; ++i) {
     tvx::TFileFormat f = plugin_->GetFormat(i);
     EXPECT_EQ(f.Extension, expected[i]);
     EXPECT_TRUE(f.CanLoad);
-    EXPECT_EQ(f.CanSave, i != 2) << f.Extension;
+    EXPECT_EQ(f.CanSave, i != 2 && i < 6) << f.Extension;
   }
-  EXPECT_TRUE(plugin_->GetFormat(6).Extension.empty());
+  EXPECT_TRUE(plugin_->GetFormat(8).Extension.empty());
   EXPECT_TRUE(plugin_->GetFormat(0xFFFFFFFFu).Extension.empty());
 }
 
@@ -286,6 +289,39 @@ TEST_F(PluginCodecs, EverySaveableFormatRoundTrips) {
   EXPECT_EQ(formats, 5);
 }
 
+// The read-only rows are other names of saveable formats: a file so named is
+// written (the host sends it here by its twin) as that format and reads back.
+TEST_F(PluginCodecs, OtherNamesOfAFormatAreWrittenAsThatFormat) {
+  const int w = 61, h = 37;
+  const auto alpha = TestPattern(w, h, true), opaque = TestPattern(w, h, false);
+  const std::map<std::string, std::string> magic = {{".jpg", "\xFF\xD8\xFF"}, {".tif", "II*"}};
+  int names = 0;
+  for (uint32_t i = 0;; ++i) {
+    tvx::TFileFormat f = plugin_->GetFormat(i);
+    if (f.Extension.empty()) break;
+    if (f.CanSave) continue;
+    const std::string twin = f.Extension == ".tiff" ? ".tif" : ".jpg";
+    std::string upper = f.Extension;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : {"out" + f.Extension, "OUT" + upper}) {
+      SCOPED_TRACE(name);
+      ++names;
+      const std::string path = dir_ / name;
+      const auto& source = twin == ".jpg" ? opaque : alpha;
+      ASSERT_TRUE(plugin_->SaveBitmap(path, w, h, source.data()));
+      EXPECT_EQ(tvx::test::ReadFileBytes(path).substr(0, 3), magic.at(twin));
+      TPicture back = Load(plugin_, path);
+      ASSERT_EQ(back.Width, w);
+      ASSERT_EQ(back.Height, h);
+      if (twin == ".jpg")
+        EXPECT_LT(MeanAbsDiff(back.Pixels, source), 4.0);
+      else
+        EXPECT_TRUE(back.Pixels == source);
+    }
+  }
+  EXPECT_EQ(names, 6);  // ".jpeg", ".tiff", ".jpe", each in both letter cases
+}
+
 TEST_F(PluginCodecs, ManyColouredGifStaysClose) {
   const int w = 200, h = 120;
   auto source = TestPattern(w, h, false);
@@ -339,13 +375,17 @@ TEST_F(PluginCodecs, JpegQuality) {
   EXPECT_LT(saveSize(plugin_), atDefault);
   plugin_->SetQuality(".JPG", 250);  // limited to 100
   EXPECT_EQ(saveSize(plugin_), at100);
-  plugin_->SetQuality(".jpeg", 10);  // ".jpeg" sets the quality though it cannot be saved
+  plugin_->SetQuality(".jpeg", 10);  // the other names of JPEG set it too
   EXPECT_LT(saveSize(plugin_), atDefault);
+  plugin_->SetQuality(".JPE", 100);
+  EXPECT_EQ(saveSize(plugin_), at100);
+  plugin_->SetQuality(".tiff", 10);
+  EXPECT_EQ(saveSize(plugin_), at100);
 }
 
 TEST_F(PluginCodecs, SaveRefusesOtherExtensions) {
   auto px = TestPattern(8, 8, false);
-  for (const char* name : {"a.jpeg", "a.jpe", "a.JPEG", "a.webp", "noextension", "a.tiff"}) {
+  for (const char* name : {"a.webp", "noextension", "a.jfif", "a.tif.bak", "a.jpgx"}) {
     EXPECT_FALSE(plugin_->SaveBitmap(dir_ / name, 8, 8, px.data())) << name;
     EXPECT_FALSE(fs::exists(dir_ / name)) << name;
   }
