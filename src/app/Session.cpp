@@ -18,9 +18,13 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The list starts with the masks of the usual picture names and gains one
+// per loadable format (duplicates are harmless).
 std::vector<std::string> LoadMasks(const TPluginManager& plugins) {
-  std::vector<std::string> masks;
-  BuildOpenFilter(plugins.Formats(), masks);
+  std::vector<std::string> formatMasks;
+  BuildOpenFilter(plugins.Formats(), formatMasks);
+  std::vector<std::string> masks = {"*.jpg", "*.jpeg", "*.bmp"};
+  masks.insert(masks.end(), formatMasks.begin(), formatMasks.end());
   return masks;
 }
 

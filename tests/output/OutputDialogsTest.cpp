@@ -18,6 +18,7 @@
 #include "support/TestSupport.h"
 #include "support/ui/QtTestMain.h"
 #include "util/Config.h"
+#include "util/Guard.h"
 
 namespace tvx {
 namespace {
@@ -227,8 +228,17 @@ class TOutputDialogsTest : public QObject {
     frame.SetBrowseFunc(
         [](QWidget*, const QString&, const QString&) -> QString { throw std::runtime_error("x"); });
     frame.show();
-    QTest::ignoreMessage(QtWarningMsg, "Choose a folder: x");
+    std::string reported;
+    SetUnhandledErrorHandler([&](std::exception_ptr error) {
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        reported = e.what();
+      }
+    });
     QTest::mouseClick(frame.rbPlaceInOtherFolder, Qt::LeftButton);
+    SetUnhandledErrorHandler(nullptr);
+    QCOMPARE(reported, std::string("x"));
     QVERIFY(frame.rbPlaceInOtherFolder->isChecked());
   }
 

@@ -1,12 +1,13 @@
 #include "app/ui/GuiMain.h"
 
 #include <clocale>
+#include <memory>
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QMessageBox>
 
-#include "app/CrashReport.h"
 #include "app/Session.h"
+#include "app/ui/Form1.h"
 #include "app/ui/Guard.h"
 
 namespace tvx {
@@ -20,16 +21,26 @@ int RunWithWindows(int argc, char** argv, const TCommandLine& commandLine, const
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tarvex"));
 
+  // The configuration store, the plug-ins and the saved styles, in that order.
   TSession::TOptions options;
   options.ConfigFileName = configFileName;
-  TSession session(options);
-  (void)commandLine;
+  std::unique_ptr<TSession> session;
+  if (!GuardedCall([&] { session = std::make_unique<TSession>(options); })) return 1;
+  if (!session->StartupWarning().empty())
+    QMessageBox::warning(nullptr, QStringLiteral("Tarvex"),
+                         QStringLiteral("The saved layer styles could not be read completely:\n") +
+                             QString::fromStdString(session->StartupWarning()));
 
-  QMainWindow window;
-  window.setWindowTitle(QString::fromUtf8(kApplicationTitle) + " " + QString::fromUtf8(kVersionText));
-  window.resize(900, 640);
-  window.show();
-  return app.exec();
+  int status = 0;
+  {
+    // The window goes first: it stops the preview loader before the session
+    // unloads the plug-ins and writes the configuration file.
+    TForm1 window(*session, commandLine);
+    window.show();
+    status = app.exec();
+  }
+  session.reset();
+  return status;
 }
 
 }  // namespace tvx

@@ -8,7 +8,7 @@
 #include <QPainter>
 
 #include "controls/AngleDial.h"
-#include "controls/ui/EventGuard.h"
+#include "util/Guard.h"
 
 namespace tvx {
 namespace {
@@ -59,12 +59,12 @@ void TAngleSelector::mousePressEvent(QMouseEvent* event) {
   event->accept();
   if (event->button() != Qt::LeftButton) return;
   pressed_ = true;
-  GuardEvent("TAngleSelector::mousePressEvent", [&] { PointAt(event->position()); });
+  GuardedCall([&] { PointAt(event->position()); });
 }
 
 void TAngleSelector::mouseMoveEvent(QMouseEvent* event) {
   event->accept();
-  if (pressed_) GuardEvent("TAngleSelector::mouseMoveEvent", [&] { PointAt(event->position()); });
+  if (pressed_) GuardedCall([&] { PointAt(event->position()); });
 }
 
 void TAngleSelector::mouseReleaseEvent(QMouseEvent* event) {
@@ -94,7 +94,7 @@ void TAngleSelector::keyPressEvent(QKeyEvent* event) {
       return;
   }
   event->accept();
-  GuardEvent("TAngleSelector::keyPressEvent", [&] { SetAngle(StepAngle(angle_, degrees)); });
+  GuardedCall([&] { SetAngle(StepAngle(angle_, degrees)); });
 }
 
 }  // namespace tvx

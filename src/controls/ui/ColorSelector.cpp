@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "controls/ui/EventGuard.h"
+#include "util/Guard.h"
 #include "raster/Bitmap32.h"
 
 namespace tvx {
@@ -55,7 +55,7 @@ void TColorSelector::paintEvent(QPaintEvent*) {
 void TColorSelector::mouseDoubleClickEvent(QMouseEvent* event) {
   event->accept();
   if (event->button() != Qt::LeftButton) return;
-  GuardEvent("TColorSelector::mouseDoubleClickEvent", [&] { Choose(); });
+  GuardedCall([&] { Choose(); });
 }
 
 void TColorSelector::keyPressEvent(QKeyEvent* event) {
@@ -64,7 +64,7 @@ void TColorSelector::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       event->accept();
-      GuardEvent("TColorSelector::keyPressEvent", [&] { Choose(); });
+      GuardedCall([&] { Choose(); });
       return;
     default:
       QWidget::keyPressEvent(event);

@@ -9,7 +9,7 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 
-#include "controls/ui/EventGuard.h"
+#include "util/Guard.h"
 #include "controls/ui/ImageListModel.h"
 
 namespace tvx {
@@ -112,7 +112,7 @@ void TFileListBox2::Init() {
 }
 
 void TFileListBox2::ReportCurrentRow() {
-  GuardEvent("TFileListBox2::ReportCurrentRow", [&] {
+  GuardedCall([&] {
     const int row = CurrentRow();
     if (row == reportedRow_) return;
     reportedRow_ = row;
@@ -154,7 +154,7 @@ QIcon TFileListBox2::GetFileIcon(const std::string& path) const { return model_-
 
 void TFileListBox2::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
-    GuardEvent("TFileListBox2::keyPressEvent", [&] { emit removeSelectedRequested(); });
+    GuardedCall([&] { emit removeSelectedRequested(); });
     event->accept();
     return;
   }
@@ -176,7 +176,7 @@ void TFileListBox2::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TFileListBox2::dropEvent(QDropEvent* event) {
-  GuardEvent("TFileListBox2::dropEvent", [&] {
+  GuardedCall([&] {
     const std::vector<std::string> paths = LocalPaths(event->mimeData());
     if (paths.empty()) {
       event->ignore();

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "util/Guard.h"
+
 namespace tvx {
 
 // Small pieces every dialog needs: controls named as the code names them,
@@ -45,19 +47,6 @@ inline QLabel* MakeBuddyLabel(QWidget* parent, const QString& caption, QWidget* 
 /// Selects row, or fallback when row is not a row of the list.
 inline void SelectRow(QComboBox* list, int row, int fallback) {
   list->setCurrentIndex(row >= 0 && row < list->count() ? row : (fallback < list->count() ? fallback : -1));
-}
-
-/// Runs work from a slot or an event handler, where no exception may pass:
-/// a failure is reported on the debug output and the handler returns normally.
-template <typename TWork>
-void Guarded(const char* where, TWork&& work) noexcept {
-  try {
-    work();
-  } catch (const std::exception& error) {
-    qWarning("%s: %s", where, error.what());
-  } catch (...) {
-    qWarning("%s: unknown error", where);
-  }
 }
 
 }  // namespace tvx

@@ -10,7 +10,7 @@
 #include <QScrollBar>
 
 #include "controls/Zoom.h"
-#include "controls/ui/EventGuard.h"
+#include "util/Guard.h"
 
 namespace tvx {
 namespace {
@@ -155,14 +155,14 @@ void TImgView2::UpdateCursor() {
 
 void TImgView2::scrollContentsBy(int, int) {
   if (syncingScrollBars_) return;
-  GuardEvent("TImgView2::scrollContentsBy", [&] {
+  GuardedCall([&] {
     const int32_t x = geometry_.ScrollX(), y = geometry_.ScrollY();
     if (geometry_.SetScroll(horizontalScrollBar()->value(), verticalScrollBar()->value())) Commit(x, y);
   });
 }
 
 void TImgView2::resizeEvent(QResizeEvent*) {
-  GuardEvent("TImgView2::resizeEvent", [&] {
+  GuardedCall([&] {
     const int32_t x = geometry_.ScrollX(), y = geometry_.ScrollY();
     const bool resized = UpdateGeometry();
     Commit(x, y);
@@ -171,7 +171,7 @@ void TImgView2::resizeEvent(QResizeEvent*) {
 }
 
 void TImgView2::paintEvent(QPaintEvent*) {
-  GuardEvent("TImgView2::paintEvent", [&] {
+  GuardedCall([&] {
     QElapsedTimer timer;
     timer.start();
     if (viewport()->devicePixelRatioF() != pixelRatio_) {
@@ -212,7 +212,7 @@ TViewMouseEvent TImgView2::MakeMouseEvent(const QMouseEvent& event) const {
 }
 
 void TImgView2::mousePressEvent(QMouseEvent* event) {
-  GuardEvent("TImgView2::mousePressEvent", [&] {
+  GuardedCall([&] {
     emit mousePressed(MakeMouseEvent(*event));
     if (mode_ == ivmView && PansWith(event->button())) {
       panning_ = true;
@@ -224,13 +224,13 @@ void TImgView2::mousePressEvent(QMouseEvent* event) {
 }
 
 void TImgView2::mouseDoubleClickEvent(QMouseEvent* event) {
-  GuardEvent("TImgView2::mouseDoubleClickEvent", [&] { emit mouseDoubleClicked(MakeMouseEvent(*event)); });
+  GuardedCall([&] { emit mouseDoubleClicked(MakeMouseEvent(*event)); });
   // the second press of the pair, as for any press
   mousePressEvent(event);
 }
 
 void TImgView2::mouseMoveEvent(QMouseEvent* event) {
-  GuardEvent("TImgView2::mouseMoveEvent", [&] {
+  GuardedCall([&] {
     emit mouseMoved(MakeMouseEvent(*event));
     if (panning_) {
       const QPointF position = event->position() * pixelRatio_;
@@ -246,7 +246,7 @@ void TImgView2::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TImgView2::mouseReleaseEvent(QMouseEvent* event) {
-  GuardEvent("TImgView2::mouseReleaseEvent", [&] {
+  GuardedCall([&] {
     emit mouseReleased(MakeMouseEvent(*event));
     panning_ = false;
     UpdateCursor();

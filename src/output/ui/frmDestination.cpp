@@ -159,7 +159,7 @@ void TfrmDestination::rbPlaceInOtherFolderClick() {
 }
 
 void TfrmDestination::btnBrowseOtherFolderClick() {
-  Guarded(kChooseFolder, [this] {
+  GuardedCall([this] {
     QString folder =
         browse_ ? browse_(this, QString::fromLatin1(kChooseFolder), txtOtherFolder->text()) : QString();
     if (folder.isEmpty()) return;  // cancelled: the text stays

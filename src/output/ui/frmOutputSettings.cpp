@@ -123,7 +123,7 @@ TOutputSettings TfrmOutputSettings::Settings() const {
 }
 
 void TfrmOutputSettings::done(int result) {
-  Guarded("Output Settings", [&] {
+  GuardedCall([&] {
     if (result == QDialog::Accepted) {
       // The run reads the fields as they are left, stored or not.
       frmResize->ValidateValues();
@@ -139,7 +139,7 @@ void TfrmOutputSettings::showEvent(QShowEvent* event) {
   // A window restored from the task bar is not a new showing.
   if (!event->spontaneous()) {
     pgcSettings->setCurrentWidget(tsDestination);
-    Guarded("Output Settings", [this] { LoadSettings(); });
+    GuardedCall([this] { LoadSettings(); });
   }
   QDialog::showEvent(event);
 }

@@ -66,7 +66,7 @@ TDestinationSettings TfrmResizeSettings::DestinationSettings() const { return fr
 TResizeSettings TfrmResizeSettings::ResizeSettings() const { return frmResize->Settings(); }
 
 void TfrmResizeSettings::done(int result) {
-  Guarded("Resize Settings", [&] {
+  GuardedCall([&] {
     if (result == QDialog::Accepted)
       SaveSettings();
     else
@@ -78,7 +78,7 @@ void TfrmResizeSettings::done(int result) {
 void TfrmResizeSettings::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
     pgcSettings->setCurrentWidget(tsResize);
-    Guarded("Resize Settings", [this] { LoadSettings(); });
+    GuardedCall([this] { LoadSettings(); });
   }
   QDialog::showEvent(event);
 }
