@@ -132,7 +132,7 @@ struct TEntry {
 };
 
 // Calls visit(entry) for every entry of folder ("" = current folder) but "."
-// and "..", in listing order. Entries that vanish while listing are skipped.
+// and "..", sorted by name. Entries that vanish while listing are skipped.
 template <typename Visit>
 void ListFolder(const std::string& folder, Visit&& visit) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
@@ -157,7 +157,16 @@ void ListFolder(const std::string& folder, Visit&& visit) {
     entries.push_back(std::move(entry));
   }
   closedir(dir);  // closed before visiting, so deep trees do not pile up open descriptors
-  for (const TEntry& entry : entries) visit(entry);
+  // Directory order differs between file systems and even between two copies
+  // of a folder: listed by name, letter case ignored, the pictures of "-a" and
+  // "-ar" (and so their run order and repeat numbers) are the same everywhere.
+  std::vector<std::pair<std::u32string, size_t>> order;
+  order.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) order.emplace_back(FoldedCodePoints(entries[i].Name), i);
+  std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : entries[a.second].Name < entries[b.second].Name;
+  });
+  for (const auto& [folded, index] : order) visit(entries[index]);
 }
 
 void SearchRecursive(const std::string& folder, const std::u32string& namePart, int includeAttr,

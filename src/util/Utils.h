@@ -21,12 +21,12 @@ inline constexpr int faArchive = 32;
 // ---- files and text ---------------------------------------------------------
 
 /// Adds the bare names of the entries matching mask (a path whose last part
-/// may hold "*" and "?", matched ignoring letter case) to list, in listing
-/// order; attr 0 takes every entry, otherwise entries sharing a bit with it.
+/// may hold "*" and "?", matched ignoring letter case) to list, in name
+/// order (letter case ignored); attr 0 takes every entry, otherwise entries sharing a bit with it.
 /// Nothing without a list; the list is cleared first unless appending.
 void FindFiles(const std::string& mask, int attr, std::vector<std::string>* list, bool append);
-/// Lists folder and all its subfolders: every entry (a directory's content
-/// comes before the directory itself) that passes includeAttr (0 = any),
+/// Lists folder and all its subfolders in name order: every entry (a
+/// directory's content comes before the directory itself) that passes includeAttr (0 = any),
 /// excludeAttr (0 = none) and whose lower-cased name contains the lower-cased
 /// namePart is added as folder + name, with "/" after directories. Each
 /// directory is entered once, so links cannot make it loop.

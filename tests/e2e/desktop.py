@@ -248,6 +248,8 @@ def find_all(root, role=None, name=None):
 
 
 def press(node):
+    """The control's default action through AT-SPI. Only for actions that
+    return at once: use click() for anything that opens a modal dialog."""
     action = node.queryAction()
     for i in range(action.nActions):
         if action.getName(i) in ("press", "click", "Press", "SetFocus") or i == action.nActions - 1:
@@ -255,6 +257,25 @@ def press(node):
                 action.doAction(i)
                 return
     action.doAction(0)
+
+
+def click(node, button=1, double=False):
+    """Clicks the middle of a control through the X server, as a user would."""
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    xdotool("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+    xdotool("click", "--repeat", "2" if double else "1", str(button))
+
+
+def menu_command(window, *path):
+    """Opens the menu bar entry path[0] and clicks path[1] (and deeper).
+    Clicked, not pressed through AT-SPI: a command that opens a modal dialog
+    would hold the AT-SPI call until the dialog closes."""
+    bar = find(window, "menu bar", None)
+    node = find(bar, "menu item", path[0])
+    click(node)
+    for name in path[1:]:
+        node = find(node, "menu item", name)
+        click(node)
 
 
 def text_of(node):

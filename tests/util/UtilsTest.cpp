@@ -56,6 +56,23 @@ TEST(FindFiles, MatchesWildcardsIgnoringCaseAndFiltersDirectories) {
   FindFiles(dir / "*", 0, nullptr, false);  // no list: nothing happens
 }
 
+TEST(FindFiles, ListsInNameOrderIgnoringLetterCaseWhateverTheDirectoryOrder) {
+  TTempDir dir;
+  // created in an order unlike the expected one; the file system's own order is arbitrary
+  for (const char* name : {"c.jpg", "B.jpg", "a10.jpg", "A2.jpg", "b.JPG", "a1.jpg"}) WriteFileBytes(dir / name, "x");
+  std::vector<std::string> list;
+  FindFiles(dir / "*.jpg", 0, &list, false);
+  EXPECT_EQ(list, (std::vector<std::string>{"a1.jpg", "a10.jpg", "A2.jpg", "B.jpg", "b.JPG", "c.jpg"}));
+
+  fs::create_directory(dir / "sub");
+  WriteFileBytes(dir / "sub/z.jpg", "x");
+  WriteFileBytes(dir / "sub/Y.jpg", "x");
+  FindFilesRecursive(dir.Path().string(), "", 0, faDirectory, &list, false);
+  const std::string root = dir.Path().string() + "/";
+  EXPECT_EQ(list, (std::vector<std::string>{root + "a1.jpg", root + "a10.jpg", root + "A2.jpg", root + "B.jpg",
+                                            root + "b.JPG", root + "c.jpg", root + "sub/Y.jpg", root + "sub/z.jpg"}));
+}
+
 TEST(MatchesMask, StarsAndQuestionMarks) {
   EXPECT_TRUE(MatchesMask("photo.JPG", "*.jpg"));
   EXPECT_TRUE(MatchesMask("photo.jpg", "p*o*.?pg"));

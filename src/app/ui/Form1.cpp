@@ -206,7 +206,10 @@ QWidget* TForm1::CreatePanels() {
   connect(fileListBox_, &QWidget::customContextMenuRequested, this,
           [this, popup](const QPoint& at) { popup->popup(fileListBox_->mapToGlobal(at)); });
   connect(fileListBox_, &TFileListBox2::removeSelectedRequested, this, [this] { actRemoveSelected_->trigger(); });
+  // A click on the row that is already current changes only the selection.
   connect(fileListBox_, &TFileListBox2::currentRowChanged, this, [this] { GuardedCall([this] { RowSelected(); }); });
+  connect(fileListBox_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { GuardedCall([this] { RowSelected(); }); });
   leftLayout->addWidget(fileListBox_, 1);
 
   leftLayout->addWidget(new TCaptionBar(QStringLiteral("Actions"), left));
@@ -237,7 +240,6 @@ QWidget* TForm1::CreatePanels() {
   connect(lstZoom_, &QComboBox::textActivated, this, [this] { GuardedCall([this] { ApplyZoom(); }); });
   connect(lstZoom_->lineEdit(), &QLineEdit::editingFinished, this, [this] { GuardedCall([this] { ApplyZoom(); }); });
   pictureInfo_ = new QLabel(right);
-  pictureInfo_->setAccessibleName(QStringLiteral("Picture size"));
   zoomRow->addWidget(zoomLabel);
   zoomRow->addWidget(lstZoom_);
   zoomRow->addStretch(1);
@@ -316,7 +318,11 @@ void TForm1::RowSelected() {
   // The current row alone (after rows were added) is not a choice of the user's.
   const int row = fileListBox_->CurrentRow();
   const std::vector<int> selected = fileListBox_->SelectedRows();
-  if (row >= 0 && std::find(selected.begin(), selected.end(), row) != selected.end()) preview_->Select(session_.Images().Paths[static_cast<size_t>(row)], row + 1);
+  if (row < 0 || std::find(selected.begin(), selected.end(), row) == selected.end()) return;
+  const std::string& path = session_.Images().Paths[static_cast<size_t>(row)];
+  if (path == preview_->RequestedPath() && row + 1 == selectedIndex_) return;
+  selectedIndex_ = row + 1;
+  preview_->Select(path, selectedIndex_);
   if (lstZoom_->currentText() == QLatin1String(kFitToView)) ApplyZoom();
 }
 
@@ -424,6 +430,7 @@ void TForm1::AddFilesClick() {
 }
 
 void TForm1::RemFilesClick() {
+  selectedIndex_ = 0;
   fileListBox_->RemoveSelected();
   // The picture goes with its row, also when no row was selected.
   preview_->Clear();

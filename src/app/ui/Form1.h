@@ -84,6 +84,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TPreview> preview_;
   bool shown_ = false;
   bool running_ = false;
+  int selectedIndex_ = 0;  // 1-based row of the picture in the preview
 
   TImgView2* imgView_ = nullptr;
   TFileListBox2* fileListBox_ = nullptr;
