@@ -8,8 +8,10 @@ namespace tvx {
 namespace {
 
 // The mean of four pixels, colour weighted by alpha so that transparent
-// pixels lend no colour; opaque blocks (photos) take the short way.
+// pixels lend no colour; opaque blocks (photos) and empty ones (a picture
+// still loading) take the short way.
 inline TColor32 Mean4(TColor32 a, TColor32 b, TColor32 c, TColor32 d) {
+  if ((a | b | c | d) >> 24 == 0) return 0;
   if ((a & b & c & d) >> 24 == 0xFF) {
     const uint32_t rb = ((a & 0xFF00FF) + (b & 0xFF00FF) + (c & 0xFF00FF) + (d & 0xFF00FF) + 0x20002) >> 2;
     const uint32_t g = (((a >> 8) & 0xFF) + ((b >> 8) & 0xFF) + ((c >> 8) & 0xFF) + ((d >> 8) & 0xFF) + 2) >> 2;
