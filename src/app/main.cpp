@@ -90,6 +90,18 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Both faces run batches. Every picture of a batch needs the same few
+  // large blocks (the decoded picture, the plug-in's block). Served from the
+  // heap instead of fresh mappings, they are reused from one picture to the
+  // next rather than faulted in and zeroed by the kernel every time.
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer brings its own allocator
+  mallopt(M_MMAP_THRESHOLD, 512 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1024 << 20);
+#endif
+  // Past a file-size limit (ulimit -f) a write must fail with EFBIG and end
+  // the run with a message, not kill the program with a temporary file left.
+  ::signal(SIGXFSZ, SIG_IGN);
+
 #if TARVEX_WITH_UI
   if (WantWindows(commandLine)) {
     const char* config = ArgumentValue(args, "--config");
@@ -97,18 +109,7 @@ int main(int argc, char** argv) {
   }
 #endif
 
-  // Every picture of a batch needs the same few large blocks (the decoded
-  // picture, the plug-in's block). Served from the heap instead of fresh
-  // mappings, they are reused from one picture to the next rather than
-  // faulted in and zeroed by the kernel every time.
-#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer brings its own allocator
-  mallopt(M_MMAP_THRESHOLD, 512 << 20);
-  mallopt(M_TRIM_THRESHOLD, 1024 << 20);
-#endif
   tvx::InstallInterruptHandler();
-  // Past a file-size limit (ulimit -f) a write must fail with EFBIG and end
-  // the run with a message, not kill the program with a temporary file left.
-  ::signal(SIGXFSZ, SIG_IGN);
   try {
     tvx::TSession::TOptions options;
     if (const char* config = ArgumentValue(args, "--config")) options.ConfigFileName = config;
