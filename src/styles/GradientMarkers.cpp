@@ -69,8 +69,8 @@ bool TGradientMarkers::Nudge(int steps) {
   if (selected_ < 0 || IsEnd(selected_) || steps == 0) return false;
   TGradientMarker& m = markers_[selected_];
   const float from = std::isfinite(m.Position) ? m.Position : PositionOfLeft(m.Left);
-  const float position =
-      std::clamp(from + NudgeStep * static_cast<float>(steps), PositionOfLeft(m.MinLeft), PositionOfLeft(m.MaxLeft));
+  const float position = std::clamp(from + NudgeStep * static_cast<float>(steps), PositionOfLeft(m.MinLeft),
+                                    PositionOfLeft(m.MaxLeft));
   if (position == m.Position) return false;
   m.Position = position;
   m.Left = std::clamp(LeftOfPosition(position), m.MinLeft, m.MaxLeft);

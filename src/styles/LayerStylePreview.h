@@ -49,6 +49,7 @@ struct TStyledLayer {
   TBitmap32 Bitmap;
   int32_t Dx = 0, Dy = 0;
 };
-TStyledLayer RenderStyledLayer(const TBitmap32& source, const TFiltersParams& params, uint8_t masterAlpha = 255);
+TStyledLayer RenderStyledLayer(const TBitmap32& source, const TFiltersParams& params,
+                               uint8_t masterAlpha = 255);
 
 }  // namespace tvx

@@ -124,8 +124,10 @@ TFilterParams TGradRecord::ToParams(const TGradient& gradient) {
 }
 
 std::optional<TFilterParams> FrameBlock(const std::string& kind, const TFilterParams* params) {
-  if (kind == kStrokeKind) return TStrokeRecord::FromParams(params).value_or(TStrokeRecord::Defaults()).ToParams();
-  if (kind == kDropShadowKind) return TShadowRecord::FromParams(params).value_or(TShadowRecord::Defaults()).ToParams();
+  if (kind == kStrokeKind)
+    return TStrokeRecord::FromParams(params).value_or(TStrokeRecord::Defaults()).ToParams();
+  if (kind == kDropShadowKind)
+    return TShadowRecord::FromParams(params).value_or(TShadowRecord::Defaults()).ToParams();
   if (kind == kGlowKind) {
     // the glow's frame shows size, opacity and colour, and writes no displacement
     TShadowRecord r = TShadowRecord::FromParams(params).value_or(TShadowRecord::GlowDefaults());

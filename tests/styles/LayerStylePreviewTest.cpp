@@ -66,7 +66,7 @@ TEST_F(LayerStylePreview, TheDefaultShadowFallsDownAndRightAndIsClipped) {
   EXPECT_EQ(preview_.Dy(), 1);
   EXPECT_EQ(output_.Pixel(0, 0), kLight);
   EXPECT_LT(RedOf(output_.Pixel(58, 62)), RedOf(kLight));  // below the square
-  EXPECT_EQ(output_.Pixel(58, 16), kLight);                 // the shadow does not rise above it
+  EXPECT_EQ(output_.Pixel(58, 16), kLight);                // the shadow does not rise above it
 }
 
 TEST_F(LayerStylePreview, ALargeGlowReachesTheEdgesOfTheOutput) {

@@ -122,7 +122,7 @@ TEST_F(StyleDialogModel, CheckingAnotherRowOpensItsFrameAndUncheckingOneDoesNot)
 TEST_F(StyleDialogModel, AFramesBlockNeverLandsUnderAnotherKind) {
   model_.Select(rGlow, nullptr);
   const TFilterParams strokeFrame = Stroke(13);
-  model_.Toggle(rStroke, nullptr);   // Stroke checked and shown
+  model_.Toggle(rStroke, nullptr);  // Stroke checked and shown
   model_.StoreFrame(strokeFrame);
   model_.Toggle(rGlow, &strokeFrame);  // Glow unchecked; the stroke frame stays
   model_.Toggle(rGlow, &strokeFrame);  // Glow checked again
@@ -172,34 +172,37 @@ TShadowRecord Glow(int32_t size, uint32_t opacity, uint32_t color) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StyleDialogModelNormalise,
-    ::testing::Values(
-        TNormaliseCase{"stroke_size_above_range", "Stroke", Raw({999, 50, 1, 0xFF}, "STRK").Data,
-                       [] {
-                         TStrokeRecord r{250, 50, spOutside, 0xFF};
-                         return r.ToParams();
-                       }()},
-        TNormaliseCase{"stroke_block_too_long", "Stroke", Raw({9, 50, 1, 0xFF, 0}, "STRK").Data,
-                       TStrokeRecord::Defaults().ToParams()},
-        TNormaliseCase{"glow_drops_its_displacement", "Glow", Raw({12, 60, 7, 0x3F800000, 0x00FF00}, "DRPS").Data,
-                       Glow(12, 60, 0x00FF00).ToParams()},
-        TNormaliseCase{"glow_with_a_stroke_block", "Glow", Raw({3, 100, 0, 0}, "STRK").Data,
-                       TShadowRecord::GlowDefaults().ToParams()},
-        TNormaliseCase{"shadow_opacity_above_range", "Drop Shadow", Raw({5, 300, 5, 0, 0}, "DRPS").Data,
-                       [] {
-                         TShadowRecord r;
-                         r.Opacity = 100;
-                         r.Angle = 0;
-                         return r.ToParams();
-                       }()},
-        TNormaliseCase{"gradient_type_the_list_lacks", "Gradient", Raw({0, 9, 0x0000FF, 0xFF0000, 0}, "GRAD").Data,
-                       [] {
-                         TGradient g;
-                         g.StartColor = 0x0000FF;
-                         g.EndColor = 0xFF0000;
-                         return TGradRecord::ToParams(g);
-                       }()},
-        TNormaliseCase{"gradient_foreign_signature", "Gradient", Raw({0, 0, 0, 0, 0}, "XXXX").Data,
-                       TGradRecord::ToParams(TGradient{})}),
+    ::testing::Values(TNormaliseCase{"stroke_size_above_range", "Stroke",
+                                     Raw({999, 50, 1, 0xFF}, "STRK").Data,
+                                     [] {
+                                       TStrokeRecord r{250, 50, spOutside, 0xFF};
+                                       return r.ToParams();
+                                     }()},
+                      TNormaliseCase{"stroke_block_too_long", "Stroke", Raw({9, 50, 1, 0xFF, 0}, "STRK").Data,
+                                     TStrokeRecord::Defaults().ToParams()},
+                      TNormaliseCase{"glow_drops_its_displacement", "Glow",
+                                     Raw({12, 60, 7, 0x3F800000, 0x00FF00}, "DRPS").Data,
+                                     Glow(12, 60, 0x00FF00).ToParams()},
+                      TNormaliseCase{"glow_with_a_stroke_block", "Glow", Raw({3, 100, 0, 0}, "STRK").Data,
+                                     TShadowRecord::GlowDefaults().ToParams()},
+                      TNormaliseCase{"shadow_opacity_above_range", "Drop Shadow",
+                                     Raw({5, 300, 5, 0, 0}, "DRPS").Data,
+                                     [] {
+                                       TShadowRecord r;
+                                       r.Opacity = 100;
+                                       r.Angle = 0;
+                                       return r.ToParams();
+                                     }()},
+                      TNormaliseCase{"gradient_type_the_list_lacks", "Gradient",
+                                     Raw({0, 9, 0x0000FF, 0xFF0000, 0}, "GRAD").Data,
+                                     [] {
+                                       TGradient g;
+                                       g.StartColor = 0x0000FF;
+                                       g.EndColor = 0xFF0000;
+                                       return TGradRecord::ToParams(g);
+                                     }()},
+                      TNormaliseCase{"gradient_foreign_signature", "Gradient",
+                                     Raw({0, 0, 0, 0, 0}, "XXXX").Data, TGradRecord::ToParams(TGradient{})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StyleDialogModel, EntriesOfUnknownKindsAreKept) {
@@ -249,15 +252,16 @@ TEST_P(StyleNames, AreCheckedBeforeSaving) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StyleNames,
-                         ::testing::Values(TNameCase{"", "Style name must not be empty."},
-                                           TNameCase{"None", "Style name must not be \"None\" or \"Custom\"."},
-                                           TNameCase{"NONE", "Style name must not be \"None\" or \"Custom\"."},
-                                           TNameCase{"custom", "Style name must not be \"None\" or \"Custom\"."},
-                                           TNameCase{"cUsToM", "Style name must not be \"None\" or \"Custom\"."},
-                                           TNameCase{"Nonesuch", nullptr}, TNameCase{" None", nullptr},
-                                           TNameCase{"Customer", nullptr}, TNameCase{"Glow", nullptr},
-                                           TNameCase{"Schön", nullptr}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StyleNames,
+    ::testing::Values(TNameCase{"", "Style name must not be empty."},
+                      TNameCase{"None", "Style name must not be \"None\" or \"Custom\"."},
+                      TNameCase{"NONE", "Style name must not be \"None\" or \"Custom\"."},
+                      TNameCase{"custom", "Style name must not be \"None\" or \"Custom\"."},
+                      TNameCase{"cUsToM", "Style name must not be \"None\" or \"Custom\"."},
+                      TNameCase{"Nonesuch", nullptr}, TNameCase{" None", nullptr},
+                      TNameCase{"Customer", nullptr}, TNameCase{"Glow", nullptr},
+                      TNameCase{"Schön", nullptr}));
 
 void CountCalls(void* owner) { ++*static_cast<int*>(owner); }
 
@@ -300,8 +304,9 @@ TEST_P(KeptStyleRow, KeepsThePositionOrFallsBackToCustom) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, KeptStyleRow,
-                         ::testing::Values(TKeptRowCase{0, 2, 0}, TKeptRowCase{3, 5, 3}, TKeptRowCase{3, 4, 3},
-                                           TKeptRowCase{4, 4, 0}, TKeptRowCase{-1, 3, 0}));
+                         ::testing::Values(TKeptRowCase{0, 2, 0}, TKeptRowCase{3, 5, 3},
+                                           TKeptRowCase{3, 4, 3}, TKeptRowCase{4, 4, 0},
+                                           TKeptRowCase{-1, 3, 0}));
 
 TEST(StyleDialogModelDelete, NotOnTheFixedRows) {
   EXPECT_FALSE(TStyleDialogModel::CanDelete(0));
@@ -364,7 +369,9 @@ TEST_F(StyleDialogModel, AFailedWriteRaisesAndKeepsTheOldFileAndTheStyles) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(test::ReadFileBytes(dir / ".styles"), before);
   EXPECT_TRUE(styles_.HasStyle("Big"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1)
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()),
+      1)
       << "a temporary file was left behind";
   EXPECT_NE(StylesNotSavedMessage(dir / ".styles", error).find(error), std::string::npos);
 }
