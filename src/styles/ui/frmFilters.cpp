@@ -146,6 +146,9 @@ void TfrmFilters::CreateControls() {
   imgPreview->SetFrameIntensity(0);
   imgPreview->setGeometry(1, 1, TLayerStylePreview::OutputSize, TLayerStylePreview::OutputSize);
   imgPreview->SetBitmap(&previewBitmap_);
+  // One preview pixel per widget pixel: the square fills its bevel on a
+  // high-density screen too.
+  connect(imgPreview, &TImgView2::resized, this, [this] { imgPreview->SetScale(imgPreview->PixelRatio()); });
 
   chkShowLayer = MakeControl<QCheckBox>(this, "chkShowLayer", QStringLiteral("Show layer"));
   chkShowLayer->setGeometry(482, 200, 104, 22);

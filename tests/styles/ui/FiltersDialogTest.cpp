@@ -93,7 +93,17 @@ QImage ExpectedPreview(const TFiltersParams& style) {
   return image;
 }
 
-QImage Shown(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+// The widget's pixels, one per widget pixel (the centre of each device-pixel block).
+QImage Shown(QWidget& widget) {
+  const QImage shot = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const qreal ratio = shot.devicePixelRatio();
+  if (ratio == 1) return shot;
+  QImage image(widget.size(), QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, shot.pixel(static_cast<int>(x * ratio + ratio / 2), static_cast<int>(y * ratio + ratio / 2)));
+  return image;
+}
 
 int Differences(const QImage& a, const QImage& b) {
   if (a.size() != b.size()) return -1;
