@@ -183,14 +183,10 @@ void TfrmFilters::CreateControls() {
   Label2->setGeometry(8, 28, 177, 18);
   btnSaveNewStyle = MakeControl<QPushButton>(pnlNewStyleName, "btnSaveNewStyle", QStringLiteral("OK"));
   btnSaveNewStyle->setGeometry(30, 84, 75, 25);
-  btnSaveNewStyle->setAutoDefault(false);
   btnCancelNewStyle =
       MakeControl<QPushButton>(pnlNewStyleName, "btnCancelNewStyle", QStringLiteral("Cancel"));
   btnCancelNewStyle->setGeometry(110, 84, 75, 25);
-  btnCancelNewStyle->setAutoDefault(false);
   pnlNewStyleName->hide();
-
-  for (QPushButton* b : {btnOK, btnCancel}) b->setAutoDefault(false);
 
   setTabOrder(lstStyles, btnSaveStyle);
   setTabOrder(btnSaveStyle, btnDeleteStyle);

@@ -101,7 +101,8 @@ QImage Shown(QWidget& widget) {
   QImage image(widget.size(), QImage::Format_RGB32);
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
-      image.setPixel(x, y, shot.pixel(static_cast<int>(x * ratio + ratio / 2), static_cast<int>(y * ratio + ratio / 2)));
+      image.setPixel(
+          x, y, shot.pixel(static_cast<int>(x * ratio + ratio / 2), static_cast<int>(y * ratio + ratio / 2)));
   return image;
 }
 
@@ -714,10 +715,12 @@ class TFiltersDialogTest : public QObject {
   }
 
   void theNewStylePanelCloses_data() {
-    QTest::addColumn<int>("how");  // 0 Escape, 1 its Cancel, 2 focus to the filter list
+    QTest::addColumn<int>(
+        "how");  // 0 Escape, 1 its Cancel, 2 focus to the filter list, 3 Enter on its Cancel
     QTest::newRow("Escape") << 0;
     QTest::newRow("Cancel") << 1;
     QTest::newRow("focus leaves") << 2;
+    QTest::newRow("Enter on Cancel") << 3;
   }
   void theNewStylePanelCloses() {
     QFETCH(int, how);
@@ -731,12 +734,27 @@ class TFiltersDialogTest : public QObject {
     if (how == 0) QTest::keyClick(d.txtNewStyleName, Qt::Key_Escape);
     if (how == 1) QTest::mouseClick(d.btnCancelNewStyle, Qt::LeftButton);
     if (how == 2) d.lstFilters->setFocus(Qt::MouseFocusReason);
+    if (how == 3) {
+      d.btnCancelNewStyle->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(d.btnCancelNewStyle, Qt::Key_Return);
+    }
     QVERIFY(!d.NewStylePanelShown());
     QVERIFY(d.isVisible());  // the dialog stays open
     QVERIFY(d.btnOK->isDefault());
     QVERIFY(styles.Items().empty());
     // and Escape closes the dialog again once the panel is closed
     QTest::keyClick(&d, Qt::Key_Escape);
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+  }
+
+  void enterOnCancelCancels() {
+    TStyles styles;
+    TfrmFilters d(nullptr, styles);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    d.btnCancel->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d.btnCancel, Qt::Key_Return);
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Rejected));
   }
