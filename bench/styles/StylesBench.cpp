@@ -3,9 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <vector>
 
 #include "raster/TextRasterizer.h"
 #include "styles/Blur.h"
+#include "styles/LayerStylePreview.h"
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
 #include "util/Utils.h"
@@ -85,6 +87,76 @@ BENCHMARK(BM_BlurGrid_1700x600_r50)
     ->Arg(static_cast<int>(TBlurPath::Sse2))
     ->Arg(static_cast<int>(TBlurPath::Avx))
     ->Unit(benchmark::kMillisecond);
+
+// The layer style dialog while the glow size slider is dragged: one step is
+// one update of the 79 x 79 preview (or of the layer preview of a 48-point
+// text) at the size given; "drag" runs every size from 1 to 50 and reports
+// the mean per step.
+TFiltersParams GlowOfSize(int32_t size) {
+  TShadowRecord glow = TShadowRecord::GlowDefaults();
+  glow.Size = size;
+  TFiltersParams params;
+  params.Items[kGlowKind] = glow.ToParams();
+  return params;
+}
+
+void BM_StylePreview_GlowStep(benchmark::State& state) {
+  RegisterFilterKinds();
+  const TFiltersParams params = GlowOfSize(static_cast<int32_t>(state.range(0)));
+  TLayerStylePreview preview;
+  TBitmap32 output;
+  for (auto _ : state) {
+    preview.Update(output, TLayerStylePreview::OutputSize, params);
+    benchmark::DoNotOptimize(output.Bits());
+  }
+}
+BENCHMARK(BM_StylePreview_GlowStep)->Arg(1)->Arg(20)->Arg(50)->Unit(benchmark::kMillisecond);
+
+void BM_StylePreview_GlowDrag(benchmark::State& state) {
+  RegisterFilterKinds();
+  std::vector<TFiltersParams> steps;
+  for (int32_t size = 1; size <= 50; ++size) steps.push_back(GlowOfSize(size));
+  TLayerStylePreview preview;
+  TBitmap32 output;
+  for (auto _ : state)
+    for (const TFiltersParams& params : steps) {
+      preview.Update(output, TLayerStylePreview::OutputSize, params);
+      benchmark::DoNotOptimize(output.Bits());
+    }
+  state.counters["s_per_step"] =
+      benchmark::Counter(static_cast<double>(steps.size()),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_StylePreview_GlowDrag)->Unit(benchmark::kMillisecond);
+
+void BM_LayerPreview_GlowStep_TextLayer(benchmark::State& state) {
+  RegisterFilterKinds();
+  static const TBitmap32 source = TextLayer();
+  const TFiltersParams params = GlowOfSize(static_cast<int32_t>(state.range(0)));
+  for (auto _ : state) {
+    TStyledLayer styled = RenderStyledLayer(source, params, 255);
+    benchmark::DoNotOptimize(styled.Bitmap.Bits());
+  }
+  state.counters["width"] = source.Width();
+  state.counters["height"] = source.Height();
+}
+BENCHMARK(BM_LayerPreview_GlowStep_TextLayer)->Arg(1)->Arg(20)->Arg(50)->Unit(benchmark::kMillisecond);
+
+void BM_LayerPreview_GlowDrag_TextLayer(benchmark::State& state) {
+  RegisterFilterKinds();
+  static const TBitmap32 source = TextLayer();
+  std::vector<TFiltersParams> steps;
+  for (int32_t size = 1; size <= 50; ++size) steps.push_back(GlowOfSize(size));
+  for (auto _ : state)
+    for (const TFiltersParams& params : steps) {
+      TStyledLayer styled = RenderStyledLayer(source, params, 255);
+      benchmark::DoNotOptimize(styled.Bitmap.Bits());
+    }
+  state.counters["s_per_step"] =
+      benchmark::Counter(static_cast<double>(steps.size()),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LayerPreview_GlowDrag_TextLayer)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tvx

@@ -99,6 +99,13 @@ TGradient TGradRecord::FromParams(const TFilterParams* params) {
   return g;
 }
 
+TGradient TGradRecord::ForFrame(const TFilterParams* params) {
+  TGradient g = FromParams(params);
+  if (g.Type > gtRadial) g.Type = gtLinear;
+  if (!std::isfinite(g.Angle())) g.SetAngle(0);
+  return g;
+}
+
 TFilterParams TGradRecord::ToParams(const TGradient& gradient) {
   TFilterParams params(HeaderSize + StopSize * gradient.Stops.size());
   PutSignature(params, Signature);
@@ -115,5 +122,23 @@ TFilterParams TGradRecord::ToParams(const TGradient& gradient) {
   }
   return params;
 }
+
+std::optional<TFilterParams> FrameBlock(const std::string& kind, const TFilterParams* params) {
+  if (kind == kStrokeKind)
+    return TStrokeRecord::FromParams(params).value_or(TStrokeRecord::Defaults()).ToParams();
+  if (kind == kDropShadowKind)
+    return TShadowRecord::FromParams(params).value_or(TShadowRecord::Defaults()).ToParams();
+  if (kind == kGlowKind) {
+    // the glow's frame shows size, opacity and colour, and writes no displacement
+    TShadowRecord r = TShadowRecord::FromParams(params).value_or(TShadowRecord::GlowDefaults());
+    r.Distance = 0;
+    r.Angle = 0;
+    return r.ToParams();
+  }
+  if (kind == kGradientKind) return TGradRecord::ToParams(TGradRecord::ForFrame(params));
+  return std::nullopt;
+}
+
+std::optional<TFilterParams> DefaultFrameBlock(const std::string& kind) { return FrameBlock(kind, nullptr); }
 
 }  // namespace tvx

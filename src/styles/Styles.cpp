@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "styles/Filters.h"
+#include "styles/StyleRecords.h"
 #include "util/Error.h"
 #include "util/Paths.h"
 #include "util/Utils.h"
@@ -11,10 +12,10 @@
 namespace tvx {
 
 void RegisterFilterKinds() {
-  RegisterFilter("Stroke", StrokeApply, 10);
-  RegisterFilter("Drop Shadow", ShadowApply, -10);
-  RegisterFilter("Glow", ShadowApply, 10);
-  RegisterFilter("Gradient", GradientApply, 11);
+  RegisterFilter(kStrokeKind, StrokeApply, 10);
+  RegisterFilter(kDropShadowKind, ShadowApply, -10);
+  RegisterFilter(kGlowKind, ShadowApply, 10);
+  RegisterFilter(kGradientKind, GradientApply, 11);
 }
 
 void RegisterFilters() {
@@ -37,6 +38,11 @@ TFiltersParams TStyles::GetStyle(const std::string& name) const {
 
 void TStyles::AddStyle(const std::string& name, const TFiltersParams& params) {
   if (items_.try_emplace(name, params).second) Notify();
+}
+
+void TStyles::ReplaceStyle(const std::string& name, const TFiltersParams& params) {
+  items_.insert_or_assign(name, params);
+  Notify();
 }
 
 void TStyles::DeleteStyle(const std::string& name) {
@@ -68,6 +74,12 @@ void TStyles::SaveToStream(TStream& stream) const {
     WriteString(stream, name);
     params.SaveToStream(stream);
   }
+}
+
+void TStyles::SaveToFile(const std::string& fileName) const {
+  TMemoryStream stream;
+  SaveToStream(stream);
+  stream.SaveToFile(fileName);
 }
 
 void TStyles::LoadFromStream(TStream& stream) {
@@ -103,11 +115,7 @@ void LoadStylesFile(const std::string& path) {
   Styles().LoadFromStream(stream);
 }
 
-void SaveStylesFile(const std::string& path) {
-  TMemoryStream stream;
-  Styles().SaveToStream(stream);
-  stream.SaveToFile(path);
-}
+void SaveStylesFile(const std::string& path) { Styles().SaveToFile(path); }
 
 }  // namespace
 

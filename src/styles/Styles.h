@@ -38,6 +38,9 @@ class TStyles {
   /// Inserts and notifies; an existing style of that name stays unchanged
   /// and nobody is notified.
   void AddStyle(const std::string& name, const TFiltersParams& params);
+  /// Inserts the style or replaces the one of that name; notifies.
+  void ReplaceStyle(const std::string& name, const TFiltersParams& params);
+  bool HasStyle(const std::string& name) const { return items_.count(name) != 0; }
   /// Removes the style if present; notifies in every case.
   void DeleteStyle(const std::string& name);
 
@@ -47,6 +50,9 @@ class TStyles {
   void RemoveListener(TStylesListener callback, void* owner);
 
   void SaveToStream(TStream& stream) const;
+  /// Writes the whole file through a temporary file renamed over it: a
+  /// failed write raises and leaves the old file as it was.
+  void SaveToFile(const std::string& fileName) const;
   /// Empties the map, then reads ("STYL", version 1, count, count x (name,
   /// TFiltersParams)); the first occurrence of a name wins. On an error the
   /// styles read completely so far stay and the error travels on; the

@@ -9,20 +9,21 @@
 #include "raster/Bitmap32.h"
 
 namespace tvx {
-namespace {
 
-std::optional<uint32_t> AskWithDialog(uint32_t current, QWidget* parent) {
+std::optional<uint32_t> ChooseColorWithDialog(uint32_t current, QWidget* parent) {
   const QColor chosen = QColorDialog::getColor(QColor::fromRgb(Color32(current)), parent);
   if (!chosen.isValid()) return std::nullopt;
   return static_cast<uint32_t>(chosen.red()) | static_cast<uint32_t>(chosen.green()) << 8 |
          static_cast<uint32_t>(chosen.blue()) << 16;
 }
 
+namespace {
+
 QString ColorText(uint32_t color) { return QColor::fromRgb(Color32(color)).name(QColor::HexRgb); }
 
 }  // namespace
 
-TColorSelector::TColorSelector(QWidget* parent) : QWidget(parent), chooser_(AskWithDialog) {
+TColorSelector::TColorSelector(QWidget* parent) : QWidget(parent), chooser_(ChooseColorWithDialog) {
   setFocusPolicy(Qt::StrongFocus);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   resize(sizeHint());
@@ -35,7 +36,9 @@ void TColorSelector::SetColor(uint32_t color) {
   update();
 }
 
-void TColorSelector::SetChooser(TChooser chooser) { chooser_ = chooser ? std::move(chooser) : AskWithDialog; }
+void TColorSelector::SetChooser(TChooser chooser) {
+  chooser_ = chooser ? std::move(chooser) : ChooseColorWithDialog;
+}
 
 void TColorSelector::Choose() {
   const std::optional<uint32_t> chosen = chooser_(color_, this);

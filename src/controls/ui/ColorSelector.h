@@ -8,6 +8,10 @@
 
 namespace tvx {
 
+/// The program's colour chooser (QColorDialog) starting from current, a
+/// system colour value 0x00BBGGRR; nothing when cancelled.
+std::optional<uint32_t> ChooseColorWithDialog(uint32_t current, QWidget* parent);
+
 /// A colour swatch of 45 x 21 pixels holding a system colour value
 /// 0x00BBGGRR (red in the low byte). A double click, or Space or Enter while
 /// it has focus, opens a colour chooser with the current colour; confirming
