@@ -87,10 +87,12 @@ TCommandLine DecodeHandOver(const std::string& message) {
   const uint32_t actions = ReadCount(stream, 12);
   for (uint32_t i = 0; i < actions; ++i) {
     const uint32_t kind = stream.ReadValue<uint32_t>();
-    if (kind > static_cast<uint32_t>(TCommandLineAction::AddFolder)) RaiseError("DecodeHandOver", 5, "Unknown action!");
+    if (kind > static_cast<uint32_t>(TCommandLineAction::AddFolder))
+      RaiseError("DecodeHandOver", 5, "Unknown action!");
     std::string value = ReadBytes(stream);
     std::string namePart = ReadBytes(stream);
-    handOver.Actions.push_back({static_cast<TCommandLineAction::TKind>(kind), std::move(value), std::move(namePart)});
+    handOver.Actions.push_back(
+        {static_cast<TCommandLineAction::TKind>(kind), std::move(value), std::move(namePart)});
   }
   const uint32_t files = ReadCount(stream, 4);
   for (uint32_t i = 0; i < files; ++i) handOver.Files.push_back(ReadBytes(stream));
@@ -116,7 +118,8 @@ std::string HandOverRuntimeFolder() {
   const std::string folder = "/tmp/tarvex-" + std::to_string(getuid());
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
   struct stat st;
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0)
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+      (st.st_mode & 077) != 0)
     return {};
   return folder;
 }

@@ -48,6 +48,7 @@ void PrintUsage() {
       "  --config FILE    use FILE as the settings store instead of the default .config\n"
       "  --help           show this help and exit\n"
       "  --version        show the version and exit\n"
+      "  --               take every argument that follows as a FILE\n"
       "\n"
 #if TARVEX_WITH_UI
       "With windows, a second tarvex started while one is open hands its files to the\n"

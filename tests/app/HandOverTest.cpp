@@ -33,13 +33,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TWantsCase{"Nothing", {}, true}, TWantsCase{"Files", {"a.jpg", "m.tvx"}, true},
                       TWantsCase{"Options", {"-w", "m.tvx", "-a", "*.jpg", "-s"}, true},
                       TWantsCase{"Run", {"-r", "a.jpg"}, false}, TWantsCase{"Quit", {"-q"}, false},
-                      TWantsCase{"Headless", {"--no-gui", "a.jpg"}, false}, TWantsCase{"Help", {"--help"}, false},
-                      TWantsCase{"Version", {"--version"}, false}),
+                      TWantsCase{"Headless", {"--no-gui", "a.jpg"}, false},
+                      TWantsCase{"Help", {"--help"}, false}, TWantsCase{"Version", {"--version"}, false}),
     [](const ::testing::TestParamInfo<TWantsCase>& info) { return std::string(info.param.Name); });
 
 TEST(HandOver, EveryPathIsMadeAbsoluteAndTheMessageReadsBackExactly) {
-  TCommandLine cl = ParseCommandLine({"-w", "marks/m.tvx", "-a", "pics/*.jpg", "-ar", "/abs", "jpg", "-ar", "rel", "-s",
-                                      "x.jpg", "/abs/y.jpg", "caf\xe9.jpg", "dir/../z.jpg"});
+  TCommandLine cl = ParseCommandLine({"-w", "marks/m.tvx", "-a", "pics/*.jpg", "-ar", "/abs", "jpg", "-ar",
+                                      "rel", "-s", "x.jpg", "/abs/y.jpg", "caf\xe9.jpg", "dir/../z.jpg"});
   const TCommandLine handOver = MakeHandOver(cl, "/home/me");
   const TCommandLine back = DecodeHandOver(EncodeHandOver(handOver));
   ASSERT_EQ(back.Actions.size(), 4u);
@@ -83,7 +83,8 @@ TEST_P(DamagedHandOver, IsRefusedWithItsError) {
 INSTANTIATE_TEST_SUITE_P(
     Messages, DamagedHandOver,
     ::testing::Values(
-        TDamagedCase{"Empty", "", "DecodeHandOver::1"}, TDamagedCase{"OtherSignature", "TVX1\1\0\0\0", "DecodeHandOver::1"},
+        TDamagedCase{"Empty", "", "DecodeHandOver::1"},
+        TDamagedCase{"OtherSignature", "TVX1\1\0\0\0", "DecodeHandOver::1"},
         TDamagedCase{"OtherVersion", Message({2, 0, 0}), "DecodeHandOver::4 - Unknown version (2)!"},
         TDamagedCase{"HugeActionCount", Message({1, 0xFFFFFFFFu}), "DecodeHandOver::3"},
         TDamagedCase{"HugeFileCount", Message({1, 0, 0x40000000u}), "DecodeHandOver::3"},
@@ -112,8 +113,10 @@ TEST(HandOver, RuntimeFolderOfItsOwnWithoutXdgRuntimeDir) {
   EXPECT_EQ(HandOverRuntimeFolder(), "/run/user/4242");
   setenv("XDG_RUNTIME_DIR", "relative", 1);  // ignored, as the specification of the variable asks
   const std::string own = HandOverRuntimeFolder();
-  if (saved) setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
-  else unsetenv("XDG_RUNTIME_DIR");
+  if (saved)
+    setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
   ASSERT_EQ(own, "/tmp/tarvex-" + std::to_string(getuid()));
   struct stat st;
   ASSERT_EQ(lstat(own.c_str(), &st), 0);

@@ -94,7 +94,8 @@ class TSingleInstanceTest : public QObject {
     int reported = 0;
     SetUnhandledErrorHandler([&](std::exception_ptr) { ++reported; });
     window.OnMessage = [](const QByteArray&) -> bool { RaiseError("Test", 1, "handler failed"); };
-    const bool taken = OnOtherThread([&] { return TSingleInstance::HandOver(Socket("c.socket"), "take", 5000); });
+    const bool taken =
+        OnOtherThread([&] { return TSingleInstance::HandOver(Socket("c.socket"), "take", 5000); });
     SetUnhandledErrorHandler(nullptr);
     QVERIFY(!taken);
     QCOMPARE(reported, 1);
@@ -143,8 +144,8 @@ class TSingleInstanceTest : public QObject {
     dialog.setModal(true);
     dialog.show();
     QTRY_VERIFY(QApplication::activeModalWidget() == &dialog);
-    window.OpenArguments(ParseCommandLine({test::BinDir().string() + "/Sample Watermarks/Copyright.tvx", dir / "a.png",
-                                           dir / "missing.png"}));
+    window.OpenArguments(ParseCommandLine(
+        {test::BinDir().string() + "/Sample Watermarks/Copyright.tvx", dir / "a.png", dir / "missing.png"}));
     QTest::qWait(400);
     QCOMPARE(session.Images().Paths.size(), size_t{0});
     QCOMPARE(session.Layers().Count(), 0);

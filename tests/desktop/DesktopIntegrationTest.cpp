@@ -25,7 +25,9 @@ class TDesktopIntegrationTest : public QObject {
   QTemporaryDir data_;
   QString watermark_;  // a real watermark file's bytes
 
-  static QString ShareFile(const QString& relative) { return QStringLiteral(TARVEX_SHARE_DIR "/") + relative; }
+  static QString ShareFile(const QString& relative) {
+    return QStringLiteral(TARVEX_SHARE_DIR "/") + relative;
+  }
   QString Write(const QString& name, const QByteArray& bytes) {
     const QString path = data_.filePath(name);
     QFile file(path);
@@ -46,7 +48,8 @@ class TDesktopIntegrationTest : public QObject {
     QVERIFY(QDir().mkpath(mime + QStringLiteral("/packages")));
     QVERIFY(QFile::copy(ShareFile(QStringLiteral("mime/packages/" TARVEX_APP_ID ".xml")),
                         mime + QStringLiteral("/packages/" TARVEX_APP_ID ".xml")));
-    qputenv("XDG_DATA_DIRS", (data_.filePath(QStringLiteral("share")) + QStringLiteral(":/usr/share")).toUtf8());
+    qputenv("XDG_DATA_DIRS",
+            (data_.filePath(QStringLiteral("share")) + QStringLiteral(":/usr/share")).toUtf8());
     QProcess update;
     update.start(QStringLiteral("update-mime-database"), {mime});
     QVERIFY(update.waitForFinished(30000));
@@ -86,7 +89,8 @@ class TDesktopIntegrationTest : public QObject {
     QTest::newRow("by content, renamed") << "mark.dat" << real << true;
     QTest::newRow("by content, no name part") << "download" << real << true;
     QTest::newRow("empty watermark by content") << "empty" << empty << true;
-    QTest::newRow("signature alone is not enough") << "other.dat" << QByteArray("TVX1\x01\0\0\0garbage", 15) << false;
+    QTest::newRow("signature alone is not enough")
+        << "other.dat" << QByteArray("TVX1\x01\0\0\0garbage", 15) << false;
     QTest::newRow("text file") << "notes.dat" << QByteArray("TVX1 is a name\n") << false;
   }
   void WatermarkFilesAreRecognised() {
@@ -96,8 +100,10 @@ class TDesktopIntegrationTest : public QObject {
     const QString path = Write(name, content);
     QVERIFY(!path.isEmpty());
     const QString type = QMimeDatabase().mimeTypeForFile(path).name();
-    if (watermark) QCOMPARE(type, QStringLiteral("application/x-tarvex-watermark"));
-    else QVERIFY2(type != QStringLiteral("application/x-tarvex-watermark"), qPrintable(type));
+    if (watermark)
+      QCOMPARE(type, QStringLiteral("application/x-tarvex-watermark"));
+    else
+      QVERIFY2(type != QStringLiteral("application/x-tarvex-watermark"), qPrintable(type));
   }
 
   void TheTypeHasItsIconAndComment() {
@@ -105,8 +111,10 @@ class TDesktopIntegrationTest : public QObject {
     QVERIFY(type.isValid());
     QCOMPARE(type.comment(), QStringLiteral("Tarvex watermark"));
     QCOMPARE(type.iconName(), QStringLiteral("application-x-tarvex-watermark"));
-    QVERIFY(QFile::exists(ShareFile(QStringLiteral("icons/hicolor/scalable/mimetypes/application-x-tarvex-watermark.svg"))));
-    QVERIFY(QFile::exists(ShareFile(QStringLiteral("icons/hicolor/48x48/mimetypes/application-x-tarvex-watermark.png"))));
+    QVERIFY(QFile::exists(
+        ShareFile(QStringLiteral("icons/hicolor/scalable/mimetypes/application-x-tarvex-watermark.svg"))));
+    QVERIFY(QFile::exists(
+        ShareFile(QStringLiteral("icons/hicolor/48x48/mimetypes/application-x-tarvex-watermark.png"))));
   }
 
   void DesktopEntryOffersEveryLoadablePictureType() {
@@ -123,8 +131,9 @@ class TDesktopIntegrationTest : public QObject {
     for (const TFileFormat& format : plugins.Formats()) {
       if (!format.CanLoad) continue;
       ++loadable;
-      const QMimeType type = db.mimeTypeForFile(QStringLiteral("picture") + QString::fromStdString(format.Extension),
-                                                QMimeDatabase::MatchExtension);
+      const QMimeType type =
+          db.mimeTypeForFile(QStringLiteral("picture") + QString::fromStdString(format.Extension),
+                             QMimeDatabase::MatchExtension);
       QVERIFY2(offered.contains(type.name()),
                qPrintable(QStringLiteral("%1 (%2) is not in the desktop entry")
                               .arg(type.name(), QString::fromStdString(format.Extension))));

@@ -36,7 +36,8 @@ bool TSingleInstance::HandOver(const QString& socketPath, const QByteArray& mess
   socket.connectToServer(socketPath);
   if (!socket.waitForConnected(timeoutMs)) return false;
   socket.write(Frame(message));
-  if (!socket.waitForBytesWritten(timeoutMs)) return false;
+  while (socket.bytesToWrite() > 0)
+    if (!socket.waitForBytesWritten(timeoutMs)) return false;
   while (socket.bytesAvailable() < 1)
     if (!socket.waitForReadyRead(timeoutMs)) return false;
   char answer = 0;
