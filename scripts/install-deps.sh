@@ -23,6 +23,10 @@ packages=(
   # accessibility bus and its Python client, input and screenshot tools
   xvfb openbox xdotool wmctrl x11-utils xclip imagemagick dbus dbus-x11
   at-spi2-core python3-pyatspi
+  # desktop integration and packages: the icons rendered from their SVG, the
+  # desktop files' validators, the package tools and lintian
+  librsvg2-bin desktop-file-utils appstream libxml2-utils shared-mime-info man-db
+  dpkg-dev fakeroot file lintian util-linux
 )
 if [[ "${TARVEX_BENCH_DEPS:-0}" == 1 ]]; then
   packages+=(libvips-tools)

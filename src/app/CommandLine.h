@@ -17,12 +17,17 @@ struct TCommandLineAction {
 /// The command line: "-w" file, "-r", "-s", "-q", "-a" pattern, "-ar"
 /// folder [text]. Options are case-sensitive and examined one by one; an
 /// option with a value takes the next argument, which is then examined in
-/// its own turn as well. Other arguments are ignored.
+/// its own turn as well. An argument that is neither an option nor an
+/// option's value names a file to open (a watermark, a picture or a folder
+/// of pictures), as a file manager passes them; so does every argument after
+/// "--". Other arguments starting with "-" are ignored.
 struct TCommandLine {
   bool Run = false;           ///< "-r"
   bool SkipSettings = false;  ///< "-s"
   bool QuitAfterRun = false;  ///< "-q"
   std::vector<TCommandLineAction> Actions;
+  /// The files to open, in their order, opened after the actions above.
+  std::vector<std::string> Files;
   // Options of this program's own (not examined as the options above):
   bool Help = false;     ///< "--help", "-h"
   bool Version = false;  ///< "--version"
@@ -30,5 +35,10 @@ struct TCommandLine {
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+/// Makes the relative paths of the files absolute against folder (the
+/// working folder of the process that was started with them), so that the
+/// list shows full paths and another process reads the same files.
+void ResolveFiles(TCommandLine& commandLine, const std::string& folder);
 
 }  // namespace tvx

@@ -107,13 +107,15 @@ void TSession::OpenWatermarkFile(const std::string& fileName) {
   document_.Open(fileName);
 }
 
-void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
+TSession::TOpenReport TSession::ApplyCommandLine(const TCommandLine& commandLine) {
+  TOpenReport report;
   for (const TCommandLineAction& action : commandLine.Actions) {
     switch (action.Kind) {
       case TCommandLineAction::OpenWatermark:
         if (LowerFileExt(action.Value) == ".tvx" && IsFile(action.Value)) {
           try {
             OpenWatermarkFile(action.Value);
+            report.WatermarkOpened = true;
           } catch (const EError& e) {
             // the reader's message says what is wrong, not in which file
             RaiseError("OpenWatermark", 1, "Cannot read the watermark " + action.Value + ": " + e.what());
@@ -121,13 +123,44 @@ void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
         }
         break;
       case TCommandLineAction::AddPattern:
-        images_.AddPattern(action.Value);
+        report.PicturesAdded += images_.AddPattern(action.Value);
         break;
       case TCommandLineAction::AddFolder:
-        images_.AddFolder(action.Value, action.NamePart);
+        report.PicturesAdded += images_.AddFolder(action.Value, action.NamePart);
         break;
     }
   }
+  TOpenReport files = OpenFiles(commandLine.Files);
+  report.PicturesAdded += files.PicturesAdded;
+  report.WatermarkOpened = report.WatermarkOpened || files.WatermarkOpened;
+  report.Notices = std::move(files.Notices);
+  return report;
+}
+
+TSession::TOpenReport TSession::OpenFiles(const std::vector<std::string>& files) {
+  TOpenReport report;
+  for (const std::string& file : files) {
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) {
+      report.Notices.push_back("No such file or folder: " + file);
+    } else if (S_ISDIR(st.st_mode)) {
+      const size_t added = images_.AddPattern(IncludeTrailingPathDelimiter(file) + "*");
+      if (added == 0) report.Notices.push_back("No pictures in the folder " + file);
+      report.PicturesAdded += added;
+    } else if (LowerFileExt(file) == ".tvx") {
+      try {
+        OpenWatermarkFile(file);
+      } catch (const EError& e) {
+        RaiseError("OpenWatermark", 2, "Cannot read the watermark " + file + ": " + e.what());
+      }
+      report.WatermarkOpened = true;
+    } else if (images_.Add({file}) == 1) {
+      ++report.PicturesAdded;
+    } else {
+      report.Notices.push_back("Not a picture this program can read: " + file);
+    }
+  }
+  return report;
 }
 
 bool TSession::WatermarkIsEmpty() { return document_.IsEmpty(); }

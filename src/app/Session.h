@@ -66,10 +66,22 @@ class TSession {
   /// Messages of a damaged styles file at start-up (the program still starts).
   const std::string& StartupWarning() const { return startupWarning_; }
 
-  /// "-w", "-a" and "-ar" in their order. A "-w" file with another extension
-  /// or that does not exist is ignored; a damaged one raises and keeps the
-  /// watermark that was open.
-  void ApplyCommandLine(const TCommandLine& commandLine);
+  /// What opening files did: rows added, whether a watermark was opened, and
+  /// one line for every file that could not be used, saying why.
+  struct TOpenReport {
+    size_t PicturesAdded = 0;
+    bool WatermarkOpened = false;
+    std::vector<std::string> Notices;
+  };
+  /// "-w", "-a" and "-ar" in their order, then the files. A "-w" file with
+  /// another extension or that does not exist is ignored; a damaged one
+  /// raises and keeps the watermark that was open.
+  TOpenReport ApplyCommandLine(const TCommandLine& commandLine);
+  /// Files as a file manager hands them over: a ".tvx" file opens as the
+  /// watermark (a damaged one raises and keeps the watermark that was open),
+  /// a folder adds its pictures (not those of its subfolders, in name
+  /// order), any other file is added when the image list accepts it.
+  TOpenReport OpenFiles(const std::vector<std::string>& files);
   /// Opens a watermark file into the document (see TWatermarkDocument::Open).
   void OpenWatermarkFile(const std::string& fileName);
 

@@ -21,10 +21,18 @@
 
 namespace {
 
+#ifndef TARVEX_PROGRAM_NAME
+#define TARVEX_PROGRAM_NAME "tarvex"
+#endif
+constexpr const char* kProgram = TARVEX_PROGRAM_NAME;
+
 void PrintUsage() {
   std::printf(
-      "Usage: tarvex [options]\n"
+      "Usage: %s [options] [FILE...]\n"
       "Puts a watermark on many pictures at once.\n"
+      "\n"
+      "FILE: a watermark file (.tvx) to open, a picture to add to the image list, or a\n"
+      "folder whose pictures are added (not those of its subfolders).\n"
       "\n"
       "Options:\n"
       "  -w FILE          open the watermark FILE (.tvx)\n"
@@ -34,18 +42,34 @@ void PrintUsage() {
       "  -r               run the watermarking when started\n"
       "  -s               skip the output settings dialog: use the stored settings\n"
       "  -q               quit after the run\n"
+#if TARVEX_WITH_UI
       "  --no-gui         run without windows even when a display is available\n"
+#endif
       "  --config FILE    use FILE as the settings store instead of the default .config\n"
       "  --help           show this help and exit\n"
       "  --version        show the version and exit\n"
+      "  --               take every argument that follows as a FILE\n"
       "\n"
+#if TARVEX_WITH_UI
+      "With windows, a second tarvex started while one is open hands its files to the\n"
+      "open window and exits (unless it is given -r or -q).\n"
       "Without a display (neither DISPLAY nor WAYLAND_DISPLAY set), or with --no-gui,\n"
       "\"-r\" runs the batch with the stored output settings and exits when done.\n"
+#else
+      "%s runs without windows: \"-r\" runs the batch with the stored output settings\n"
+      "and exits when done.\n"
+#endif
       "Quote the pattern of -a so that the shell does not expand it:\n"
       "\n"
-      "  tarvex -w \"Sample Watermarks/Copyright.tvx\" -r -s -q -a '/home/me/pics/*.jpg'\n"
+      "  %s -w \"Sample Watermarks/Copyright.tvx\" -r -s -q -a '/home/me/pics/*.jpg'\n"
+      "  %s -r -s -q Copyright.tvx /home/me/pics\n"
       "\n"
-      "Exit status: 0 when the run completed, 1 on an error, 130 when interrupted.\n");
+      "Exit status: 0 when the run completed, 1 on an error, 130 when interrupted.\n",
+      kProgram,
+#if !TARVEX_WITH_UI
+      kProgram,
+#endif
+      kProgram, kProgram);
 }
 
 #if TARVEX_WITH_UI
@@ -81,6 +105,10 @@ int main(int argc, char** argv) {
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
   tvx::TCommandLine commandLine = tvx::ParseCommandLine(args);
+  if (char* cwd = ::getcwd(nullptr, 0)) {
+    tvx::ResolveFiles(commandLine, cwd);
+    std::free(cwd);
+  }
   if (commandLine.Help) {
     PrintUsage();
     return 0;
@@ -115,14 +143,16 @@ int main(int argc, char** argv) {
     if (const char* config = ArgumentValue(args, "--config")) options.ConfigFileName = config;
     tvx::TSession session(options);
     if (!session.StartupWarning().empty())
-      std::fprintf(stderr, "tarvex: saved styles: %s\n", session.StartupWarning().c_str());
+      std::fprintf(stderr, "%s: saved styles: %s\n", kProgram, session.StartupWarning().c_str());
     session.Question().SetAsk(tvx::AskOnConsole);
-    session.ApplyCommandLine(commandLine);
+    for (const std::string& notice : session.ApplyCommandLine(commandLine).Notices)
+      std::fprintf(stderr, "%s: %s\n", kProgram, notice.c_str());
 
     if (!commandLine.Run) {
       std::fprintf(stderr,
-                   "tarvex: nothing to do without windows; give -r to run the watermarking "
-                   "(see tarvex --help).\n");
+                   "%s: nothing to do without windows; give -r to run the watermarking "
+                   "(see %s --help).\n",
+                   kProgram, kProgram);
       return 0;
     }
 
@@ -153,7 +183,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, ".\n");
     return 0;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "\ntarvex: %s\n", e.what());
+    std::fprintf(stderr, "\n%s: %s\n", kProgram, e.what());
     return 1;
   }
 }

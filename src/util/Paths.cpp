@@ -77,7 +77,8 @@ std::string ProgramFolder() {
 }
 
 std::string ChooseUserDataFolder(const std::string& programFolder) {
-  if (!programFolder.empty() && access(programFolder.c_str(), W_OK) == 0)
+  if (!programFolder.empty() && access(programFolder.c_str(), W_OK) == 0 &&
+      access((IncludeTrailingPathDelimiter(programFolder) + kInstalledMarker).c_str(), F_OK) != 0)
     return IncludeTrailingPathDelimiter(programFolder);
   // Relative values are invalid and to be ignored.
   std::string base;

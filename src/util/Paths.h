@@ -29,14 +29,18 @@ std::string IncludeTrailingPathDelimiter(std::string folder);
 
 // ---- the program's folders ----------------------------------------------------
 
+/// The file that marks an installed program folder: the settings never go
+/// there, also for a user who may write to it (root in /usr).
+inline constexpr const char* kInstalledMarker = "installed";
+
 /// The folder of the running executable (links resolved), with a trailing "/".
 /// Empty when it cannot be determined.
 std::string ProgramFolder();
 
 /// Where the program keeps its own files (".config", ".styles"): the program
-/// folder when it is writable (a portable install, the build tree), otherwise
-/// $XDG_CONFIG_HOME/tarvex/ (default ~/.config/tarvex/), created when missing.
-/// Always ends with "/".
+/// folder when it is writable (a portable install, the build tree) and holds
+/// no file named kInstalledMarker, otherwise $XDG_CONFIG_HOME/tarvex/
+/// (default ~/.config/tarvex/), created when missing. Always ends with "/".
 std::string UserDataFolder();
 
 /// The same choice for a given program folder; exposed for tests.

@@ -213,5 +213,47 @@ TEST(Paths, ProgramFolderAndUserDataFolder) {
   EXPECT_TRUE(fs::is_directory(chosen));
 }
 
+// Which folder keeps the settings, for program folders of every kind.
+struct TDataFolderCase {
+  const char* Name;
+  bool Exists;
+  bool Writable;
+  bool Installed;  // carries the "installed" marker
+  bool Expected;   // true: the program folder, false: the XDG folder
+};
+
+class UserDataFolderChoice : public ::testing::TestWithParam<TDataFolderCase> {};
+
+TEST_P(UserDataFolderChoice, ProgramFolderOnlyWhenWritableAndNotInstalled) {
+  const TDataFolderCase& c = GetParam();
+  TTempDir dir;
+  const fs::path program = dir / "program";
+  if (c.Exists) {
+    fs::create_directories(program);
+    if (c.Installed) WriteFileBytes(program / kInstalledMarker, "installed\n");
+    if (!c.Writable) chmod(program.c_str(), 0500);
+  }
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  std::string savedValue = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
+  std::string chosen = ChooseUserDataFolder(program.string());
+  if (saved) setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+  chmod(program.c_str(), 0700);
+  // root may write anywhere: a read-only folder then counts as writable
+  const bool writable = c.Writable || geteuid() == 0;
+  const bool expectProgram = c.Expected || (c.Exists && !c.Installed && writable);
+  EXPECT_EQ(chosen, expectProgram ? program.string() + "/" : std::string(dir / "xdg/tarvex/"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, UserDataFolderChoice,
+    ::testing::Values(TDataFolderCase{"PortableCopy", true, true, false, true},
+                      TDataFolderCase{"InstalledButWritable", true, true, true, false},
+                      TDataFolderCase{"ReadOnly", true, false, false, false},
+                      TDataFolderCase{"InstalledReadOnly", true, false, true, false},
+                      TDataFolderCase{"Missing", false, false, false, false}),
+    [](const ::testing::TestParamInfo<TDataFolderCase>& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace tvx

@@ -1,6 +1,7 @@
 #include "app/ui/Form1.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QAction>
 #include <QApplication>
@@ -277,16 +278,55 @@ void TForm1::FirstShow() {
   if (commandLine_.Run) btnProcessClick();
 }
 
-void TForm1::ApplyCommandLine() {
-  // "-a" and "-ar" add to the session's list directly; the list view follows.
-  struct TReload {
-    TForm1* Window;
-    ~TReload() {
-      Window->fileListBox_->Reload();
-      Window->RefreshWatermark();
+void TForm1::ApplyCommandLine() { ApplyArguments(commandLine_); }
+
+void TForm1::ApplyArguments(const TCommandLine& arguments) {
+  const int firstNew = static_cast<int>(session_.Images().Paths.size());
+  TSession::TOpenReport report;
+  {
+    // "-a" and "-ar" add to the session's list directly; the list view follows.
+    struct TReload {
+      TForm1* Window;
+      ~TReload() {
+        Window->fileListBox_->Reload();
+        Window->RefreshWatermark();
+      }
+    } reload{this};
+    report = session_.ApplyCommandLine(arguments);
+  }
+  if (!report.Notices.empty()) {
+    QStringList lines;
+    for (const std::string& notice : report.Notices) {
+      std::fprintf(stderr, "tarvex: %s\n", notice.c_str());
+      lines << Q(notice);
     }
-  } reload{this};
-  session_.ApplyCommandLine(commandLine_);
+    statusBar()->showMessage(lines.join(QStringLiteral("; ")), 15000);
+  }
+  // Pictures opened from the file manager are meant to be seen: the first
+  // of them is previewed when nothing is.
+  if (!arguments.Files.empty() && report.PicturesAdded > 0 && selectedIndex_ == 0)
+    fileListBox_->setCurrentIndex(fileListBox_->model()->index(firstNew, 0));
+}
+
+void TForm1::OpenArguments(const TCommandLine& arguments) {
+  pendingArguments_.push_back(arguments);
+  QTimer::singleShot(0, this, [this] { GuardedCall([this] { OpenPendingArguments(); }); });
+}
+
+void TForm1::OpenPendingArguments() {
+  if (pendingArguments_.empty()) return;
+  if (running_ || !shown_ || QApplication::activeModalWidget()) {
+    QTimer::singleShot(250, this, [this] { GuardedCall([this] { OpenPendingArguments(); }); });
+    return;
+  }
+  std::vector<TCommandLine> pending;
+  pending.swap(pendingArguments_);
+  // Each start's files on their own: a damaged watermark in one is reported
+  // and the others still open.
+  for (const TCommandLine& arguments : pending) GuardedCall([&] { ApplyArguments(arguments); });
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

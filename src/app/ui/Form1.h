@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -50,6 +51,12 @@ class TForm1 : public QMainWindow {
   void actSupportExecute();
   void actAboutExecute();
 
+  /// Opens what another start of the program hands over (app/HandOver.h):
+  /// its "-w", "-a" and "-ar" options and its files. They are opened as soon
+  /// as no run and no dialog is in progress (a run walks the image list, the
+  /// editor holds the watermark); the window then comes to the front.
+  void OpenArguments(const TCommandLine& arguments);
+
   /// Re-expands the macros and places the layers for the preview picture.
   void RefreshWatermark();
   /// Whether a run is in progress (the window refuses to close then).
@@ -69,6 +76,8 @@ class TForm1 : public QMainWindow {
   QWidget* CreatePanels();
   void FirstShow();
   void ApplyCommandLine();
+  void ApplyArguments(const TCommandLine& arguments);
+  void OpenPendingArguments();
   void RowSelected();
   void ApplyZoom();
   void PreviewChanged();
@@ -85,6 +94,7 @@ class TForm1 : public QMainWindow {
   bool shown_ = false;
   bool running_ = false;
   int selectedIndex_ = 0;  // 1-based row of the picture in the preview
+  std::vector<TCommandLine> pendingArguments_;  // handed over, not opened yet
 
   TImgView2* imgView_ = nullptr;
   TFileListBox2* fileListBox_ = nullptr;
