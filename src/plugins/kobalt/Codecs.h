@@ -95,5 +95,8 @@ bool EncodeJpegToMemory(const uint32_t* pixels, int32_t width, int32_t height, i
 /// EXIF APP1 segment; 1 when there is none or it is invalid. Cheap: parses
 /// only the TIFF structure of IFD 0.
 int JpegOrientation(const uint8_t* data, size_t size);
+/// The orientation tag (1 to 8) of IFD 0 of a TIFF structure (the EXIF block
+/// without its "Exif\0\0" header); 1 when absent or invalid.
+int TiffStructureOrientation(const uint8_t* tiff, size_t size);
 
 }  // namespace kobalt

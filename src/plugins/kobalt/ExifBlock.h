@@ -63,6 +63,36 @@ struct TThumbnailCodec {
   std::function<bool(const uint32_t*, int32_t, int32_t, int, std::vector<uint8_t>&)> EncodeJpeg;
 };
 
+// ---- the EXIF block as a TIFF structure (no "Exif\0\0" header) ----------
+// These edit the block in place (TTiffEditor): everything not named stays
+// byte for byte where it was, so MakerNotes, the data their offsets reach
+// and the thumbnail survive. Other containers (WebP, HEIF, JPEG XL) keep
+// their EXIF in this form.
+
+/// Sets one text tag as WriteExifInJpeg does; a new block when `tiff` is
+/// null or unreadable.
+bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                      std::vector<uint8_t>& out);
+
+/// Fits a source's block to a destination picture: its orientation (how the
+/// destination's stored pixels are to be turned), its stored pixel size when
+/// the block records one, and a thumbnail rebuilt from the destination (or
+/// dropped). A block longer than maxSize loses its thumbnail; false when it
+/// still does not fit or the block is unreadable.
+bool AdaptExifForCopy(const std::vector<uint8_t>& tiff, int destOrientation, int storedWidth, int storedHeight,
+                      const TThumbnailCodec& codec, size_t maxSize, std::vector<uint8_t>& out);
+
+/// The metadata of a JPEG in a container-neutral form (what the plug-ins'
+/// metadata bridge carries): the EXIF TIFF structure, the ICC profile joined
+/// from its chunks, the XMP packet.
+struct TJpegMetadata {
+  std::vector<uint8_t> Exif, Icc, Xmp;
+};
+bool ReadJpegMetadata(const std::vector<uint8_t>& jpeg, TJpegMetadata& metadata);
+/// CopyExifInJpeg with the source given as blocks instead of a file.
+bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t>& dest,
+                          const TThumbnailCodec& codec, std::vector<uint8_t>& out);
+
 /// Puts the source's EXIF block into the destination JPEG, and the source's
 /// XMP, ICC profile and IPTC where the destination has none of that kind.
 /// The thumbnail is rebuilt from the destination (or dropped), the pixel
