@@ -39,17 +39,42 @@ bool WriteExifTag(const std::string& fileName, tvx::ExifTag tag, const std::stri
   return ReplaceFileContents(fileName, out.data(), out.size());
 }
 
+TThumbnailCodec ThumbnailCodecOf(const std::string& destFileName) {
+  TThumbnailCodec codec;
+  codec.DecodeDestination = [destFileName](TImage& image) { return DecodeFile(destFileName, image); };
+  codec.EncodeJpeg = EncodeJpegToMemory;
+  return codec;
+}
+
 bool CopyExifBlock(const std::string& sourceFileName, const std::string& destFileName) {
   if (!HasJpegExtension(sourceFileName) || !HasJpegExtension(destFileName)) return false;
   std::vector<uint8_t> source, dest, out;
   if (!ReadWholeFile(sourceFileName, source) || !ReadWholeFile(destFileName, dest)) return false;
-  TThumbnailCodec codec;
-  codec.DecodeDestination = [&destFileName](TImage& image) {
-    return DecodeFile(destFileName, image);
-  };
-  codec.EncodeJpeg = EncodeJpegToMemory;
-  if (!CopyExifInJpeg(source, dest, codec, out)) return false;
+  if (!CopyExifInJpeg(source, dest, ThumbnailCodecOf(destFileName), out)) return false;
   return ReplaceFileContents(destFileName, out.data(), out.size());
+}
+
+bool ReadJpegMetadataFile(const std::string& fileName, tvx::TPictureMetadata& metadata) {
+  std::vector<uint8_t> bytes;
+  TJpegMetadata blocks;
+  if (!HasJpegExtension(fileName) || !ReadWholeFile(fileName, bytes) || !ReadJpegMetadata(bytes, blocks))
+    return false;
+  metadata.Exif.assign(blocks.Exif.begin(), blocks.Exif.end());
+  metadata.Icc.assign(blocks.Icc.begin(), blocks.Icc.end());
+  metadata.Xmp.assign(blocks.Xmp.begin(), blocks.Xmp.end());
+  return true;
+}
+
+bool WriteJpegMetadataFile(const std::string& fileName, const tvx::TPictureMetadata& metadata) {
+  if (!HasJpegExtension(fileName)) return false;
+  std::vector<uint8_t> dest, out;
+  if (!ReadWholeFile(fileName, dest)) return false;
+  TJpegMetadata blocks;
+  blocks.Exif.assign(metadata.Exif.begin(), metadata.Exif.end());
+  blocks.Icc.assign(metadata.Icc.begin(), metadata.Icc.end());
+  blocks.Xmp.assign(metadata.Xmp.begin(), metadata.Xmp.end());
+  if (!CopyMetadataIntoJpeg(blocks, dest, ThumbnailCodecOf(fileName), out)) return false;
+  return ReplaceFileContents(fileName, out.data(), out.size());
 }
 
 tvx::TExifParameters GetExifValues(const std::string& fileName) {
