@@ -89,6 +89,7 @@ void TTiffEditor::New(bool motorola) {
   Put32(bytes_, 4, 8);
   for (TDirectory& d : dirs_) d = TDirectory();
   dirs_[kIfd0].Dirty = true;  // written at the end
+  dirs_[kIfd0].Created = true;
   thumbnailChanged_ = false;
 }
 
@@ -135,6 +136,7 @@ TTiffEditor::TDirectory& TTiffEditor::Require(TIfd ifd) {
     d = TDirectory();
     d.Present = true;
     d.Dirty = true;
+    d.Created = true;
     d.OriginalCount = 0;  // new: always written at the end
     if (ifd == kExifIfd && !Has(kIfd0, kTagExifPointer)) SetLong(kIfd0, kTagExifPointer, 0);
   }
@@ -306,34 +308,61 @@ std::vector<uint8_t> TTiffEditor::Save() const {
     Put32(out, at + freed, d.Next);
   };
 
-  for (TIfd ifd : {kExifIfd, kIfd1}) {
-    TDirectory& d = dirs[ifd];
-    if (!d.Present || !d.Dirty) continue;
-    size_t before = d.Offset, count = d.OriginalCount;
+  // Place every changed directory, then point everything that pointed at a
+  // moved one at its new place: the header, IFD 0's links, and any other
+  // directory pointer of the three (a broken file may loop back to IFD 0;
+  // it stays the same shape).
+  size_t oldOffset[kIfdCount], oldCount[kIfdCount];
+  for (int i = 0; i < kIfdCount; ++i) {
+    TDirectory& d = dirs[i];
+    oldOffset[i] = d.Present ? d.Offset : 0;
+    oldCount[i] = d.Present ? d.OriginalCount : 0;
+    if (!d.Dirty || (i != kIfd0 && !d.Present)) continue;
     placeValues(d);
     position(d);
-    write(d, d.Offset == before ? count : 0);
-    if (ifd == kExifIfd && d.Offset != before) {
-      if (TEntry* p = entry(dirs[kIfd0], kTagExifPointer)) {
-        p->Type = kLong, p->Count = 1, p->Changed = false;
-        setField(*p, uint32_t(d.Offset));
-        dirs[kIfd0].Dirty = true;
+  }
+  const bool newIfd0 = dirs_[kIfd0].Created;
+  for (int i = 0; i < kIfdCount; ++i) {
+    if (!dirs[i].Dirty || (i != kIfd0 && !dirs[i].Present)) continue;
+    if (dirs[i].Offset == oldOffset[i] && !dirs[i].Created) continue;
+    if (dirs[i].Created) oldOffset[i] = 0;  // nothing pointed at it
+    const uint32_t from = uint32_t(oldOffset[i]), to = uint32_t(dirs[i].Offset);
+    for (TDirectory& d : dirs) {
+      if (!d.Present && &d != &dirs[kIfd0]) continue;
+      for (TEntry& e : d.Entries) {
+        bool pointer = e.Tag == kTagExifPointer || e.Tag == 0x8825 || e.Tag == 0xA005 || e.Tag == 0x014A;
+        uint32_t value = 0;
+        bool matches = false;
+        if (pointer && e.Count == 1 && (e.Type == kLong || e.Type == 13)) {
+          std::vector<uint8_t> f(e.Field, e.Field + 4);
+          value = motorola_ ? uint32_t(f[0]) << 24 | uint32_t(f[1]) << 16 | uint32_t(f[2]) << 8 | f[3]
+                            : uint32_t(f[3]) << 24 | uint32_t(f[2]) << 16 | uint32_t(f[1]) << 8 | f[0];
+          matches = value == from && oldOffset[i] != 0;
+        }
+        // A new EXIF IFD's pointer was made without a value.
+        if (i == kExifIfd && e.Tag == kTagExifPointer && &d == &dirs[kIfd0] && dirs[kExifIfd].Created) matches = true;
+        if (matches) {
+          setField(e, to);
+          d.Dirty = true;
+        }
+      }
+      if (oldOffset[i] != 0 && d.Next == from) {
+        d.Next = to;
+        d.Dirty = true;
       }
     }
-    if (ifd == kIfd1 && d.Offset != before) {
-      dirs[kIfd0].Next = uint32_t(d.Offset);
+    if (i == kIfd1 && dirs[kIfd1].Created) {
+      dirs[kIfd0].Next = to;
       dirs[kIfd0].Dirty = true;
     }
   }
-  TDirectory& zero = dirs[kIfd0];
-  if (zero.Dirty) {
-    size_t before = zero.Offset, count = zero.OriginalCount;
-    bool wasPresent = zero.Present;
-    placeValues(zero);
-    position(zero);
-    write(zero, wasPresent && zero.Offset == before ? count : 0);
-    if (!wasPresent || zero.Offset != before) Put32(out, 4, uint32_t(zero.Offset));
+  for (int i = 0; i < kIfdCount; ++i) {
+    TDirectory& d = dirs[i];
+    if (!d.Dirty || (i != kIfd0 && !d.Present)) continue;
+    // A directory rewritten where it was clears what it no longer uses.
+    write(d, d.Offset == oldOffset[i] ? oldCount[i] : 0);
   }
+  if (newIfd0 || dirs[kIfd0].Offset != oldOffset[kIfd0]) Put32(out, 4, uint32_t(dirs[kIfd0].Offset));
   return out;
 }
 

@@ -65,6 +65,7 @@ class TTiffEditor {
   struct TDirectory {
     bool Present = false;
     bool Dirty = false;
+    bool Created = false;  // made by the edit: nothing points at it yet
     size_t Offset = 0;
     size_t OriginalCount = 0;
     uint32_t Next = 0;
