@@ -58,7 +58,10 @@ class KobaltManagerTest : public ::testing::Test {
 };
 
 TEST_F(KobaltManagerTest, LoadsFromTheProgramFolderWithItsSixFormats) {
-  TPluginManager manager(test::BinDir().string());
+  // The standard plug-in alone (the program folder holds others too).
+  test::TTempDir folder;
+  std::filesystem::copy_file(KobaltPath(), folder.Path() / "kobalt.fp");
+  TPluginManager manager(folder.Path().string());
   ASSERT_EQ(manager.Plugins().size(), 1u);
   const std::vector<TFileFormat> expected = {{".bmp", true, true},   {".jpg", true, true},
                                              {".jpeg", true, false}, {".tif", true, true},
