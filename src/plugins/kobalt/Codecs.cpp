@@ -213,6 +213,22 @@ bool DecodeFile(const std::string& path, TImage& image) {
   return DecodeMemory(bytes.data(), bytes.size(), image);
 }
 
+bool DecodeFileReduced(const std::string& path, int minLongSide, TImage& image) {
+  image = TImage();
+  TBytes bytes;
+  size_t fileSize = 0;
+  if (!ReadFileBytes(path, 0, bytes, fileSize)) return false;
+  if (SniffFormat(bytes.data(), bytes.size()) != TPictureFormat::Jpeg)
+    return DecodeMemory(bytes.data(), bytes.size(), image);
+  if (!DecodeJpegReduced(bytes.data(), bytes.size(), minLongSide, image) ||
+      image.Pixels.size() != size_t(image.Width) * size_t(image.Height)) {
+    image = TImage();
+    return false;
+  }
+  ApplyOrientation(image, JpegOrientation(bytes.data(), bytes.size()));
+  return true;
+}
+
 bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
   width = height = 0;
   TBytes bytes;

@@ -41,7 +41,10 @@ bool WriteExifTag(const std::string& fileName, tvx::ExifTag tag, const std::stri
 
 TThumbnailCodec ThumbnailCodecOf(const std::string& destFileName) {
   TThumbnailCodec codec;
-  codec.DecodeDestination = [destFileName](TImage& image) { return DecodeFile(destFileName, image); };
+  // The thumbnail needs only a small picture: a JPEG is decoded reduced.
+  codec.DecodeDestination = [destFileName](TImage& image) {
+    return DecodeFileReduced(destFileName, kThumbnailSide, image);
+  };
   codec.EncodeJpeg = EncodeJpegToMemory;
   return codec;
 }

@@ -42,6 +42,8 @@ bool DecodeWebp(const uint8_t* data, size_t size, TImage& image);
 bool DecodeAvif(const uint8_t* data, size_t size, TImage& image);
 bool DecodeHeif(const uint8_t* data, size_t size, TImage& image);
 bool DecodeJxl(const uint8_t* data, size_t size, TImage& image);
+/// A WebP scaled while decoded so its longer side is minLongSide (thumbnails).
+bool DecodeWebpReduced(const uint8_t* data, size_t size, int minLongSide, TImage& image);
 /// By content, whatever the name says.
 bool DecodeModern(const uint8_t* data, size_t size, TImage& image);
 

@@ -50,9 +50,17 @@ bool PutMetadata(const std::string& fileName, const THeifMetadata& source) {
   if (!ModernPictureSize(file.data(), file.size(), width, height)) return false;
   const int orientation = ExifOrientationHonoured(file.data(), file.size());
   if (orientation >= 5) std::swap(width, height);  // the stored size
+  // An EXIF thumbnail must show the new pixels, not the source's. WebP
+  // decodes a small one cheaply; for AVIF, HEIF and JPEG XL it would cost a
+  // whole decode (their readers show the container's own thumbnails), so
+  // there it is dropped.
   kobalt::TThumbnailCodec codec;
-  codec.DecodeDestination = [&file](kobalt::TImage& image) { return DecodeModern(file.data(), file.size(), image); };
-  codec.EncodeJpeg = kobalt::EncodeJpegToMemory;
+  if (SniffModern(file.data(), file.size()) == TModernFormat::Webp) {
+    codec.DecodeDestination = [&file](kobalt::TImage& image) {
+      return DecodeWebpReduced(file.data(), file.size(), kobalt::kThumbnailSide, image);
+    };
+    codec.EncodeJpeg = kobalt::EncodeJpegToMemory;
+  }
   THeifMetadataChange change;
   TBytes exif;
   if (!kobalt::AdaptExifForCopy(source.Exif, orientation, width, height, codec, kMaxExifBlock, exif)) return false;

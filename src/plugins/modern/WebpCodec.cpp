@@ -5,6 +5,7 @@
 #include <webp/demux.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -85,6 +86,38 @@ bool DecodeWebp(const uint8_t* data, size_t size, TImage& image) {
     image = TImage();
     return false;
   }
+  kobalt::ApplyOrientation(image, WebpOrientation(data, size));
+  return true;
+}
+
+bool DecodeWebpReduced(const uint8_t* data, size_t size, int minLongSide, TImage& image) {
+  image = TImage();
+  WebPDecoderConfig config;
+  if (!data || !WebPInitDecoderConfig(&config) || WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK)
+    return false;
+  const int w = config.input.width, h = config.input.height;
+  if (!kobalt::SaneSize(w, h)) return false;
+  if (config.input.has_animation || std::max(w, h) <= minLongSide) return DecodeWebp(data, size, image);
+  // The decoder scales while it decodes: the longer side becomes minLongSide.
+  const int sw = w >= h ? minLongSide : std::max(1, int(int64_t(w) * minLongSide / h));
+  const int sh = w >= h ? std::max(1, int(int64_t(h) * minLongSide / w)) : minLongSide;
+  if (!image.Pixels.TryResize(size_t(sw) * size_t(sh))) return false;
+  config.options.use_scaling = 1;
+  config.options.scaled_width = sw;
+  config.options.scaled_height = sh;
+  config.output.colorspace = MODE_BGRA;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = reinterpret_cast<uint8_t*>(image.Pixels.data());
+  config.output.u.RGBA.stride = sw * 4;
+  config.output.u.RGBA.size = size_t(sw) * size_t(sh) * 4;
+  bool ok = WebPDecode(data, size, &config) == VP8_STATUS_OK;
+  WebPFreeDecBuffer(&config.output);
+  if (!ok) {
+    image = TImage();
+    return false;
+  }
+  image.Width = sw;
+  image.Height = sh;
   kobalt::ApplyOrientation(image, WebpOrientation(data, size));
   return true;
 }
