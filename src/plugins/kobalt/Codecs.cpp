@@ -17,6 +17,7 @@
 
 #include "Codecs.h"
 #include "FileWrite.h"
+#include "RecentPictures.h"
 #include "CodecsInternal.h"
 
 namespace kobalt {
@@ -263,8 +264,10 @@ bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, 
     ok = EncodeTiff(pixels, width, height, out);
   else if (ext == ".gif")
     ok = EncodeGif(pixels, width, height, out);
-  if (!ok || out.empty()) return false;
-  return ReplaceFileContents(path, out.data(), out.size());
+  if (!ok || out.empty() || !ReplaceFileContents(path, out.data(), out.size())) return false;
+  // Only JPEG files receive EXIF thumbnails.
+  if (ext == ".jpg") RememberSaved(path, pixels, width, height);
+  return true;
 }
 
 }  // namespace kobalt

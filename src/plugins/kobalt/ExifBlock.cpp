@@ -431,18 +431,26 @@ bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std:
   return true;
 }
 
+TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now) {
+  const std::vector<uint8_t>* payload = file.ExifPayload();
+  std::vector<uint8_t> tiff, edited;
+  if (payload) tiff.assign(payload->begin() + 6, payload->end());
+  if (!SetExifTagInTiff(payload ? &tiff : nullptr, tag, text, now, edited)) return TEditResult::Failed;
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), edited.begin(), edited.end());
+  if (block.size() > kMaxSegmentPayload) return TEditResult::TooLarge;
+  return file.SetExif(std::move(block)) < 0 ? TEditResult::Failed : TEditResult::Done;
+}
+
 bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::string& text,
                      std::time_t now, std::vector<uint8_t>& out) {
   TJpegFile file;
   if (!file.Read(jpeg.data(), jpeg.size())) return false;
-  const std::vector<uint8_t>* payload = file.ExifPayload();
-  std::vector<uint8_t> tiff, edited;
-  if (payload) tiff.assign(payload->begin() + 6, payload->end());
-  if (!SetExifTagInTiff(payload ? &tiff : nullptr, tag, text, now, edited)) return false;
-  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
-  block.insert(block.end(), edited.begin(), edited.end());
-  if (block.size() > kMaxSegmentPayload) return WriteExifRelayout(jpeg, tag, text, now, out);
-  if (file.SetExif(std::move(block)) < 0) return false;
+  switch (WriteExifInSegments(file, tag, text, now)) {
+    case TEditResult::Failed: return false;
+    case TEditResult::TooLarge: return WriteExifRelayout(jpeg, tag, text, now, out);
+    case TEditResult::Done: break;
+  }
   std::vector<uint8_t> result = file.Write();
   if (result.empty()) return false;
   out = std::move(result);
@@ -499,7 +507,16 @@ namespace {
 bool CopyFromSegments(const TJpegFile& from, const std::vector<uint8_t>& dest, const TThumbnailCodec& codec,
                       std::vector<uint8_t>& out) {
   TJpegFile to;
-  if (!to.Read(dest.data(), dest.size())) return false;
+  if (!to.Read(dest.data(), dest.size()) || !CopyExifIntoSegments(from, to, codec)) return false;
+  std::vector<uint8_t> result = to.Write();
+  if (result.empty()) return false;
+  out = std::move(result);
+  return true;
+}
+
+}  // namespace
+
+bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec) {
   const std::vector<uint8_t>* payload = from.ExifPayload();
   if (!payload || payload->size() < 6 + 8) return false;
   std::vector<uint8_t> tiff(payload->begin() + 6, payload->end());
@@ -518,11 +535,10 @@ bool CopyFromSegments(const TJpegFile& from, const std::vector<uint8_t>& dest, c
   int index = to.SetExif(std::move(block));
   if (index < 0) return false;
   CarryMetadata(from, to, static_cast<size_t>(index));
-  std::vector<uint8_t> result = to.Write();
-  if (result.empty()) return false;
-  out = std::move(result);
   return true;
 }
+
+namespace {
 
 constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";  // and a zero byte
 constexpr size_t kIccChunk = kMaxSegmentPayload - 14;
@@ -532,14 +548,14 @@ constexpr size_t kIccChunk = kMaxSegmentPayload - 14;
 bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
                     const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
   TJpegFile from;
-  if (!from.Read(source.data(), source.size())) return false;
+  if (!from.ReadHeaders(source.data(), source.size())) return false;
   return CopyFromSegments(from, dest, codec, out);
 }
 
 bool ReadJpegMetadata(const std::vector<uint8_t>& jpeg, TJpegMetadata& metadata) {
   metadata = {};
   TJpegFile file;
-  if (!file.Read(jpeg.data(), jpeg.size())) return false;
+  if (!file.ReadHeaders(jpeg.data(), jpeg.size())) return false;
   if (const std::vector<uint8_t>* payload = file.ExifPayload())
     if (payload->size() > 6) metadata.Exif.assign(payload->begin() + 6, payload->end());
   // The ICC profile's chunks in their sequence order; a broken sequence gives none.
@@ -558,11 +574,9 @@ bool ReadJpegMetadata(const std::vector<uint8_t>& jpeg, TJpegMetadata& metadata)
   return true;
 }
 
-bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t>& dest,
-                          const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
+TJpegFile SegmentsOf(const TJpegMetadata& source) {
   TJpegFile from;
   auto& segments = from.Segments();
-  if (source.Exif.empty()) return false;
   TJpegSegment exif{kMarkerApp1, 0, {'E', 'x', 'i', 'f', 0, 0}};
   exif.Payload.insert(exif.Payload.end(), source.Exif.begin(), source.Exif.end());
   segments.push_back(std::move(exif));
@@ -586,7 +600,13 @@ bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t
       segments.push_back(std::move(icc));
     }
   }
-  return CopyFromSegments(from, dest, codec, out);
+  return from;
+}
+
+bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t>& dest,
+                          const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
+  if (source.Exif.empty()) return false;
+  return CopyFromSegments(SegmentsOf(source), dest, codec, out);
 }
 
 TImage ScaleDownToFit(const TImage& image, int longSide) {

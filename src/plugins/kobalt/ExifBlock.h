@@ -98,8 +98,25 @@ bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t
 /// The thumbnail is rebuilt from the destination (or dropped), the pixel
 /// dimensions follow the destination and the orientation stays true to its
 /// pixels. False when either file is not a JPEG or the source has no EXIF.
+/// `source` may be only the start of the file, as long as it reaches the
+/// first scan (see SourceHeaderBytes).
 bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
                     const TThumbnailCodec& codec, std::vector<uint8_t>& out);
+/// How much of a file the EXIF operations read first: the header segments of
+/// nearly every file fit (a file whose do not is read again, whole).
+inline constexpr size_t kSourceHeaderBytes = size_t(256) << 10;
+
+// ---- the same on segment lists, for rewriting only a file's headers -------
+
+class TJpegFile;
+enum class TEditResult { Done, Failed, TooLarge };
+/// WriteExifInJpeg on a segment list (headers alone will do); TooLarge when
+/// the edited block no longer fits one APP1 segment.
+TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now);
+/// CopyExifInJpeg from one segment list into another (headers alone will do).
+bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec);
+/// The segments a JPEG would carry these blocks in (source side of a copy).
+TJpegFile SegmentsOf(const TJpegMetadata& source);
 
 /// Area-averaging reduction so the longer side is at most `longSide`.
 TImage ScaleDownToFit(const TImage& image, int longSide);

@@ -9,6 +9,7 @@
 #include "Codecs.h"
 #include "ExifBlock.h"
 #include "FileWrite.h"
+#include "RecentPictures.h"
 #include "ModernCodecs.h"
 #include "ModernMetadata.h"
 #include "imageio/FileMetadata.h"
@@ -56,8 +57,9 @@ bool PutMetadata(const std::string& fileName, const THeifMetadata& source) {
   // there it is dropped.
   kobalt::TThumbnailCodec codec;
   if (SniffModern(file.data(), file.size()) == TModernFormat::Webp) {
-    codec.DecodeDestination = [&file](kobalt::TImage& image) {
-      return DecodeWebpReduced(file.data(), file.size(), kobalt::kThumbnailSide, image);
+    codec.DecodeDestination = [&file, &fileName](kobalt::TImage& image) {
+      return kobalt::RecallSaved(fileName, image) ||
+             DecodeWebpReduced(file.data(), file.size(), kobalt::kThumbnailSide, image);
     };
     codec.EncodeJpeg = kobalt::EncodeJpegToMemory;
   }
@@ -140,8 +142,12 @@ class TModernFilePlugin final : public tvx::TFilePlugin {
       TModernFormat format = FormatOfExtension(LowerExtension(fileName));
       if (format == TModernFormat::Heif && !canEncodeHeic_) return false;
       TBytes out;
-      return EncodeModern(format, pixels, width, height, int(quality_[size_t(format)].load()), out) &&
-             kobalt::ReplaceFileContents(fileName, out.data(), out.size());
+      if (!EncodeModern(format, pixels, width, height, int(quality_[size_t(format)].load()), out) ||
+          !kobalt::ReplaceFileContents(fileName, out.data(), out.size()))
+        return false;
+      // WebP is the one of these whose copied EXIF keeps a thumbnail.
+      if (format == TModernFormat::Webp) kobalt::RememberSaved(fileName, pixels, width, height);
+      return true;
     } catch (...) {
       return false;
     }
