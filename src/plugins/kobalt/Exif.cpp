@@ -60,36 +60,14 @@ static bool EditJpegHeaders(const std::string& fileName, const std::function<boo
                          });
 }
 
-// The same on the whole file in memory, for what the header edit cannot do.
-template <typename TEdit>
-static bool EditWholeJpeg(const std::string& fileName, TEdit edit) {
-  std::vector<uint8_t> bytes, out;
-  if (!ReadWholeFile(fileName, bytes) || !edit(bytes, out)) return false;
-  return ReplaceFileContents(fileName, out.data(), out.size());
-}
-
 bool WriteExifTag(const std::string& fileName, tvx::ExifTag tag, const std::string& text) {
   if (!HasJpegExtension(fileName)) return false;
   const std::time_t now = std::time(nullptr);
-  bool whole = false, tooLarge = false;
-  if (EditJpegHeaders(fileName,
-                      [&](TJpegFile& file) {
-                        TEditResult result = WriteExifInSegments(file, tag, text, now);
-                        tooLarge = result == TEditResult::TooLarge;
-                        return result == TEditResult::Done;
-                      },
-                      whole))
-    return true;
+  auto edit = [&](TJpegFile& file) { return WriteExifInSegments(file, tag, text, now) == TEditResult::Done; };
+  bool whole = false;
+  if (EditJpegHeaders(fileName, edit, whole)) return true;
   // Headers longer than the part read: once more with all of them.
-  if (whole && !tooLarge) {
-    auto again = [&](TJpegFile& file) { return WriteExifInSegments(file, tag, text, now) == TEditResult::Done; };
-    if (EditJpegHeaders(fileName, again, whole, kMaxHeaderBytes)) return true;
-  }
-  // A block that only libexif's relayout (without the thumbnail) fits.
-  if (!tooLarge) return false;
-  return EditWholeJpeg(fileName, [&](const std::vector<uint8_t>& bytes, std::vector<uint8_t>& out) {
-    return WriteExifInJpeg(bytes, tag, text, now, out);
-  });
+  return whole && EditJpegHeaders(fileName, edit, whole, kMaxHeaderBytes);
 }
 
 static TThumbnailCodec ThumbnailCodecOf(const std::string& destFileName) {

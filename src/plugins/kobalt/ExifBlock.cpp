@@ -364,11 +364,12 @@ std::map<uint16_t, std::string> ReadExifValues(const uint8_t* data, size_t size)
 // The block laid out anew by libexif: only for a block that the in-place
 // edit would grow past what one APP1 segment holds (libexif drops the
 // thumbnail to make it fit).
-static bool WriteExifRelayout(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::string& text,
-                       std::time_t now, std::vector<uint8_t>& out) {
-  TJpegFile file;
-  if (!file.Read(jpeg.data(), jpeg.size())) return false;
-  const std::vector<uint8_t>* payload = file.ExifPayload();
+// The block laid out anew by libexif, as a payload with its "Exif\0\0"
+// header: only for what the in-place edit cannot do (a block that would
+// outgrow its segment, or one so damaged that libexif reads it differently).
+// SaveExifData drops the thumbnail when the block would not fit a segment.
+static bool RelayoutExifTag(const std::vector<uint8_t>* payload, uint16_t tag, const std::string& text,
+                            std::time_t now, std::vector<uint8_t>& block) {
   TExifDataPtr data = payload ? LoadExifData(payload->data(), payload->size()) : NewExifData();
   if (!data) return false;
   DropDanglingOffsets(data.get());
@@ -394,19 +395,47 @@ static bool WriteExifRelayout(const std::vector<uint8_t>& jpeg, uint16_t tag, co
   } else {
     ok = ok && PutAscii(data->ifd[EXIF_IFD_0], tag, text);
   }
-
-  std::vector<uint8_t> block;
   if (!ok || !SaveExifData(data.get(), block)) return false;
   if (payload) RelocateMakerNote(*payload, block);
-  if (file.SetExif(std::move(block)) < 0) return false;
-  std::vector<uint8_t> result = file.Write();
-  if (result.empty()) return false;
-  out = std::move(result);
   return true;
 }
 
+// True when libexif, which reads the tags back (GetExif, the macros), finds
+// the text just written as the tag's value.
+static bool ReadsBack(const std::vector<uint8_t>& payload, uint16_t tag, const std::string& text) {
+  TExifDataPtr data = LoadExifData(payload.data(), payload.size());
+  std::string value = data ? ReadTagText(data.get(), tag) : std::string();
+  // The rendering holds at most 1023 characters.
+  return value.rfind(text.substr(0, std::min<size_t>(text.size(), 1000)), 0) == 0;
+}
+
+static void EditTagInPlace(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                           std::vector<uint8_t>& out);
+
 bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
-                      std::vector<uint8_t>& out) {
+                      std::vector<uint8_t>& out, size_t maxSize) {
+  std::vector<uint8_t> edited;
+  EditTagInPlace(tiff, tag, text, now, edited);
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), edited.begin(), edited.end());
+  // The in-place edit keeps everything; when the result would be too large,
+  // or libexif reads a damaged block differently (and would not find the
+  // value written), the block is laid out anew instead.
+  if (edited.size() > maxSize || !ReadsBack(block, tag, text)) {
+    std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+    if (tiff) payload.insert(payload.end(), tiff->begin(), tiff->end());
+    block.clear();
+    if (!RelayoutExifTag(tiff ? &payload : nullptr, tag, text, now, block) || block.size() < 6 ||
+        block.size() - 6 > maxSize)
+      return false;
+  }
+  out.assign(block.begin() + 6, block.end());
+  return true;
+}
+
+// The in-place part of SetExifTagInTiff.
+static void EditTagInPlace(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                           std::vector<uint8_t>& out) {
   TTiffEditor editor;
   // An unreadable block is replaced by a new one, as libexif would.
   if (!tiff || !editor.Load(tiff->data(), tiff->size())) editor.New(true);
@@ -428,17 +457,16 @@ bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std:
     editor.SetAscii(E::kIfd0, tag, text);
   }
   out = editor.Save();
-  return true;
 }
 
 TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now) {
   const std::vector<uint8_t>* payload = file.ExifPayload();
   std::vector<uint8_t> tiff, edited;
   if (payload) tiff.assign(payload->begin() + 6, payload->end());
-  if (!SetExifTagInTiff(payload ? &tiff : nullptr, tag, text, now, edited)) return TEditResult::Failed;
+  if (!SetExifTagInTiff(payload ? &tiff : nullptr, tag, text, now, edited, kMaxSegmentPayload - 6))
+    return TEditResult::Failed;
   std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
   block.insert(block.end(), edited.begin(), edited.end());
-  if (block.size() > kMaxSegmentPayload) return TEditResult::TooLarge;
   return file.SetExif(std::move(block)) < 0 ? TEditResult::Failed : TEditResult::Done;
 }
 
@@ -446,11 +474,7 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
                      std::time_t now, std::vector<uint8_t>& out) {
   TJpegFile file;
   if (!file.Read(jpeg.data(), jpeg.size())) return false;
-  switch (WriteExifInSegments(file, tag, text, now)) {
-    case TEditResult::Failed: return false;
-    case TEditResult::TooLarge: return WriteExifRelayout(jpeg, tag, text, now, out);
-    case TEditResult::Done: break;
-  }
+  if (WriteExifInSegments(file, tag, text, now) != TEditResult::Done) return false;
   std::vector<uint8_t> result = file.Write();
   if (result.empty()) return false;
   out = std::move(result);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Codecs.h"
+#include "JpegFile.h"
 
 struct _ExifData;
 typedef struct _ExifData ExifData;
@@ -70,9 +71,12 @@ struct TThumbnailCodec {
 // their EXIF in this form.
 
 /// Sets one text tag as WriteExifInJpeg does; a new block when `tiff` is
-/// null or unreadable.
+/// null or unreadable. Where the in-place result would exceed maxSize, or
+/// libexif would not read the value back from it (a damaged block it reads
+/// differently), libexif lays the block out anew (dropping the thumbnail if
+/// it must); false when even that exceeds maxSize.
 bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
-                      std::vector<uint8_t>& out);
+                      std::vector<uint8_t>& out, size_t maxSize = kMaxSegmentPayload - 6);
 
 /// Fits a source's block to a destination picture: its orientation (how the
 /// destination's stored pixels are to be turned), its stored pixel size when
@@ -109,9 +113,8 @@ inline constexpr size_t kSourceHeaderBytes = size_t(256) << 10;
 // ---- the same on segment lists, for rewriting only a file's headers -------
 
 class TJpegFile;
-enum class TEditResult { Done, Failed, TooLarge };
-/// WriteExifInJpeg on a segment list (headers alone will do); TooLarge when
-/// the edited block no longer fits one APP1 segment.
+enum class TEditResult { Done, Failed };
+/// WriteExifInJpeg on a segment list (headers alone will do).
 TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now);
 /// CopyExifInJpeg from one segment list into another (headers alone will do).
 bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec);

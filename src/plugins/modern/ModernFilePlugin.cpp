@@ -175,8 +175,9 @@ class TModernFilePlugin final : public tvx::TFilePlugin {
       TBytes file, tiff, out;
       THeifMetadata blocks;
       if (!ReadFile(fileName, file) || !ReadModernMetadata(file.data(), file.size(), blocks)) return false;
+      // No segment limit in these containers; only the sanity cap.
       if (!kobalt::SetExifTagInTiff(blocks.Exif.empty() ? nullptr : &blocks.Exif, tag, text, std::time(nullptr),
-                                    tiff))
+                                    tiff, kMaxExifBlock))
         return false;
       THeifMetadataChange change;
       change.Exif = std::move(tiff);
