@@ -13,9 +13,9 @@
 
 namespace kobalt {
 
-/// Longer side of the remembered picture: four times the thumbnail's, so the
+/// Longer side of the remembered picture: twice the thumbnail's, so the
 /// area-averaged thumbnail made from it is smooth.
-inline constexpr int kRememberedSide = 640;
+inline constexpr int kRememberedSide = 320;
 
 /// Samples the saved pixels (a 2 x 2 average every few pixels) and keeps
 /// them with the identity the file at `path` has now.
