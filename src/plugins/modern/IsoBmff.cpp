@@ -64,6 +64,18 @@ void PutBoxHeader(TBytes& out, uint32_t type, size_t payload, int fullBoxVersion
   if (fullBoxVersion >= 0) Put(out, uint32_t(fullBoxVersion) << 24 | (flags & 0xFFFFFF), 4);
 }
 
+// A box's bytes as they stand, except that a size of 0 ("to the end of the
+// parent") becomes the real size: copied into a rebuilt parent, the box may
+// no longer be the last one.
+TBytes RawBox(const uint8_t* d, const TBox& box) {
+  TBytes raw(d + box.Offset, d + box.End());
+  if (box.HeaderSize == 8 && raw[0] == 0 && raw[1] == 0 && raw[2] == 0 && raw[3] == 0) {
+    if (box.Size > 0xFFFFFFFFu) return {};
+    for (int i = 0; i < 4; ++i) raw[size_t(i)] = uint8_t(box.Size >> (24 - 8 * i));
+  }
+  return raw;
+}
+
 struct TItem {
   uint32_t Id = 0;
   uint32_t Type = 0;
@@ -142,7 +154,7 @@ bool ParseItemInfo(const uint8_t* d, const TBox& box, TMeta& meta) {
       if (item.Type == kMime) item.ContentType = in.CString();
     }
     if (!in.Ok() && item.Type != kMime) return false;
-    item.Raw.assign(d + e.Offset, d + e.End());
+    item.Raw = RawBox(d, e);
     meta.Items.push_back(std::move(item));
   }
   return true;
@@ -410,11 +422,10 @@ bool HeifStructureSane(const uint8_t* data, size_t size) {
   std::vector<TBox> top;
   if (!ParseMeta(data, size, meta, top) || meta.Items.empty() || meta.Primary == 0) return false;
   // Every extent of every item must lie inside the file (or its idat).
-  TBytes ignored;
   for (const TLocation& loc : meta.Locations) {
     if (loc.DataReference != 0) return false;
     for (const TExtent& x : loc.Extents) {
-      size_t limit = loc.Method == 1 && meta.Idat ? meta.Idat->Size : size;
+      size_t limit = loc.Method == 1 && meta.Idat ? meta.Idat->Size - meta.Idat->HeaderSize : size;
       if (x.Offset > limit || x.Length > limit - x.Offset) return false;
     }
   }
@@ -595,10 +606,12 @@ bool WriteHeifMetadata(const TBytes& file, const THeifMetadataChange& change, TB
         TBytes props;
         for (size_t i = 0; i < meta.Properties.size(); ++i) {
           const TBox& p = meta.Properties[i];
-          if (int(i) == iccIndex && !iccAssociate && !newIcc.empty())
+          if (int(i) == iccIndex && !iccAssociate && !newIcc.empty()) {
             props.insert(props.end(), newIcc.begin(), newIcc.end());
-          else
-            props.insert(props.end(), d + p.Offset, d + p.End());
+          } else {
+            TBytes raw = RawBox(d, p);
+            props.insert(props.end(), raw.begin(), raw.end());
+          }
         }
         if (iccAssociate) props.insert(props.end(), newIcc.begin(), newIcc.end());
         PutBoxHeader(body, kIpco, props.size());
@@ -616,7 +629,8 @@ bool WriteHeifMetadata(const TBytes& file, const THeifMetadataChange& change, TB
         PutBoxHeader(body, kIpma, assoc.size(), meta.AssociationVersion, meta.AssociationFlags);
         body.insert(body.end(), assoc.begin(), assoc.end());
       } else {
-        body.insert(body.end(), d + c.Offset, d + c.End());
+        TBytes raw = RawBox(d, c);
+        body.insert(body.end(), raw.begin(), raw.end());
       }
     }
     TBytes box;
@@ -634,7 +648,7 @@ bool WriteHeifMetadata(const TBytes& file, const THeifMetadataChange& change, TB
       else if (c.Type == kIloc) part = buildIloc(delta, newDataAt);
       else if (c.Type == kIref) part = buildIref(), wroteIref = true;
       else if (c.Type == kIprp) part = buildIprp(c);
-      else part.assign(d + c.Offset, d + c.End());
+      else part = RawBox(d, c);
       body.insert(body.end(), part.begin(), part.end());
     }
     if (!wroteIref && !meta.References.empty()) {
