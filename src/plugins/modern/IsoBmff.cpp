@@ -476,6 +476,8 @@ bool WriteHeifMetadata(const TBytes& file, const THeifMetadataChange& change, TB
   uint32_t nextId = 0;
   for (const TItem& item : meta.Items) nextId = std::max(nextId, item.Id);
   for (const TLocation& loc : meta.Locations) nextId = std::max(nextId, loc.Id);
+  // New items take the numbers after the largest; none are left after 2^32 - 3.
+  if (nextId > 0xFFFFFFFCu) return false;
   struct TNew { uint32_t Id; size_t At; size_t Length; };
   std::vector<TNew> added;
   TBytes newData;
