@@ -46,7 +46,8 @@ std::unique_ptr<avifDecoder, TDecoderDeleter> Parse(const uint8_t* data, size_t 
   if (!decoder) return nullptr;
   decoder->maxThreads = withPixels ? Threads() : 1;
   decoder->imageSizeLimit = uint32_t(kobalt::kMaxPixels);
-  decoder->imageCountLimit = 1;  // the first frame is the picture; longer sequences still parse
+  // The library's own limit on a sequence's frame count stays: the first
+  // frame is the picture, but a sequence is still parsed as a whole.
   decoder->ignoreExif = AVIF_TRUE;
   decoder->ignoreXMP = AVIF_TRUE;
   decoder->strictFlags = AVIF_STRICT_DISABLED;
