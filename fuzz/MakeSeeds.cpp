@@ -21,6 +21,8 @@
 #include "CodecsInternal.h"
 #include "ExifBlock.h"
 #include "JpegFile.h"
+#include "ModernCodecs.h"
+#include "ModernMetadata.h"
 #include "raster/TextRasterizer.h"
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
@@ -347,6 +349,98 @@ void WritePictures() {
   for (const auto& [name, data] : all) Put("fuzz_decode_any", name, data);
 }
 
+// ---- modern formats ---------------------------------------------------------
+
+void PutBe32(TBytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+
+// The offset of the first box of a type at the top level or inside "meta",
+// or 0 (a small walk of our own files, enough to make the hostile variants).
+size_t FindBox(const TBytes& f, const char* type) {
+  std::vector<modern::TBox> top, inner;
+  if (!modern::ReadBoxes(f.data(), 0, f.size(), top)) return 0;
+  for (const modern::TBox& b : top) {
+    if (std::memcmp(f.data() + b.Offset + 4, type, 4) == 0) return b.Offset;
+    if (std::memcmp(f.data() + b.Offset + 4, "meta", 4) == 0 &&
+        modern::ReadBoxes(f.data(), b.PayloadOffset() + 4, b.End(), inner))
+      for (const modern::TBox& c : inner)
+        if (std::memcmp(f.data() + c.Offset + 4, type, 4) == 0) return c.Offset;
+  }
+  return 0;
+}
+
+void WriteModernPictures() {
+  const int w = 24, h = 16;
+  auto opaque = TestPixels(w, h, false), alpha = TestPixels(w, h, true);
+  struct TKind { modern::TModernFormat Format; const char* Target; const char* Ext; };
+  const TKind kinds[] = {{modern::TModernFormat::Webp, "fuzz_decode_webp", ".webp"},
+                         {modern::TModernFormat::Avif, "fuzz_decode_avif", ".avif"},
+                         {modern::TModernFormat::Heif, "fuzz_decode_heif", ".heic"},
+                         {modern::TModernFormat::Jxl, "fuzz_decode_jxl", ".jxl"}};
+  // EXIF and XMP blocks for the metadata variants, made by the EXIF writer.
+  std::vector<uint8_t> exif;
+  kobalt::SetExifTagInTiff(nullptr, 270, "seed", 1700000000, exif);
+  modern::THeifMetadataChange change;
+  change.Exif = exif;
+  change.Xmp = TBytes{'<', 'x', ':', 'x', 'm', 'p', 'm', 'e', 't', 'a', '/', '>'};
+  change.Icc = TBytes(128, 0);
+  for (const TKind& k : kinds) {
+    if (k.Format == modern::TModernFormat::Heif && !modern::CanEncodeHeic()) continue;
+    for (int quality : {60, 100})
+      for (bool a : {false, true}) {
+        TBytes bytes, tagged;
+        const auto& px = a ? alpha : opaque;
+        if (!modern::EncodeModern(k.Format, px.data(), w, h, quality, bytes)) throw std::runtime_error("modern seed");
+        std::string name = std::string("own-q") + std::to_string(quality) + (a ? "-alpha" : "") + k.Ext;
+        Put(k.Target, name, bytes);
+        Put("fuzz_decode_modern", name, bytes);
+        Put("fuzz_modern_metadata", name, bytes);
+        if (quality == 60 && !a && modern::WriteModernMetadata(bytes, change, tagged)) {
+          Put(k.Target, "with-metadata" + std::string(k.Ext), tagged);
+          Put("fuzz_modern_metadata", "with-metadata" + std::string(k.Ext), tagged);
+        }
+      }
+  }
+  // Hostile item tables, named after what is wrong with them; they must be
+  // refused before the library allocates for them.
+  for (const char* ext : {".heic", ".avif"}) {
+    TBytes base;
+    auto format = std::string(ext) == ".heic" ? modern::TModernFormat::Heif : modern::TModernFormat::Avif;
+    if (format == modern::TModernFormat::Heif && !modern::CanEncodeHeic()) continue;
+    if (!modern::EncodeModern(format, opaque.data(), w, h, 60, base)) continue;
+    const std::string target = format == modern::TModernFormat::Heif ? "fuzz_decode_heif" : "fuzz_decode_avif";
+    if (size_t iinf = FindBox(base, "iinf")) {
+      TBytes f = base;
+      PutBe32(f, iinf, 0x7FFFFFF0);  // a box larger than the file
+      Put(target, std::string("iinf-box-claims-2-gb") + ext, f);
+      f = base;
+      // version 0 item count (16 bits) after the full-box header
+      f[iinf + 12] = 0xFF, f[iinf + 13] = 0xFF;
+      Put(target, std::string("iinf-claims-65535-items") + ext, f);
+    }
+    if (size_t iloc = FindBox(base, "iloc")) {
+      TBytes f = base;
+      // the last four bytes of the table: the last extent's length
+      size_t size = size_t(f[iloc]) << 24 | size_t(f[iloc + 1]) << 16 | size_t(f[iloc + 2]) << 8 | f[iloc + 3];
+      PutBe32(f, iloc + size - 4, 0x40000000);
+      Put(target, std::string("iloc-extent-past-the-end") + ext, f);
+    }
+    if (size_t ispe = FindBox(base, "iprp")) {
+      (void)ispe;
+      TBytes f = base;
+      // the spatial extent property: width and height of 65535 x 65535
+      for (size_t i = 0; i + 20 <= f.size(); ++i)
+        if (std::memcmp(f.data() + i + 4, "ispe", 4) == 0) {
+          PutBe32(f, i + 12, 65535);
+          PutBe32(f, i + 16, 65535);
+          Put(target, std::string("ispe-65535x65535") + ext, f);
+          break;
+        }
+    }
+  }
+}
+
 // ---- EXIF ---------------------------------------------------------------
 
 // A JPEG with a full EXIF block: the default entries of every IFD, text tags,
@@ -519,6 +613,7 @@ int main(int argc, char** argv) {
     fs::create_directories(gRoot);
     RegisterFilterKinds();
     WritePictures();
+    WriteModernPictures();
     WriteExif();
     WriteWatermarks();
     WriteSettingsAndStrings();

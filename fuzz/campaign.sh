@@ -32,8 +32,8 @@ while getopts j:p:d:t:r opt; do
 done
 shift $((OPTIND - 1))
 
-decoders="fuzz_decode_jpeg fuzz_decode_png fuzz_decode_tiff fuzz_decode_gif fuzz_decode_bmp fuzz_decode_any"
-parsers="fuzz_read_string fuzz_config fuzz_styles fuzz_watermark fuzz_render_watermark fuzz_jpegfile fuzz_exif"
+decoders="fuzz_decode_jpeg fuzz_decode_png fuzz_decode_tiff fuzz_decode_gif fuzz_decode_bmp fuzz_decode_any fuzz_decode_webp fuzz_decode_avif fuzz_decode_heif fuzz_decode_jxl fuzz_decode_modern"
+parsers="fuzz_read_string fuzz_config fuzz_styles fuzz_watermark fuzz_render_watermark fuzz_jpegfile fuzz_exif fuzz_modern_metadata"
 targets=${*:-$parsers $decoders}
 build=$root/build/fuzz
 
@@ -42,7 +42,7 @@ run_one() {
   # Inputs a little larger than the largest seed: long enough for every
   # structure, short enough to keep the executions fast.
   goal=$parser_runs max_len=4096
-  case $target in fuzz_jpegfile | fuzz_exif) max_len=16384 ;; esac
+  case $target in fuzz_jpegfile | fuzz_exif | fuzz_modern_metadata) max_len=16384 ;; esac
   case " $decoders " in *" $target "*) goal=$decoder_runs max_len=65536 ;; esac
   mkdir -p "$build/corpus/$target" "$build/findings/$target" "$build/logs" "$build/executions"
   total_file=$build/executions/$target

@@ -11,12 +11,17 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # picture codecs and EXIF (the standard plug-in)
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libexif-dev
+  # the modern-formats plug-in: WebP (with mux and demux), AVIF, HEIF (its
+  # Debian build decodes HEVC with libde265 and encodes with x265), JPEG XL
+  libwebp-dev libavif-dev libheif-dev libjxl-dev
   # text rendering
   libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-dejavu-core
   # a small CJK font, so the per-character font fallback is exercised by tests
   fonts-wqy-microhei
   # independent readers and reference tools used by tests and benchmarks
   libimage-exiftool-perl libjpeg-turbo-progs
+  # the modern formats' own command-line tools (test pictures, benchmarks)
+  webp libavif-bin libheif-examples libjxl-tools
   # the windows (Qt 6 Widgets) and their offscreen test platform
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # end-to-end tests of the windows: an X server, a window manager, the

@@ -63,6 +63,15 @@ void SaveOrRaise(const TPluginManager& plugins, const std::string& path, const s
   if (!plugins.SaveBitmap(path, bitmap)) RaiseError("SaveBitmap", 1, "Error while saving " + output + "!");
 }
 
+// The JPEG quality is the quality of every lossy format: ".jpg" first, as
+// always, then every other format some plug-in saves (formats without a
+// quality ignore it).
+void SetRunQuality(const TPluginManager& plugins, int quality) {
+  plugins.SetQuality(".jpg", quality);
+  for (const TFileFormat& format : plugins.Formats())
+    if (format.CanSave && format.Extension != ".jpg") plugins.SetQuality(format.Extension, quality);
+}
+
 std::vector<std::string> FormatRows(const TPluginManager& plugins) {
   return OutputFormatNames(plugins.Formats());
 }
@@ -145,7 +154,7 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
   TRunStats local;
   TRunStats& counts = stats ? *stats : local;
   const TDestinationSettings& destination = settings.Destination;
-  plugins_.SetQuality(".jpg", destination.JPEGQuality);
+  SetRunQuality(plugins_, destination.JPEGQuality);
   const bool resize = settings.DoResize;
   const bool resizeFirst = settings.ResizePriority == 0;
   const TResizeParams resizeParams = settings.Resize.GetResizeParams();
@@ -196,7 +205,7 @@ TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths, const T
                                   const TResizeSettings& resize, TRunProgress& progress, TRunStats* stats) {
   TRunStats local;
   TRunStats& counts = stats ? *stats : local;
-  plugins_.SetQuality(".jpg", destination.JPEGQuality);
+  SetRunQuality(plugins_, destination.JPEGQuality);
   const TResizeParams params = resize.GetResizeParams();
 
   for (size_t i = 0; i < paths.size(); ++i) {

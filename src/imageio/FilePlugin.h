@@ -1,10 +1,12 @@
 #pragma once
 
 // The contract between the program and its file plug-ins ("*.fp" modules in
-// the program folder). Plug-ins include this header and nothing else of the
-// host. Host and plug-ins are built with the same toolchain and share
-// libstdc++ and one allocator, so std::string and std::map cross the module
-// boundary as they are.
+// the program folder). Plug-ins include this header (and the optional
+// FileMetadata.h) and nothing else of the host. Host and plug-ins are built
+// with the same toolchain and share libstdc++ and one allocator, so
+// std::string and std::map cross the module boundary as they are.
+// FileMetadata.h adds an optional second export, the metadata bridge, that
+// neither side has to know.
 
 #include <cstdint>
 #include <map>

@@ -63,6 +63,9 @@ bool TFilePluginInfo::Load(const std::string& fileName) {
   Plugin = plugin;
   Module = handle;
   FileName = fileName;
+  // Optional: plug-ins without the bridge are served as before.
+  if (auto bridge = reinterpret_cast<TGetFileMetadataAccessFunc>(Module::Symbol(handle, "GetFileMetadataAccess")))
+    Metadata = bridge(plugin);
   Formats.clear();
   for (uint32_t index = 0; index < kMaxFormatsPerPlugin; ++index) {
     TFileFormat format = Plugin->GetFormat(index);
@@ -76,6 +79,7 @@ bool TFilePluginInfo::Load(const std::string& fileName) {
 void TFilePluginInfo::Unload() {
   if (!Plugin) return;
   Plugin->Finalize();
+  Metadata = nullptr;  // belongs to the object freed next
   Plugin->FreeMemory(Plugin);
   Plugin = nullptr;
   Module::Close(Module);
@@ -197,8 +201,16 @@ bool TPluginManager::WriteExif(const std::string& fileName, ExifTag tag, const s
 }
 
 bool TPluginManager::CopyExif(const std::string& sourceFileName, const std::string& destFileName) const {
-  return Require(ExtractFileExt(sourceFileName), true, "TPluginManager::CopyExif", 295)
-      .Plugin->CopyExif(sourceFileName, destFileName);
+  const TFilePluginInfo& from = Require(ExtractFileExt(sourceFileName), true, "TPluginManager::CopyExif", 295);
+  const std::string destExt = ExtractFileExt(destFileName);
+  const int to = destExt.empty() ? -1 : FindSaver(destExt);
+  if (to >= 0 && &plugins_[size_t(to)] != &from && from.Metadata && plugins_[size_t(to)].Metadata) {
+    // Across plug-ins: a source without EXIF has nothing to copy, as with CopyExif.
+    TPictureMetadata metadata;
+    if (!from.Metadata->ReadMetadata(sourceFileName, metadata) || metadata.Exif.empty()) return false;
+    return plugins_[size_t(to)].Metadata->WriteMetadata(destFileName, metadata);
+  }
+  return from.Plugin->CopyExif(sourceFileName, destFileName);
 }
 
 TExifParameters TPluginManager::GetExif(const std::string& fileName) const {

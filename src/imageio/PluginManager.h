@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "imageio/FileMetadata.h"
 #include "imageio/FilePlugin.h"
 #include "raster/Bitmap32.h"
 #include "util/Paths.h"  // ExtractFileExt: the extension that picks the plug-in
@@ -17,6 +18,9 @@ struct TFilePluginInfo {
   void* Module = nullptr;            ///< loader handle (see imageio/Module.h)
   std::string FileName;              ///< the name Load was given
   std::vector<TFileFormat> Formats;  ///< as the plug-in declared them, extensions lower-cased
+  /// The plug-in's metadata bridge (its optional GetFileMetadataAccess
+  /// export); null when it has none. Owned by Plugin.
+  TFileMetadataAccess* Metadata = nullptr;
 
   /// Unloads what the record held, then loads the module (a name without "/"
   /// is taken from the program folder), binds InitFilePlugin and reads the
@@ -68,7 +72,10 @@ class TPluginManager {
   /// extension with its dot, e.g. ".jpg".
   void SetQuality(const std::string& extension, int quality) const;
   bool WriteExif(const std::string& fileName, ExifTag tag, const std::string& text) const;
-  /// Routed by the source's extension, not the destination's.
+  /// Routed by the source's extension, not the destination's. When another
+  /// plug-in saves the destination's format and both have the metadata
+  /// bridge, the source's plug-in reads the blocks and the destination's
+  /// writes them; otherwise the source's plug-in copies alone.
   bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) const;
   TExifParameters GetExif(const std::string& fileName) const;
   /// Whether the merged table serves the extension ("jpg" and ".JPG" work

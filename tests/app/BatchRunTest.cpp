@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 
 #include "app/Session.h"
+#include "imageio/PluginManager.h"
 #include "support/TestSupport.h"
 #include "util/Error.h"
 #include "watermark/TextLayer.h"
@@ -218,6 +220,68 @@ TEST_F(BatchRun, ExifOnlyWatermarkCopiesBytesAndWritesTheFields) {
   auto ps = session_->Plugins().LoadBitmap(a);
   ASSERT_EQ(po->Width(), ps->Width());
   EXPECT_EQ(0, std::memcmp(po->Bits(), ps->Bits(), size_t(po->Width()) * po->Height() * 4));
+}
+
+// The modern formats in a run: a JPEG watermarked into WebP at quality 100
+// (lossless), a phone's HEIC into JPEG; each output carries its source's
+// EXIF (MakerNote included), ICC and XMP, and the written field.
+TEST_F(BatchRun, ModernFormatsCarryTheirMetadataAcrossPlugins) {
+  const std::vector<std::string> rows = OutputFormatNames(session_->Plugins().Formats());
+  auto row = [&](const std::string& name) {
+    auto it = std::find(rows.begin(), rows.end(), name);
+    return it == rows.end() ? -1 : int32_t(it - rows.begin());
+  };
+  if (row("WEBP") < 0) GTEST_SKIP() << "modern.fp is not built";
+  fs::path heic = test::TestDataDir() / "modern" / "heic_iphone11pro_exif_xmp.heic";
+  if (!fs::exists(heic)) GTEST_SKIP() << "no modern sample pictures";
+  // The rows of the standard plug-in come first and keep their numbers.
+  EXPECT_EQ(row("JPG"), 1);
+  EXPECT_GT(row("WEBP"), row("GIF"));
+  auto exiftool = [](const std::string& args) {
+    std::string out;
+    if (FILE* pipe = popen(("exiftool " + args + " 2>/dev/null").c_str(), "r")) {
+      char buffer[4096];
+      while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+      pclose(pipe);
+    }
+    return out;
+  };
+
+  std::string a = Photo("canon_eos_rebel_t3i.jpg", "a.jpg");
+  AddText("WEBP");
+  session_->Exif().WriteCopyright = true;
+  session_->Exif().Copyright = "(c) Studio";
+  TOutputSettings settings = Settings(plOtherFolder);
+  settings.Destination.KeepOriginalFormat = false;
+  settings.Destination.DefaultFileFormat = row("WEBP");
+  settings.Destination.JPEGQuality = 100;
+  ASSERT_EQ(session_->Watermark(settings, progress_), TSession::TStart::Completed);
+  std::string webp = (dir_.Path() / "out" / "a.webp").string();
+  ASSERT_TRUE(fs::exists(webp));
+  EXPECT_NE(test::ReadFileBytes(webp).find("VP8L"), std::string::npos) << "quality 100 must write lossless WebP";
+  EXPECT_EQ(Exif(webp, 271), "Canon");
+  EXPECT_EQ(Exif(webp, 33432).rfind("(c) Studio", 0), 0u);
+  if (!exiftool("-ver").empty()) {
+    std::string makerNote = exiftool("-s3 -MakerNotes:CanonModelID '" + webp + "'");
+    EXPECT_EQ(makerNote, exiftool("-s3 -MakerNotes:CanonModelID '" + a + "'"));
+    EXPECT_FALSE(makerNote.empty());
+  }
+
+  session_->Images().Paths.clear();
+  std::string phone = (dir_.Path() / "in" / "phone.heic").string();
+  fs::copy_file(heic, phone);
+  session_->Images().Paths.push_back(phone);
+  settings.Destination.DefaultFileFormat = row("JPG");
+  settings.Destination.JPEGQuality = 80;
+  ASSERT_EQ(session_->Watermark(settings, progress_), TSession::TStart::Completed);
+  std::string jpg = (dir_.Path() / "out" / "phone.jpg").string();
+  ASSERT_TRUE(fs::exists(jpg));
+  EXPECT_EQ(Exif(jpg, 271), "Apple");
+  EXPECT_EQ(Exif(jpg, 33432).rfind("(c) Studio", 0), 0u);
+  if (!exiftool("-ver").empty()) {
+    EXPECT_EQ(exiftool("-s3 -ProfileDescription '" + jpg + "'"), "Display P3\n");
+    EXPECT_EQ(exiftool("-s3 -XMP-x:XMPToolkit '" + jpg + "'"), "XMP Core 5.4.0\n");
+  }
 }
 
 TEST_F(BatchRun, OverwritePolicies) {

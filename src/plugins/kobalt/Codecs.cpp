@@ -18,6 +18,7 @@
 #include "CodecsInternal.h"
 #include "FileNames.h"
 #include "FileWrite.h"
+#include "RecentPictures.h"
 
 namespace kobalt {
 namespace {
@@ -203,6 +204,22 @@ bool DecodeFile(const std::string& path, TImage& image) {
   return DecodeMemory(bytes.data(), bytes.size(), image);
 }
 
+bool DecodeFileReduced(const std::string& path, int minLongSide, TImage& image) {
+  image = TImage();
+  TBytes bytes;
+  size_t fileSize = 0;
+  if (!ReadFileBytes(path, 0, bytes, fileSize)) return false;
+  if (SniffFormat(bytes.data(), bytes.size()) != TPictureFormat::Jpeg)
+    return DecodeMemory(bytes.data(), bytes.size(), image);
+  if (!DecodeJpegReduced(bytes.data(), bytes.size(), minLongSide, image) ||
+      image.Pixels.size() != size_t(image.Width) * size_t(image.Height)) {
+    image = TImage();
+    return false;
+  }
+  ApplyOrientation(image, JpegOrientation(bytes.data(), bytes.size()));
+  return true;
+}
+
 bool ReadPictureSize(const std::string& path, int32_t& width, int32_t& height) {
   width = height = 0;
   TBytes bytes;
@@ -237,8 +254,10 @@ bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, 
     ok = EncodeTiff(pixels, width, height, out);
   else if (format == ".gif")
     ok = EncodeGif(pixels, width, height, out);
-  if (!ok || out.empty()) return false;
-  return ReplaceFileContents(path, out.data(), out.size());
+  if (!ok || out.empty() || !ReplaceFileContents(path, out.data(), out.size())) return false;
+  // Only JPEG files receive EXIF thumbnails.
+  if (ext == ".jpg") RememberSaved(path, pixels, width, height);
+  return true;
 }
 
 }  // namespace kobalt

@@ -33,6 +33,9 @@ bool DecodePng(const uint8_t* data, size_t size, TImage& image);
 bool DecodeTiff(const uint8_t* data, size_t size, TImage& image, int& orientation);
 bool DecodeGif(const uint8_t* data, size_t size, TImage& image);
 bool DecodeBmp(const uint8_t* data, size_t size, TImage& image);
+/// A JPEG decoded at 1/2, 1/4 or 1/8 of its size in the DCT, the longer side
+/// staying at least minLongSide (for thumbnails: far cheaper than the whole).
+bool DecodeJpegReduced(const uint8_t* data, size_t size, int minLongSide, TImage& image);
 
 // Stored size from the headers (no orientation applied).
 bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imageio/FileMetadata.h"
 #include "imageio/FilePlugin.h"
 
 namespace kobalt {
@@ -15,5 +16,9 @@ std::string ReadExifTag(const std::string& fileName, int32_t tag);
 bool WriteExifTag(const std::string& fileName, tvx::ExifTag tag, const std::string& text);
 bool CopyExifBlock(const std::string& sourceFileName, const std::string& destFileName);
 tvx::TExifParameters GetExifValues(const std::string& fileName);
+
+// The metadata bridge for JPEG files (see imageio/FileMetadata.h).
+bool ReadJpegMetadataFile(const std::string& fileName, tvx::TPictureMetadata& metadata);
+bool WriteJpegMetadataFile(const std::string& fileName, const tvx::TPictureMetadata& metadata);
 
 }  // namespace kobalt

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "JpegFile.h"
+#include "TiffEditor.h"
 
 namespace kobalt {
 namespace {
@@ -26,13 +28,6 @@ constexpr ExifIfd kLookupOrder[] = {EXIF_IFD_0, EXIF_IFD_1, EXIF_IFD_EXIF, EXIF_
                                     EXIF_IFD_INTEROPERABILITY};
 
 void SilentLog(ExifLog*, ExifLogCode, const char*, const char*, va_list, void*) {}
-
-size_t CountEntries(ExifData* data) {
-  size_t n = 0;
-  for (ExifContent* content : data->ifd)
-    if (content) n += content->count;
-  return n;
-}
 
 void RemoveAll(ExifContent* content, uint16_t tag) {
   while (ExifEntry* e = exif_content_get_entry(content, static_cast<ExifTag>(tag)))
@@ -74,34 +69,12 @@ bool PutUndefined(ExifContent* content, uint16_t tag, const std::string& bytes) 
   return PutEntry(content, tag, EXIF_FORMAT_UNDEFINED, bytes.size(), bytes.data(), bytes.size());
 }
 
-bool PutShort(ExifData* data, ExifContent* content, uint16_t tag, uint16_t value) {
-  unsigned char bytes[2];
-  exif_set_short(bytes, exif_data_get_byte_order(data), value);
-  return PutEntry(content, tag, EXIF_FORMAT_SHORT, 1, bytes, sizeof bytes);
-}
-
-bool PutLong(ExifData* data, ExifContent* content, uint16_t tag, uint32_t value) {
-  unsigned char bytes[4];
-  exif_set_long(bytes, exif_data_get_byte_order(data), value);
-  return PutEntry(content, tag, EXIF_FORMAT_LONG, 1, bytes, sizeof bytes);
-}
-
 std::string LocalExifDateTime(std::time_t now) {
   std::tm local{};
   if (!localtime_r(&now, &local)) return "0000:00:00 00:00:00";
   char text[32];
   std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &local);
   return text;
-}
-
-// Orientation 1-8 of a block; 1 when missing or out of range.
-int OrientationOf(ExifData* data) {
-  if (!data) return 1;
-  ExifEntry* e = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-  if (!e || e->format != EXIF_FORMAT_SHORT || e->components < 1 || !e->data || e->size < 2)
-    return 1;
-  int value = exif_get_short(e->data, exif_data_get_byte_order(data));
-  return value >= 1 && value <= 8 ? value : 1;
 }
 
 // Entries whose values are offsets to data libexif does not carry (private
@@ -129,48 +102,6 @@ void DropThumbnail(ExifData* data) {
   // The thumbnail's own IFD means nothing without it.
   ExifContent* ifd1 = data->ifd[EXIF_IFD_1];
   while (ifd1 && ifd1->count > 0) exif_content_remove_entry(ifd1, ifd1->entries[0]);
-}
-
-bool SetThumbnail(ExifData* data, const std::vector<uint8_t>& jpeg) {
-  ExifMem* mem = exif_mem_new_default();
-  if (!mem) return false;
-  auto* copy = static_cast<unsigned char*>(exif_mem_alloc(mem, static_cast<ExifLong>(jpeg.size())));
-  if (copy) {
-    std::memcpy(copy, jpeg.data(), jpeg.size());
-    if (data->data) exif_mem_free(mem, data->data);
-    data->data = copy;
-    data->size = static_cast<unsigned int>(jpeg.size());
-  }
-  exif_mem_unref(mem);
-  return copy != nullptr;
-}
-
-// Sets a dimension entry in the width (SHORT or LONG) it already has.
-void UpdateDimension(ExifData* data, uint16_t tag, int value) {
-  ExifContent* exif = data->ifd[EXIF_IFD_EXIF];
-  ExifEntry* e = exif_content_get_entry(exif, static_cast<ExifTag>(tag));
-  if (!e) return;
-  if (e->format == EXIF_FORMAT_SHORT && value <= 0xFFFF)
-    PutShort(data, exif, tag, static_cast<uint16_t>(value));
-  else
-    PutLong(data, exif, tag, static_cast<uint32_t>(value));
-}
-
-// Rebuilds the thumbnail from the destination, or drops it when that fails.
-void RenewThumbnail(ExifData* data, const TThumbnailCodec& codec, int destOrientation) {
-  if (!data->data || data->size == 0) return;
-  TImage picture;
-  std::vector<uint8_t> jpeg;
-  bool ok = codec.DecodeDestination && codec.EncodeJpeg && codec.DecodeDestination(picture) &&
-            picture.Width > 0 && picture.Height > 0 &&
-            picture.Pixels.size() == size_t(picture.Width) * size_t(picture.Height);
-  if (ok) {
-    // Thumbnails are stored like the main picture, before orientation.
-    TImage thumb = UndoOrientation(ScaleDownToFit(picture, kThumbnailSide), destOrientation);
-    ok = codec.EncodeJpeg(thumb.Pixels.data(), thumb.Width, thumb.Height, kThumbnailQuality, jpeg) &&
-         !jpeg.empty() && jpeg.size() < kMaxSegmentPayload;
-  }
-  if (!ok || !SetThumbnail(data, jpeg)) DropThumbnail(data);
 }
 
 bool IsXmp(const TJpegSegment& s) {
@@ -430,11 +361,15 @@ std::map<uint16_t, std::string> ReadExifValues(const uint8_t* data, size_t size)
   return values;
 }
 
-bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::string& text,
-                     std::time_t now, std::vector<uint8_t>& out) {
-  TJpegFile file;
-  if (!file.Read(jpeg.data(), jpeg.size())) return false;
-  const std::vector<uint8_t>* payload = file.ExifPayload();
+// The block laid out anew by libexif: only for a block that the in-place
+// edit would grow past what one APP1 segment holds (libexif drops the
+// thumbnail to make it fit).
+// The block laid out anew by libexif, as a payload with its "Exif\0\0"
+// header: only for what the in-place edit cannot do (a block that would
+// outgrow its segment, or one so damaged that libexif reads it differently).
+// SaveExifData drops the thumbnail when the block would not fit a segment.
+static bool RelayoutExifTag(const std::vector<uint8_t>* payload, uint16_t tag, const std::string& text,
+                            std::time_t now, std::vector<uint8_t>& block) {
   TExifDataPtr data = payload ? LoadExifData(payload->data(), payload->size()) : NewExifData();
   if (!data) return false;
   DropDanglingOffsets(data.get());
@@ -460,52 +395,242 @@ bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::
   } else {
     ok = ok && PutAscii(data->ifd[EXIF_IFD_0], tag, text);
   }
-
-  std::vector<uint8_t> block;
   if (!ok || !SaveExifData(data.get(), block)) return false;
   if (payload) RelocateMakerNote(*payload, block);
-  if (file.SetExif(std::move(block)) < 0) return false;
+  return true;
+}
+
+// True when libexif, which reads the tags back (GetExif, the macros), finds
+// the text just written as the tag's value.
+static bool ReadsBack(const std::vector<uint8_t>& payload, uint16_t tag, const std::string& text) {
+  TExifDataPtr data = LoadExifData(payload.data(), payload.size());
+  std::string value = data ? ReadTagText(data.get(), tag) : std::string();
+  // The rendering holds at most 1023 characters.
+  return value.rfind(text.substr(0, std::min<size_t>(text.size(), 1000)), 0) == 0;
+}
+
+static void EditTagInPlace(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                           std::vector<uint8_t>& out);
+
+bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                      std::vector<uint8_t>& out, size_t maxSize) {
+  std::vector<uint8_t> edited;
+  EditTagInPlace(tiff, tag, text, now, edited);
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), edited.begin(), edited.end());
+  // The in-place edit keeps everything; when the result would be too large,
+  // or libexif reads a damaged block differently (and would not find the
+  // value written), the block is laid out anew instead.
+  if (edited.size() > maxSize || !ReadsBack(block, tag, text)) {
+    std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+    if (tiff) payload.insert(payload.end(), tiff->begin(), tiff->end());
+    block.clear();
+    if (!RelayoutExifTag(tiff ? &payload : nullptr, tag, text, now, block) || block.size() < 6 ||
+        block.size() - 6 > maxSize)
+      return false;
+  }
+  out.assign(block.begin() + 6, block.end());
+  return true;
+}
+
+// The in-place part of SetExifTagInTiff.
+static void EditTagInPlace(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                           std::vector<uint8_t>& out) {
+  TTiffEditor editor;
+  // An unreadable block is replaced by a new one, as libexif would.
+  if (!tiff || !editor.Load(tiff->data(), tiff->size())) editor.New(true);
+  using E = TTiffEditor;
+  if (!editor.Has(E::kExifIfd, kTagExifVersion)) editor.SetUndefined(E::kExifIfd, kTagExifVersion, "0210");
+  if (!editor.Has(E::kExifIfd, kTagFlashPixVersion)) editor.SetUndefined(E::kExifIfd, kTagFlashPixVersion, "0100");
+  if (!editor.Has(E::kExifIfd, kTagDateTimeOriginal))
+    editor.SetAscii(E::kExifIfd, kTagDateTimeOriginal, LocalExifDateTime(now));
+  if (tag == kTagUserComment) {
+    // A misplaced copy in IFD 0 or 1 is looked up first and would hide the
+    // value written to its proper place.
+    editor.Remove(E::kIfd0, tag);
+    editor.Remove(E::kIfd1, tag);
+    std::string comment("ASCII\0\0\0", 8);
+    comment += text;
+    comment.push_back('\0');
+    editor.SetUndefined(E::kExifIfd, tag, comment);
+  } else {
+    editor.SetAscii(E::kIfd0, tag, text);
+  }
+  out = editor.Save();
+}
+
+TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now) {
+  const std::vector<uint8_t>* payload = file.ExifPayload();
+  std::vector<uint8_t> tiff, edited;
+  if (payload) tiff.assign(payload->begin() + 6, payload->end());
+  if (!SetExifTagInTiff(payload ? &tiff : nullptr, tag, text, now, edited, kMaxSegmentPayload - 6))
+    return TEditResult::Failed;
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), edited.begin(), edited.end());
+  return file.SetExif(std::move(block)) < 0 ? TEditResult::Failed : TEditResult::Done;
+}
+
+bool WriteExifInJpeg(const std::vector<uint8_t>& jpeg, uint16_t tag, const std::string& text,
+                     std::time_t now, std::vector<uint8_t>& out) {
+  TJpegFile file;
+  if (!file.Read(jpeg.data(), jpeg.size())) return false;
+  if (WriteExifInSegments(file, tag, text, now) != TEditResult::Done) return false;
   std::vector<uint8_t> result = file.Write();
   if (result.empty()) return false;
   out = std::move(result);
   return true;
 }
 
-bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
-                    const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
-  TJpegFile from, to;
-  if (!from.Read(source.data(), source.size()) || !to.Read(dest.data(), dest.size())) return false;
+bool AdaptExifForCopy(const std::vector<uint8_t>& tiff, int destOrientation, int storedWidth, int storedHeight,
+                      const TThumbnailCodec& codec, size_t maxSize, std::vector<uint8_t>& out) {
+  TTiffEditor editor;
+  if (!editor.Load(tiff.data(), tiff.size())) return false;
+  using E = TTiffEditor;
+  if (editor.Has(E::kIfd0, kTagOrientation) || destOrientation != 1)
+    editor.SetShort(E::kIfd0, kTagOrientation, static_cast<uint16_t>(destOrientation));
+  if (storedWidth > 0 && storedHeight > 0) {
+    for (auto [tag, value] : {std::pair{kTagPixelXDimension, storedWidth}, std::pair{kTagPixelYDimension, storedHeight}}) {
+      uint32_t old = 0;
+      if (!editor.GetNumber(E::kExifIfd, tag, old) || old == uint32_t(value)) continue;
+      // The width the entry already has (SHORT or LONG) when the value fits it.
+      if (editor.TypeOf(E::kExifIfd, tag) == E::kShort && value <= 0xFFFF)
+        editor.SetShort(E::kExifIfd, tag, uint16_t(value));
+      else
+        editor.SetLong(E::kExifIfd, tag, uint32_t(value));
+    }
+  }
+  size_t offset = 0, length = 0;
+  if (editor.Thumbnail(offset, length)) {
+    TImage picture;
+    std::vector<uint8_t> jpeg;
+    bool ok = codec.DecodeDestination && codec.EncodeJpeg && codec.DecodeDestination(picture) &&
+              picture.Width > 0 && picture.Height > 0 &&
+              picture.Pixels.size() == size_t(picture.Width) * size_t(picture.Height);
+    if (ok) {
+      // Thumbnails are stored like the main picture, before orientation.
+      TImage thumb = UndoOrientation(ScaleDownToFit(picture, kThumbnailSide), destOrientation);
+      ok = codec.EncodeJpeg(thumb.Pixels.data(), thumb.Width, thumb.Height, kThumbnailQuality, jpeg) &&
+           !jpeg.empty() && jpeg.size() < kMaxSegmentPayload;
+    }
+    if (ok) editor.SetThumbnail(jpeg);
+    else editor.DropThumbnail();
+  }
+  out = editor.Save();
+  if (out.size() > maxSize) {
+    editor.DropThumbnail();
+    out = editor.Save();
+  }
+  return out.size() <= maxSize;
+}
+
+namespace {
+
+// Copies the EXIF block of `from` (a segment list read from a file, or made
+// from blocks) into the destination JPEG, with the XMP, ICC and IPTC
+// segments the destination lacks.
+bool CopyFromSegments(const TJpegFile& from, const std::vector<uint8_t>& dest, const TThumbnailCodec& codec,
+                      std::vector<uint8_t>& out) {
+  TJpegFile to;
+  if (!to.Read(dest.data(), dest.size()) || !CopyExifIntoSegments(from, to, codec)) return false;
+  std::vector<uint8_t> result = to.Write();
+  if (result.empty()) return false;
+  out = std::move(result);
+  return true;
+}
+
+}  // namespace
+
+bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec) {
   const std::vector<uint8_t>* payload = from.ExifPayload();
-  if (!payload) return false;
-  TExifDataPtr data = LoadExifData(payload->data(), payload->size());
-  if (!data || CountEntries(data.get()) == 0) return false;
-  DropDanglingOffsets(data.get());
+  if (!payload || payload->size() < 6 + 8) return false;
+  std::vector<uint8_t> tiff(payload->begin() + 6, payload->end());
 
   // The destination's pixels are shown with its own orientation (1 when it
   // has no EXIF, as for a picture encoded from upright pixels).
   int destOrientation = 1;
   if (const std::vector<uint8_t>* own = to.ExifPayload())
-    destOrientation = OrientationOf(LoadExifData(own->data(), own->size()).get());
-  if (exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION) || destOrientation != 1)
-    PutShort(data.get(), data->ifd[EXIF_IFD_0], kTagOrientation, static_cast<uint16_t>(destOrientation));
-
+    if (own->size() > 6) destOrientation = TiffStructureOrientation(own->data() + 6, own->size() - 6);
   int width = 0, height = 0;
-  if (to.FrameSize(width, height)) {
-    UpdateDimension(data.get(), kTagPixelXDimension, width);
-    UpdateDimension(data.get(), kTagPixelYDimension, height);
-  }
-  RenewThumbnail(data.get(), codec, destOrientation);
-
-  std::vector<uint8_t> block;
-  if (!SaveExifData(data.get(), block)) return false;
-  RelocateMakerNote(*payload, block);
+  if (!to.FrameSize(width, height)) width = height = 0;
+  std::vector<uint8_t> adapted;
+  if (!AdaptExifForCopy(tiff, destOrientation, width, height, codec, kMaxSegmentPayload - 6, adapted)) return false;
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), adapted.begin(), adapted.end());
   int index = to.SetExif(std::move(block));
   if (index < 0) return false;
   CarryMetadata(from, to, static_cast<size_t>(index));
-  std::vector<uint8_t> result = to.Write();
-  if (result.empty()) return false;
-  out = std::move(result);
   return true;
+}
+
+namespace {
+
+constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";  // and a zero byte
+constexpr size_t kIccChunk = kMaxSegmentPayload - 14;
+
+}  // namespace
+
+bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
+                    const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
+  TJpegFile from;
+  if (!from.ReadHeaders(source.data(), source.size())) return false;
+  return CopyFromSegments(from, dest, codec, out);
+}
+
+bool ReadJpegMetadata(const std::vector<uint8_t>& jpeg, TJpegMetadata& metadata) {
+  metadata = {};
+  TJpegFile file;
+  if (!file.ReadHeaders(jpeg.data(), jpeg.size())) return false;
+  if (const std::vector<uint8_t>* payload = file.ExifPayload())
+    if (payload->size() > 6) metadata.Exif.assign(payload->begin() + 6, payload->end());
+  // The ICC profile's chunks in their sequence order; a broken sequence gives none.
+  std::map<int, const TJpegSegment*> chunks;
+  int total = 0;
+  for (const TJpegSegment& s : file.Segments()) {
+    if (IsIcc(s) && s.Payload.size() >= 14) {
+      chunks[s.Payload[12]] = &s;
+      total = s.Payload[13];
+    } else if (IsXmp(s) && metadata.Xmp.empty() && s.PayloadStartsWith(std::string_view(kXmpSignature, 29))) {
+      metadata.Xmp.assign(s.Payload.begin() + 29, s.Payload.end());
+    }
+  }
+  if (total > 0 && int(chunks.size()) == total && chunks.begin()->first == 1 && chunks.rbegin()->first == total)
+    for (auto& [index, s] : chunks) metadata.Icc.insert(metadata.Icc.end(), s->Payload.begin() + 14, s->Payload.end());
+  return true;
+}
+
+TJpegFile SegmentsOf(const TJpegMetadata& source) {
+  TJpegFile from;
+  auto& segments = from.Segments();
+  TJpegSegment exif{kMarkerApp1, 0, {'E', 'x', 'i', 'f', 0, 0}};
+  exif.Payload.insert(exif.Payload.end(), source.Exif.begin(), source.Exif.end());
+  segments.push_back(std::move(exif));
+  if (!source.Xmp.empty() && source.Xmp.size() + 29 <= kMaxSegmentPayload) {
+    TJpegSegment xmp{kMarkerApp1, 0, {}};
+    xmp.Payload.assign(kXmpSignature, kXmpSignature + 29);
+    xmp.Payload.insert(xmp.Payload.end(), source.Xmp.begin(), source.Xmp.end());
+    segments.push_back(std::move(xmp));
+  }
+  size_t chunks = (source.Icc.size() + kIccChunk - 1) / kIccChunk;
+  if (chunks > 0 && chunks <= 255) {
+    for (size_t i = 0; i < chunks; ++i) {
+      TJpegSegment icc{kMarkerApp2, 0, {}};
+      const char header[] = "ICC_PROFILE";
+      icc.Payload.assign(header, header + 12);
+      icc.Payload.push_back(uint8_t(i + 1));
+      icc.Payload.push_back(uint8_t(chunks));
+      auto begin = source.Icc.begin() + static_cast<std::ptrdiff_t>(i * kIccChunk);
+      auto end = source.Icc.begin() + static_cast<std::ptrdiff_t>(std::min(source.Icc.size(), (i + 1) * kIccChunk));
+      icc.Payload.insert(icc.Payload.end(), begin, end);
+      segments.push_back(std::move(icc));
+    }
+  }
+  return from;
+}
+
+bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t>& dest,
+                          const TThumbnailCodec& codec, std::vector<uint8_t>& out) {
+  if (source.Exif.empty()) return false;
+  return CopyFromSegments(SegmentsOf(source), dest, codec, out);
 }
 
 TImage ScaleDownToFit(const TImage& image, int longSide) {

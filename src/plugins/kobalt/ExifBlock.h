@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Codecs.h"
+#include "JpegFile.h"
 
 struct _ExifData;
 typedef struct _ExifData ExifData;
@@ -63,13 +64,62 @@ struct TThumbnailCodec {
   std::function<bool(const uint32_t*, int32_t, int32_t, int, std::vector<uint8_t>&)> EncodeJpeg;
 };
 
+// ---- the EXIF block as a TIFF structure (no "Exif\0\0" header) ----------
+// These edit the block in place (TTiffEditor): everything not named stays
+// byte for byte where it was, so MakerNotes, the data their offsets reach
+// and the thumbnail survive. Other containers (WebP, HEIF, JPEG XL) keep
+// their EXIF in this form.
+
+/// Sets one text tag as WriteExifInJpeg does; a new block when `tiff` is
+/// null or unreadable. Where the in-place result would exceed maxSize, or
+/// libexif would not read the value back from it (a damaged block it reads
+/// differently), libexif lays the block out anew (dropping the thumbnail if
+/// it must); false when even that exceeds maxSize.
+bool SetExifTagInTiff(const std::vector<uint8_t>* tiff, uint16_t tag, const std::string& text, std::time_t now,
+                      std::vector<uint8_t>& out, size_t maxSize = kMaxSegmentPayload - 6);
+
+/// Fits a source's block to a destination picture: its orientation (how the
+/// destination's stored pixels are to be turned), its stored pixel size when
+/// the block records one, and a thumbnail rebuilt from the destination (or
+/// dropped). A block longer than maxSize loses its thumbnail; false when it
+/// still does not fit or the block is unreadable.
+bool AdaptExifForCopy(const std::vector<uint8_t>& tiff, int destOrientation, int storedWidth, int storedHeight,
+                      const TThumbnailCodec& codec, size_t maxSize, std::vector<uint8_t>& out);
+
+/// The metadata of a JPEG in a container-neutral form (what the plug-ins'
+/// metadata bridge carries): the EXIF TIFF structure, the ICC profile joined
+/// from its chunks, the XMP packet.
+struct TJpegMetadata {
+  std::vector<uint8_t> Exif, Icc, Xmp;
+};
+bool ReadJpegMetadata(const std::vector<uint8_t>& jpeg, TJpegMetadata& metadata);
+/// CopyExifInJpeg with the source given as blocks instead of a file.
+bool CopyMetadataIntoJpeg(const TJpegMetadata& source, const std::vector<uint8_t>& dest,
+                          const TThumbnailCodec& codec, std::vector<uint8_t>& out);
+
 /// Puts the source's EXIF block into the destination JPEG, and the source's
 /// XMP, ICC profile and IPTC where the destination has none of that kind.
 /// The thumbnail is rebuilt from the destination (or dropped), the pixel
 /// dimensions follow the destination and the orientation stays true to its
 /// pixels. False when either file is not a JPEG or the source has no EXIF.
+/// `source` may be only the start of the file, as long as it reaches the
+/// first scan (see SourceHeaderBytes).
 bool CopyExifInJpeg(const std::vector<uint8_t>& source, const std::vector<uint8_t>& dest,
                     const TThumbnailCodec& codec, std::vector<uint8_t>& out);
+/// How much of a file the EXIF operations read first: the header segments of
+/// nearly every file fit (a file whose do not is read again, whole).
+inline constexpr size_t kSourceHeaderBytes = size_t(256) << 10;
+
+// ---- the same on segment lists, for rewriting only a file's headers -------
+
+class TJpegFile;
+enum class TEditResult { Done, Failed };
+/// WriteExifInJpeg on a segment list (headers alone will do).
+TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now);
+/// CopyExifInJpeg from one segment list into another (headers alone will do).
+bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec);
+/// The segments a JPEG would carry these blocks in (source side of a copy).
+TJpegFile SegmentsOf(const TJpegMetadata& source);
 
 /// Area-averaging reduction so the longer side is at most `longSide`.
 TImage ScaleDownToFit(const TImage& image, int longSide);

@@ -2,6 +2,7 @@
 // one function that runs a session; warnings (corrupt or truncated data that
 // the library can still finish) are tolerated.
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +78,7 @@ void CmykRowToArgb(uint8_t* row, uint32_t width, bool inverted) {
 
 // The one function that makes the library calls of a decoding session.
 bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* image,
-               int32_t& width, int32_t& height) {
+               int32_t& width, int32_t& height, int minLongSide) {
   InitError(s.Error);
   s.Info.err = &s.Error.Manager;
   if (setjmp(s.Error.Jump)) return false;
@@ -100,10 +101,22 @@ bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* imag
   } else {
     return false;
   }
+  // A reduced picture (for a thumbnail) comes out of the DCT scaled by 1/2,
+  // 1/4 or 1/8, as long as its longer side stays at least minLongSide.
+  unsigned denom = 1;
+  if (minLongSide > 0) {
+    const unsigned longSide = static_cast<unsigned>(std::max(width, height));
+    while (denom < 8 && longSide / (denom * 2) >= static_cast<unsigned>(minLongSide)) denom *= 2;
+  }
+  s.Info.scale_num = 1;
+  s.Info.scale_denom = denom;
   jpeg_start_decompress(&s.Info);
-  if (s.Info.output_width != s.Info.image_width || s.Info.output_height != s.Info.image_height ||
-      s.Info.output_components != 4)
+  if (s.Info.output_components != 4 ||
+      (denom == 1 && (s.Info.output_width != s.Info.image_width || s.Info.output_height != s.Info.image_height)))
     return false;
+  width = static_cast<int32_t>(s.Info.output_width);
+  height = static_cast<int32_t>(s.Info.output_height);
+  if (!SaneSize(width, height)) return false;
   image->Width = width;
   image->Height = height;
   if (!image->Pixels.TryResize(static_cast<size_t>(width) * height)) return false;
@@ -125,10 +138,11 @@ bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* imag
   return true;
 }
 
-bool Decode(const uint8_t* data, size_t size, TImage* image, int32_t& width, int32_t& height) {
+bool Decode(const uint8_t* data, size_t size, TImage* image, int32_t& width, int32_t& height,
+            int minLongSide = 0) {
   if (!data || size < 4) return false;
   auto session = std::make_unique<TDecodeSession>();
-  bool ok = RunDecode(*session, data, size, image, width, height);
+  bool ok = RunDecode(*session, data, size, image, width, height, minLongSide);
   if (session->Created) jpeg_destroy_decompress(&session->Info);
   return ok;
 }
@@ -218,6 +232,11 @@ bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t
 bool DecodeJpeg(const uint8_t* data, size_t size, TImage& image) {
   int32_t w = 0, h = 0;
   return Decode(data, size, &image, w, h);
+}
+
+bool DecodeJpegReduced(const uint8_t* data, size_t size, int minLongSide, TImage& image) {
+  int32_t w = 0, h = 0;
+  return Decode(data, size, &image, w, h, minLongSide);
 }
 
 bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height) {

@@ -28,10 +28,21 @@ bool TJpegSegment::IsExif() const {
   return Marker == kMarkerApp1 && PayloadStartsWith(std::string_view("Exif\0\0", 6));
 }
 
-bool TJpegFile::Read(const uint8_t* data, size_t size) {
+bool TJpegFile::ReadHeaders(const uint8_t* data, size_t size) {
+  bool ok = Parse(data, size, true);
+  // Only a list that reached its first scan is one to write headers of.
+  valid_ = ok && !segments_.empty() && segments_.back().Marker == kMarkerSos;
+  return valid_;
+}
+
+bool TJpegFile::Read(const uint8_t* data, size_t size) { return Parse(data, size, false); }
+
+bool TJpegFile::Parse(const uint8_t* data, size_t size, bool headersOnly) {
+  headersOnly_ = headersOnly;
   segments_.clear();
   scan_.clear();
   valid_ = false;
+  headerBytes_ = 0;
   if (!data || size < 2 || data[0] != 0xFF || data[1] != kMarkerSoi) return false;
 
   size_t p = 0;
@@ -65,6 +76,8 @@ bool TJpegFile::Read(const uint8_t* data, size_t size) {
     bool isScan = segment.Marker == kMarkerSos;
     segments_.push_back(std::move(segment));
     if (!isScan) continue;
+    headerBytes_ = p;
+    if (headersOnly_) return true;
 
     // Everything after the first scan header is kept as it stands, so
     // progressive scans and trailing images come back byte for byte.
@@ -79,9 +92,27 @@ bool TJpegFile::Read(const uint8_t* data, size_t size) {
   return false;
 }
 
-std::vector<uint8_t> TJpegFile::Write() const {
+std::vector<uint8_t> TJpegFile::WriteHeaders() const {
   std::vector<uint8_t> out;
   if (!valid_) return out;
+  for (const TJpegSegment& s : segments_) {
+    out.insert(out.end(), size_t(s.FillBytes) + 1, uint8_t(0xFF));
+    out.push_back(s.Marker);
+    if (s.HasLength()) {
+      if (s.Payload.size() > kMaxSegmentPayload) return {};
+      size_t length = s.Payload.size() + 2;
+      out.push_back(static_cast<uint8_t>(length >> 8));
+      out.push_back(static_cast<uint8_t>(length & 0xFF));
+      out.insert(out.end(), s.Payload.begin(), s.Payload.end());
+    }
+    if (s.Marker == kMarkerSos) break;
+  }
+  return out;
+}
+
+std::vector<uint8_t> TJpegFile::Write() const {
+  std::vector<uint8_t> out;
+  if (!valid_ || headersOnly_) return out;
   size_t total = scan_.size();
   for (const TJpegSegment& s : segments_) total += s.FillBytes + 4 + s.Payload.size();
   out.reserve(total);

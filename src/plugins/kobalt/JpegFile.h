@@ -42,7 +42,17 @@ class TJpegFile {
   /// starts with SOI and its header segments run cleanly up to the first scan
   /// (or EOI). Segments read before a fault stay available to FindExif().
   bool Read(const uint8_t* data, size_t size);
-  /// Serialises the list; empty when the list is not valid.
+  /// The header segments only, up to and including the first SOS (the bytes
+  /// may end anywhere after it): enough to take metadata from, or to edit
+  /// and write back with WriteHeaders in front of the rest of the file.
+  bool ReadHeaders(const uint8_t* data, size_t size);
+  /// After ReadHeaders: how many bytes the header segments took in the file.
+  size_t HeaderBytes() const { return headerBytes_; }
+  /// The header segments as bytes (what the file holds before its
+  /// entropy-coded data); empty when the list is not valid.
+  std::vector<uint8_t> WriteHeaders() const;
+  /// Serialises the list; empty when the list is not valid or holds only
+  /// the headers.
   std::vector<uint8_t> Write() const;
 
   bool Valid() const { return valid_; }
@@ -70,11 +80,14 @@ class TJpegFile {
   bool FrameSize(int& width, int& height) const;
 
  private:
+  bool Parse(const uint8_t* data, size_t size, bool headersOnly);
   const TJpegSegment* FindFrame() const;
 
   std::vector<TJpegSegment> segments_;
   std::vector<uint8_t> scan_;
   bool valid_ = false;
+  bool headersOnly_ = false;
+  size_t headerBytes_ = 0;
 };
 
 }  // namespace kobalt

@@ -19,7 +19,8 @@ uint32_t Read32(const uint8_t* p, bool little) {
                 : (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
 }
 
-// Orientation tag (0x0112) of IFD 0 of a TIFF structure; 1 when absent or bad.
+}  // namespace
+
 int TiffStructureOrientation(const uint8_t* t, size_t size) {
   if (size < 8) return 1;
   bool little;
@@ -45,8 +46,6 @@ int TiffStructureOrientation(const uint8_t* t, size_t size) {
   }
   return 1;
 }
-
-}  // namespace
 
 int JpegOrientation(const uint8_t* data, size_t size) {
   if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 1;

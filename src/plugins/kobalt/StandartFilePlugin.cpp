@@ -1,4 +1,5 @@
-// The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG files.
+// The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG
+// files (also through the metadata bridge to other plug-ins).
 
 #include <atomic>
 #include <cstdlib>
@@ -12,6 +13,24 @@
 
 namespace kobalt {
 namespace {
+
+class TJpegMetadataAccess final : public tvx::TFileMetadataAccess {
+ public:
+  bool ReadMetadata(const std::string& fileName, tvx::TPictureMetadata& metadata) override {
+    try {
+      return ReadJpegMetadataFile(fileName, metadata);
+    } catch (...) {
+      return false;
+    }
+  }
+  bool WriteMetadata(const std::string& fileName, const tvx::TPictureMetadata& metadata) override {
+    try {
+      return WriteJpegMetadataFile(fileName, metadata);
+    } catch (...) {
+      return false;
+    }
+  }
+};
 
 class TStandartFilePlugin final : public tvx::TFilePlugin {
  public:
@@ -108,8 +127,11 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
     std::free(block);
   }
 
+  tvx::TFileMetadataAccess* Metadata() { return &metadata_; }
+
  private:
   std::atomic<uint32_t> quality_{80};
+  TJpegMetadataAccess metadata_;
 };
 
 }  // namespace
@@ -117,4 +139,11 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
 
 extern "C" __attribute__((visibility("default"))) tvx::TFilePlugin* InitFilePlugin() {
   return new (std::nothrow) kobalt::TStandartFilePlugin();
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataAccess* GetFileMetadataAccess(
+    tvx::TFilePlugin* plugin) {
+  // Only objects of this module are ours to look into.
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->Metadata() : nullptr;
 }
