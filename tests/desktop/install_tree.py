@@ -31,7 +31,7 @@ def private_folder(prefix):
 
 def case_layout():
     private = private_folder(PREFIX)
-    for name in ("tarvex", "tarvex-cli", "kobalt.fp", "installed", "Sample Watermarks/Copyright.tvx",
+    for name in ("tarvex", "tarvex-cli", "kobalt.fp", "modern.fp", "installed", "Sample Watermarks/Copyright.tvx",
                  "Sample Watermarks/Logo.png", "Tutorial/0.html", "Tutorial/0.bmp", "help/welcome.htm",
                  "help/Tutorials/main.htm"):
         check(os.path.isfile(os.path.join(private, name)), "%s is missing from the program folder" % name)

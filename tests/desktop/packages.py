@@ -80,7 +80,7 @@ def case_headless_batch_without_qt():
     private = glob.glob(os.path.join(UNPACKED, "usr/lib/**/tarvex"), recursive=True)[0]
     cli = os.path.join(UNPACKED, "usr", "bin", "tarvex-cli")
     gui = os.path.join(UNPACKED, "usr", "bin", "tarvex")
-    for f in (os.path.join(private, "tarvex-cli"), os.path.join(private, "kobalt.fp")):
+    for f in (os.path.join(private, "tarvex-cli"), os.path.join(private, "kobalt.fp"), os.path.join(private, "modern.fp")):
         needed = must(["readelf", "-d", "-W", f])
         check("libQt" not in needed, "%s needs Qt:\n%s" % (f, needed))
     pics, out_dir, home, pictures = prepare_batch(ARGS.build, os.path.join(ROOT, "batch"))

@@ -52,7 +52,7 @@ TEST_F(MetadataBridge, NewFormatsFollowTheStandardOnesInEveryList) {
     }
   std::vector<std::string> masks;
   std::string filter = BuildOpenFilter(plugins_->Formats(), masks);
-  EXPECT_NE(filter.find("*.gif;*.webp;*.avif;*.heic;*.heif;*.jxl;|"), std::string::npos) << filter;
+  EXPECT_NE(filter.find("*.gif;*.tiff;*.jpe;*.webp;*.avif;*.heic;*.heif;*.jxl;|"), std::string::npos) << filter;
   EXPECT_NE(filter.find("|WEBP files|*.webp|AVIF files|*.avif|"), std::string::npos) << filter;
   EXPECT_NE(std::find(masks.begin(), masks.end(), "*.jxl"), masks.end());
   std::vector<std::string> rows = OutputFormatNames(plugins_->Formats());

@@ -256,7 +256,7 @@ bool EncodeFile(const std::string& path, const uint32_t* pixels, int32_t width, 
     ok = EncodeGif(pixels, width, height, out);
   if (!ok || out.empty() || !ReplaceFileContents(path, out.data(), out.size())) return false;
   // Only JPEG files receive EXIF thumbnails.
-  if (ext == ".jpg") RememberSaved(path, pixels, width, height);
+  if (format == ".jpg") RememberSaved(path, pixels, width, height);
   return true;
 }
 
