@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "controls/ScaledPicture.h"
 #include "controls/ViewGeometry.h"
 #include "raster/Bitmap32.h"
 #include "raster/Layers.h"
@@ -55,7 +54,6 @@ class TNavigatorModel {
 
   const TBitmap32* picture_ = nullptr;
   int32_t pictureWidth_ = 0, pictureHeight_ = 0;
-  TScaledPicture scaler_;
   TBitmap32 base_;  // the scaled picture
   bool baseValid_ = false;
   TBitmap32 thumbnail_;

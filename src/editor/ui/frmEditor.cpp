@@ -159,6 +159,7 @@ TfrmEditor::TfrmEditor(TSession& session, QWidget* parent)
   lstZoom->setObjectName(QStringLiteral("lstZoom"));
   lstZoom->setEditable(true);
   lstZoom->setInsertPolicy(QComboBox::NoInsert);
+  lstZoom->setCompleter(nullptr);
   {
     QSignalBlocker blocker(lstZoom);
     for (const std::string& row : ZoomRows()) lstZoom->addItem(Q(row));
@@ -373,6 +374,8 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   lstTransparency = list("lstTransparency", {});
   lstTransparency->setEditable(true);
   lstTransparency->setInsertPolicy(QComboBox::NoInsert);
+  // A typed number is a percentage of its own, not the start of a row.
+  lstTransparency->setCompleter(nullptr);
   {
     QSignalBlocker blocker(lstTransparency);
     for (const std::string& row : OpacityRows()) lstTransparency->addItem(Q(row));

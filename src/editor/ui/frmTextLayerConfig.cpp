@@ -77,6 +77,7 @@ TfrmTextLayerConfig::TfrmTextLayerConfig(QWidget* parent) : QDialog(parent), rep
   lstSize->setObjectName(QStringLiteral("lstSize"));
   lstSize->setEditable(true);
   lstSize->setInsertPolicy(QComboBox::NoInsert);
+  lstSize->setCompleter(nullptr);
   {
     QSignalBlocker blocker(lstSize);
     for (const std::string& row : FontSizeRows()) lstSize->addItem(Q(row));
