@@ -709,6 +709,7 @@ int TfrmEditor::Edit(TWatermarkDocument& document, const TBitmap32& picture, boo
     ~TEnd() {
       // Whatever happened, nothing of the session stays in the window.
       GuardedCall([this] {
+        if (Editor->isVisible()) Editor->hide();
         Editor->model_.Close();
         Editor->canvas_->SetBitmap(nullptr);
         Editor->navigator_->SetPicture(nullptr);
