@@ -62,8 +62,8 @@ void TEditorDocument::PrepareLayer(TBaseLayer& layer) {
   }
 }
 
-void TEditorDocument::Open(const TLayerCollection& layers, const Watermark::TWatermarkExif& exif, TBitmap32 picture,
-                           const TExifParameters* pictureParameters, bool standInPicture) {
+void TEditorDocument::Open(const TLayerCollection& layers, const Watermark::TWatermarkExif& exif,
+                           TBitmap32 picture, const TExifParameters* pictureParameters, bool standInPicture) {
   Close();
   picture_ = std::move(picture);
   pictureParameters_ = pictureParameters;
@@ -128,7 +128,8 @@ void TEditorDocument::Close() {
 // ---- layers and selection ------------------------------------------------------------
 
 void TEditorDocument::CheckIndex(int32_t index, const char* qualifier) const {
-  if (index < 0 || index >= LayerCount()) RaiseError(qualifier, 1, "List index out of bounds (" + std::to_string(index) + ")!");
+  if (index < 0 || index >= LayerCount())
+    RaiseError(qualifier, 1, "List index out of bounds (" + std::to_string(index) + ")!");
 }
 
 TBaseLayer& TEditorDocument::Layer(int32_t index) const {

@@ -31,12 +31,12 @@ enum class TPanelState {
 
 /// Which of the editor's commands can run now.
 struct TEditorCommandStates {
-  bool LayerCommands = false;    ///< a row is selected (Duplicate, Delete, Configuration, Style...)
-  bool MoveUp = false;           ///< the selected row is not the first (its layer not the bottom-most)
-  bool MoveDown = false;         ///< the selected row is not the last
-  bool WatermarkCommands = true;  ///< not resizing: Apply, Cancel, the menus, the list, the add buttons
+  bool LayerCommands = false;      ///< a row is selected (Duplicate, Delete, Configuration, Style...)
+  bool MoveUp = false;             ///< the selected row is not the first (its layer not the bottom-most)
+  bool MoveDown = false;           ///< the selected row is not the last
+  bool WatermarkCommands = true;   ///< not resizing: Apply, Cancel, the menus, the list, the add buttons
   bool TransformCommands = false;  ///< the handles are in transform mode: Apply/Rollback Transform
-  bool Tools = false;            ///< Move and Resize: a selected layer with content
+  bool Tools = false;              ///< Move and Resize: a selected layer with content
   bool Undo = false;
   bool Redo = false;
   friend bool operator==(const TEditorCommandStates&, const TEditorCommandStates&) = default;

@@ -15,7 +15,8 @@ using TBlock = std::shared_ptr<const std::vector<uint8_t>>;
 bool SameBlock(const TBlock& a, const TBlock& b) { return a == b || (a && b && *a == *b); }
 
 // The block itself, or an equal one of the previous records.
-TBlock Share(std::vector<uint8_t> bytes, const std::vector<TLayerRecord>* previous, TBlock TLayerRecord::*field) {
+TBlock Share(std::vector<uint8_t> bytes, const std::vector<TLayerRecord>* previous,
+             TBlock TLayerRecord::*field) {
   if (previous)
     for (const TLayerRecord& r : *previous) {
       const TBlock& old = r.*field;

@@ -24,7 +24,8 @@ std::optional<int32_t> FirstNumber(const std::string& text, int32_t cap) {
   auto it = std::find_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (it == text.end()) return std::nullopt;
   int64_t value = 0;
-  for (; it != text.end() && *it >= '0' && *it <= '9'; ++it) value = std::min<int64_t>(value * 10 + (*it - '0'), cap);
+  for (; it != text.end() && *it >= '0' && *it <= '9'; ++it)
+    value = std::min<int64_t>(value * 10 + (*it - '0'), cap);
   return int32_t(value);
 }
 

@@ -8,7 +8,8 @@
 
 namespace tvx {
 
-void TNavigatorModel::ThumbnailSize(int32_t pictureWidth, int32_t pictureHeight, int32_t& width, int32_t& height) {
+void TNavigatorModel::ThumbnailSize(int32_t pictureWidth, int32_t pictureHeight, int32_t& width,
+                                    int32_t& height) {
   width = height = 0;
   if (pictureWidth <= 0 || pictureHeight <= 0) return;
   height = kAreaHeight;
@@ -30,9 +31,7 @@ void TNavigatorModel::SetPicture(const TBitmap32* picture) {
   Invalidate();
 }
 
-void TNavigatorModel::Invalidate() {
-  baseValid_ = false;
-}
+void TNavigatorModel::Invalidate() { baseValid_ = false; }
 
 void TNavigatorModel::Scale() {
   int32_t w, h;

@@ -7,7 +7,8 @@
 
 namespace tvx {
 
-TTextEditSession::TTextEditSession(TTextLayer& layer, TPlaced placed) : layer_(layer), placed_(std::move(placed)) {
+TTextEditSession::TTextEditSession(TTextLayer& layer, TPlaced placed)
+    : layer_(layer), placed_(std::move(placed)) {
   backup_ = TTextSettings{layer.Name, layer.Text, layer.Font, layer.Justification};
   lastGood_ = backup_;
   naturalWidth_ = layer.NaturalWidth;
@@ -95,7 +96,9 @@ void TTextEditSession::SetStyle(bool bold, bool italic, bool underline, bool str
 }
 
 void TTextEditSession::SetJustification(uint8_t justification) {
-  Change([&](TTextSettings& s) { s.Justification = justification <= tjCentered ? justification : uint8_t(tjLeft); });
+  Change([&](TTextSettings& s) {
+    s.Justification = justification <= tjCentered ? justification : uint8_t(tjLeft);
+  });
 }
 
 void TTextEditSession::Ok() {

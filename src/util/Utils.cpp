@@ -328,7 +328,9 @@ std::string ToLfLineBreaks(std::string_view text) {
   return result;
 }
 
-std::string FirstLine(std::string_view text) { return std::string(text.substr(0, text.find_first_of("\r\n"))); }
+std::string FirstLine(std::string_view text) {
+  return std::string(text.substr(0, text.find_first_of("\r\n")));
+}
 
 void WriteString(TStream& stream, const std::string& text) {
   if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))

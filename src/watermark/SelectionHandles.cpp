@@ -99,7 +99,8 @@ TFloatRect KeepAspectRatio(TDragKind kind, const TFloatRect& old, const TFloatRe
   return ToF(p);
 }
 
-TFloatRect DragFrame(TDragKind kind, const TFloatRect& start, double dx, double dy, const TDragOptions& options) {
+TFloatRect DragFrame(TDragKind kind, const TFloatRect& start, double dx, double dy,
+                     const TDragOptions& options) {
   if (kind == dkNone || !std::isfinite(dx) || !std::isfinite(dy)) return start;
   dx = std::round(dx);
   dy = std::round(dy);

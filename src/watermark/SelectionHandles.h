@@ -66,6 +66,7 @@ struct TDragOptions {
 ///   the result is KeepAspectRatio's, the driving side limited so that both
 ///   sides stay within those bounds.
 /// - dkNone returns start.
-TFloatRect DragFrame(TDragKind kind, const TFloatRect& start, double dx, double dy, const TDragOptions& options);
+TFloatRect DragFrame(TDragKind kind, const TFloatRect& start, double dx, double dy,
+                     const TDragOptions& options);
 
 }  // namespace tvx

@@ -125,11 +125,16 @@ class TEditorDialogsTest : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("size");
-    QTest::newRow("a listed size") << "48" << "48" << 48;
-    QTest::newRow("capped") << "5000" << "2000" << 2000;
-    QTest::newRow("sign dropped") << "-30" << "30" << 30;
-    QTest::newRow("0 is refused") << "0" << "0" << 16;
-    QTest::newRow("letters are not a size") << "big" << "big" << 16;
+    QTest::newRow("a listed size") << "48"
+                                   << "48" << 48;
+    QTest::newRow("capped") << "5000"
+                            << "2000" << 2000;
+    QTest::newRow("sign dropped") << "-30"
+                                  << "30" << 30;
+    QTest::newRow("0 is refused") << "0"
+                                  << "0" << 16;
+    QTest::newRow("letters are not a size") << "big"
+                                            << "big" << 16;
   }
   void textDialogSizeField() {
     QFETCH(QString, typed);
@@ -152,6 +157,7 @@ class TEditorDialogsTest : public QObject {
     TfrmTextLayerConfig dialog;
     TTextLayer& layer = NewText("Photo by");
     WhenShown(dialog, [&] {
+      QVERIFY(QTest::qWaitForWindowActive(&dialog));
       QTextCursor c = dialog.memText->textCursor();
       c.setPosition(0);
       c.setPosition(5, QTextCursor::KeepAnchor);
@@ -280,7 +286,8 @@ class TEditorDialogsTest : public QObject {
     dialog.exec();
     SetUnhandledErrorHandler(nullptr);
     QCOMPARE(reported.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(reported[0]), QString("TfrmTextLayerConfig::FormShow::1 - OwnerLayer not set!"));
+    QCOMPARE(QString::fromStdString(reported[0]),
+             QString("TfrmTextLayerConfig::FormShow::1 - OwnerLayer not set!"));
   }
 
   // ---- picture ----------------------------------------------------------------------------

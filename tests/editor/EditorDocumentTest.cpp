@@ -196,7 +196,8 @@ TEST_F(EditorDocumentTest, DuplicatesAreExactCopiesRightAboveTheirSource) {
   editor.Commit("setup");
   EXPECT_EQ(editor.DuplicateLayer(0), 1);
   EXPECT_EQ(editor.DuplicateLayer(0), 1);
-  EXPECT_EQ(editor.LayerNames(), (std::vector<std::string>{"Logo", "Logo copy 1", "Logo copy", "(c) Studio"}));
+  EXPECT_EQ(editor.LayerNames(),
+            (std::vector<std::string>{"Logo", "Logo copy 1", "Logo copy", "(c) Studio"}));
   TBaseLayer& copy = editor.Layer(2);
   EXPECT_TRUE(copy.Visible());
   EXPECT_EQ(copy.Styles(), Logo().Styles());
@@ -221,8 +222,8 @@ TEST_F(EditorDocumentTest, OpacityIsStoredAsTypedAndShownAsStored) {
   struct TCase {
     int32_t Typed, Alpha, Shown;
   };
-  for (const TCase c : {TCase{0, 0, 0}, TCase{100, 255, 100}, TCase{150, 255, 100}, TCase{33, 84, 33},
-                        TCase{75, 191, 75}}) {
+  for (const TCase c :
+       {TCase{0, 0, 0}, TCase{100, 255, 100}, TCase{150, 255, 100}, TCase{33, 84, 33}, TCase{75, 191, 75}}) {
     editor.SetOpacity(c.Typed);
     EXPECT_EQ(Logo().GetMasterAlpha(), c.Alpha) << c.Typed;
     EXPECT_EQ(Logo().RenderedBitmap().MasterAlpha, c.Alpha) << c.Typed;
@@ -355,11 +356,19 @@ TEST_P(CommandStatesTest, FollowTheSelectionAndTheMode) {
 INSTANTIATE_TEST_SUITE_P(
     States, CommandStatesTest,
     testing::Values(
-        TStateCase{"nothing selected", -1, TEditorMode::View, {false, false, false, true, false, false, false, false}},
-        TStateCase{"bottom layer", 0, TEditorMode::View, {true, false, true, true, false, true, false, false}},
-        TStateCase{"top layer, moving", 1, TEditorMode::Move, {true, true, false, true, false, true, false, false}},
-        TStateCase{"resizing", 1, TEditorMode::Resize, {false, false, false, false, true, true, false, false}},
-        TStateCase{"resize without a layer", -1, TEditorMode::Resize,
+        TStateCase{"nothing selected",
+                   -1,
+                   TEditorMode::View,
+                   {false, false, false, true, false, false, false, false}},
+        TStateCase{
+            "bottom layer", 0, TEditorMode::View, {true, false, true, true, false, true, false, false}},
+        TStateCase{
+            "top layer, moving", 1, TEditorMode::Move, {true, true, false, true, false, true, false, false}},
+        TStateCase{
+            "resizing", 1, TEditorMode::Resize, {false, false, false, false, true, true, false, false}},
+        TStateCase{"resize without a layer",
+                   -1,
+                   TEditorMode::Resize,
                    {false, false, false, false, false, false, false, false}}),
     [](const testing::TestParamInfo<TStateCase>& info) { return "case" + std::to_string(info.index); });
 
@@ -387,7 +396,10 @@ TEST_F(EditorDocumentTest, EveryCommandUndoesAndRedoesToTheSameBytes) {
   step("Duplicate Layer", [&] { editor.DuplicateLayer(0); });
   step("Move Layer Down", [&] { editor.MoveLayer(1, 1); });
   step("Hide Layer", [&] { editor.SetLayerVisible(0, false); });
-  step("Opacity", [&] { editor.Select(3); editor.SetOpacity(40); });
+  step("Opacity", [&] {
+    editor.Select(3);
+    editor.SetOpacity(40);
+  });
   step("Change Alignment", [&] { editor.SetAlign(true, vaBottom); });
   step("Tile", [&] { editor.SetTile(true); });
   step("Noise", [&] { editor.SetNoisy(true); });

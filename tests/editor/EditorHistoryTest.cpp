@@ -92,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         TMergeCase{"two fields", {{"1", "x"}, {"12", "x"}, {"4", "y"}, {"45", "y"}}, {"start", "12", "45"}},
         TMergeCase{"focus left between", {{"1", "x"}, {"|", "|"}, {"12", "x"}}, {"start", "1", "12"}},
         TMergeCase{"commands never merge", {{"a", ""}, {"b", ""}}, {"start", "a", "b"}},
-        TMergeCase{"a command ends merging", {{"1", "x"}, {"a", ""}, {"12", "x"}}, {"start", "1", "a", "12"}}),
+        TMergeCase{
+            "a command ends merging", {{"1", "x"}, {"a", ""}, {"12", "x"}}, {"start", "1", "a", "12"}}),
     [](const testing::TestParamInfo<TMergeCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(UndoHistory, UndoEndsMerging) {

@@ -81,13 +81,14 @@ TEST_P(TypedNumberTest, ReadsTheFirstNumber) {
   EXPECT_EQ(ParseFontSizeText(c.Text), c.FontSize) << c.Text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TypedNumberTest,
-    testing::Values(TTextCase{"75%", 75, 75}, TTextCase{"150", 100, 150}, TTextCase{"-30", 30, 30},
-                    TTextCase{"5000", 100, 2000}, TTextCase{"0", 0, std::nullopt}, TTextCase{"0%", 0, std::nullopt},
-                    TTextCase{"", std::nullopt, std::nullopt}, TTextCase{"abc", std::nullopt, std::nullopt},
-                    TTextCase{" 12 pt", 12, 12}, TTextCase{"12.7", 12, 12},
-                    TTextCase{"99999999999999999999", 100, 2000}));
+INSTANTIATE_TEST_SUITE_P(Texts, TypedNumberTest,
+                         testing::Values(TTextCase{"75%", 75, 75}, TTextCase{"150", 100, 150},
+                                         TTextCase{"-30", 30, 30}, TTextCase{"5000", 100, 2000},
+                                         TTextCase{"0", 0, std::nullopt}, TTextCase{"0%", 0, std::nullopt},
+                                         TTextCase{"", std::nullopt, std::nullopt},
+                                         TTextCase{"abc", std::nullopt, std::nullopt},
+                                         TTextCase{" 12 pt", 12, 12}, TTextCase{"12.7", 12, 12},
+                                         TTextCase{"99999999999999999999", 100, 2000}));
 
 TEST(OpacityRows, AreThePercentagesOfTheList) {
   EXPECT_EQ(OpacityRows(), (std::vector<std::string>{"0%", "25%", "33%", "50%", "66%", "75%", "100%"}));

@@ -132,8 +132,7 @@ TEST_P(TextEditNameTest, TheNameIsTheFirstLine) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, TextEditNameTest,
                          testing::Values(TNameCase{"One\nTwo\nThree", "One\r\nTwo\r\nThree", "One"},
-                                         TNameCase{"Single", "Single", "Single"},
-                                         TNameCase{"", "", ""},
+                                         TNameCase{"Single", "Single", "Single"}, TNameCase{"", "", ""},
                                          TNameCase{"\nSecond", "\r\nSecond", ""},
                                          TNameCase{"Win\r\nlines", "Win\r\nlines", "Win"}));
 

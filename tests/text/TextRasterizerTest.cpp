@@ -156,9 +156,9 @@ TEST_F(TextRasterizerTest, TheFamilyListHoldsOnlyFamiliesThatDrawWithTheirOwnFac
   const std::vector<std::string> families = InstalledFontFamilies();
   ASSERT_FALSE(families.empty());
   EXPECT_NE(std::find(families.begin(), families.end(), kDejaVu), families.end());
-  EXPECT_TRUE(std::is_sorted(families.begin(), families.end(), [](const std::string& a, const std::string& b) {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;
-  }));
+  EXPECT_TRUE(std::is_sorted(
+      families.begin(), families.end(),
+      [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }));
   EXPECT_EQ(std::adjacent_find(families.begin(), families.end()), families.end());
   for (const std::string& family : families) {
     EXPECT_TRUE(IsFontFamilyInstalled(family)) << family;

@@ -34,22 +34,19 @@ constexpr TRBHandles kMove = rhCenter | rhFrame;
 
 INSTANTIATE_TEST_SUITE_P(
     Frame, HitTestFrameTest,
-    testing::Values(THitCase{"inside moves", kAll, 60, 35, dkMove},
-                    THitCase{"top-left corner", kAll, 10, 10, dkTopLeft},
-                    THitCase{"near the top-left corner", kAll, 14, 6, dkTopLeft},
-                    THitCase{"top-right corner (last pixel column)", kAll, 109, 10, dkTopRight},
-                    THitCase{"bottom-left corner", kAll, 10, 59, dkBottomLeft},
-                    THitCase{"bottom-right corner", kAll, 111, 61, dkBottomRight},
-                    THitCase{"left edge", kAll, 9, 35, dkLeft},
-                    THitCase{"right edge", kAll, 112, 40, dkRight},
-                    THitCase{"top edge", kAll, 50, 12, dkTop},
-                    THitCase{"bottom edge", kAll, 70, 57, dkBottom},
-                    THitCase{"outside", kAll, 200, 35, dkNone},
-                    THitCase{"just beyond the reach", kAll, 5, 35, dkNone},
-                    THitCase{"move mode: an edge only moves", kMove, 10, 35, dkMove},
-                    THitCase{"move mode: a corner only moves", kMove, 10, 10, dkMove},
-                    THitCase{"move mode: outside", kMove, 9, 35, dkNone},
-                    THitCase{"detached frame: nothing but the inside", rhCenter, 60, 35, dkMove}),
+    testing::Values(
+        THitCase{"inside moves", kAll, 60, 35, dkMove}, THitCase{"top-left corner", kAll, 10, 10, dkTopLeft},
+        THitCase{"near the top-left corner", kAll, 14, 6, dkTopLeft},
+        THitCase{"top-right corner (last pixel column)", kAll, 109, 10, dkTopRight},
+        THitCase{"bottom-left corner", kAll, 10, 59, dkBottomLeft},
+        THitCase{"bottom-right corner", kAll, 111, 61, dkBottomRight},
+        THitCase{"left edge", kAll, 9, 35, dkLeft}, THitCase{"right edge", kAll, 112, 40, dkRight},
+        THitCase{"top edge", kAll, 50, 12, dkTop}, THitCase{"bottom edge", kAll, 70, 57, dkBottom},
+        THitCase{"outside", kAll, 200, 35, dkNone}, THitCase{"just beyond the reach", kAll, 5, 35, dkNone},
+        THitCase{"move mode: an edge only moves", kMove, 10, 35, dkMove},
+        THitCase{"move mode: a corner only moves", kMove, 10, 10, dkMove},
+        THitCase{"move mode: outside", kMove, 9, 35, dkNone},
+        THitCase{"detached frame: nothing but the inside", rhCenter, 60, 35, dkMove}),
     [](const testing::TestParamInfo<THitCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(HitTestFrame, AFrameWithoutAreaHasNoHandles) {
@@ -77,22 +74,21 @@ TEST_P(KeepAspectRatioTest, TheOtherSideFollows) {
   EXPECT_FLOAT_EQ(r.Bottom, c.Expected.Bottom);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, KeepAspectRatioTest,
-    testing::Values(
-        // bottom edge to 100 high: 200 wide about the old centre
-        TAspectCase{dkBottom, {0, 0, 100, 100}, {-50, 0, 150, 100}},
-        TAspectCase{dkTop, {0, 25, 100, 50}, {25, 25, 75, 50}},
-        // right edge to 200 wide: 100 high about the old centre
-        TAspectCase{dkRight, {0, 0, 200, 50}, {0, -25, 200, 75}},
-        TAspectCase{dkLeft, {50, 0, 100, 50}, {50, 12.5f, 100, 37.5f}},
-        // corners: the height follows the width, the opposite edge fixed
-        TAspectCase{dkTopLeft, {-100, -7, 100, 50}, {-100, -50, 100, 50}},
-        TAspectCase{dkTopRight, {0, 3, 50, 50}, {0, 25, 50, 50}},
-        TAspectCase{dkBottomLeft, {20, 0, 100, 90}, {20, 0, 100, 40}},
-        TAspectCase{dkBottomRight, {0, 0, 300, 10}, {0, 0, 300, 150}},
-        // moving is not stretching
-        TAspectCase{dkMove, {5, 5, 105, 55}, {5, 5, 105, 55}}));
+INSTANTIATE_TEST_SUITE_P(Kinds, KeepAspectRatioTest,
+                         testing::Values(
+                             // bottom edge to 100 high: 200 wide about the old centre
+                             TAspectCase{dkBottom, {0, 0, 100, 100}, {-50, 0, 150, 100}},
+                             TAspectCase{dkTop, {0, 25, 100, 50}, {25, 25, 75, 50}},
+                             // right edge to 200 wide: 100 high about the old centre
+                             TAspectCase{dkRight, {0, 0, 200, 50}, {0, -25, 200, 75}},
+                             TAspectCase{dkLeft, {50, 0, 100, 50}, {50, 12.5f, 100, 37.5f}},
+                             // corners: the height follows the width, the opposite edge fixed
+                             TAspectCase{dkTopLeft, {-100, -7, 100, 50}, {-100, -50, 100, 50}},
+                             TAspectCase{dkTopRight, {0, 3, 50, 50}, {0, 25, 50, 50}},
+                             TAspectCase{dkBottomLeft, {20, 0, 100, 90}, {20, 0, 100, 40}},
+                             TAspectCase{dkBottomRight, {0, 0, 300, 10}, {0, 0, 300, 150}},
+                             // moving is not stretching
+                             TAspectCase{dkMove, {5, 5, 105, 55}, {5, 5, 105, 55}}));
 
 TEST(KeepAspectRatio, AnOldFrameWithoutAreaLeavesTheProposalAlone) {
   const TFloatRect proposed{0, 0, 40, 40};
@@ -145,14 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
         TStretchCase{"right edge out", dkRight, 50, 9, false, {100, 100, 250, 150}},
         TStretchCase{"bottom-right corner", dkBottomRight, 20, 30, false, {100, 100, 220, 180}},
         TStretchCase{"top-left corner", dkTopLeft, -10, 5, false, {90, 105, 200, 150}},
-        TStretchCase{"left edge past the right edge: 1 pixel wide", dkLeft, 500, 0, false, {199, 100, 200, 150}},
-        TStretchCase{"right edge past the left edge: 1 pixel wide", dkRight, -400, 0, false, {100, 100, 101, 150}},
+        TStretchCase{
+            "left edge past the right edge: 1 pixel wide", dkLeft, 500, 0, false, {199, 100, 200, 150}},
+        TStretchCase{
+            "right edge past the left edge: 1 pixel wide", dkRight, -400, 0, false, {100, 100, 101, 150}},
         TStretchCase{"top edge past the bottom: 1 pixel high", dkTop, 0, 80, false, {100, 149, 200, 150}},
         TStretchCase{"bottom edge far out: 10000 high", dkBottom, 0, 50000, false, {100, 100, 200, 10100}},
-        TStretchCase{"shift, bottom-right: height follows", dkBottomRight, 100, 0, true, {100, 100, 300, 200}},
-        TStretchCase{"shift, corner collapsed: never below 1 pixel", dkBottomRight, -1000, -1000, true,
+        TStretchCase{
+            "shift, bottom-right: height follows", dkBottomRight, 100, 0, true, {100, 100, 300, 200}},
+        TStretchCase{"shift, corner collapsed: never below 1 pixel",
+                     dkBottomRight,
+                     -1000,
+                     -1000,
+                     true,
                      {100, 100, 102, 101}},
-        TStretchCase{"shift, corner far out: the width stops at 10000", dkBottomRight, 100000, 0, true,
+        TStretchCase{"shift, corner far out: the width stops at 10000",
+                     dkBottomRight,
+                     100000,
+                     0,
+                     true,
                      {100, 100, 10100, 5100}},
         TStretchCase{"shift, top edge: width about the centre", dkTop, 0, -50, true, {50, 50, 250, 150}}),
     [](const testing::TestParamInfo<TStretchCase>& info) { return "case" + std::to_string(info.index); });

@@ -25,7 +25,8 @@ TNavigator::TNavigator(TImgView2& canvas, QWidget* parent) : QWidget(parent), ca
 }
 
 QSize TNavigator::sizeHint() const {
-  return QSize(TNavigatorModel::kAreaWidth + 2 * (kBevel + 1), TNavigatorModel::kAreaHeight + 2 * (kBevel + 1));
+  return QSize(TNavigatorModel::kAreaWidth + 2 * (kBevel + 1),
+               TNavigatorModel::kAreaHeight + 2 * (kBevel + 1));
 }
 
 void TNavigator::SetPicture(const TBitmap32* picture) {
@@ -59,7 +60,8 @@ void TNavigator::paintEvent(QPaintEvent*) {
     const TRect t = model_.ThumbnailRect();
     const QPoint o = AreaOrigin() + QPoint(t.Left, t.Top);
     // a bevel one pixel larger than the thumbnail on each side
-    const QRect frame(o.x() - kBevel, o.y() - kBevel, thumb.Width() + 2 * kBevel, thumb.Height() + 2 * kBevel);
+    const QRect frame(o.x() - kBevel, o.y() - kBevel, thumb.Width() + 2 * kBevel,
+                      thumb.Height() + 2 * kBevel);
     p.setPen(palette().color(QPalette::Dark));
     p.drawLine(frame.topLeft(), frame.topRight());
     p.drawLine(frame.topLeft(), frame.bottomLeft());
@@ -115,8 +117,10 @@ void TNavigator::mouseMoveEvent(QMouseEvent* event) {
     const QPoint o = AreaOrigin() + QPoint(t.Left, t.Top);
     QPointF centre = event->position() - grab_;
     const double halfW = viewport.width() / 2.0, halfH = viewport.height() / 2.0;
-    centre.setX(std::clamp(centre.x(), o.x() + halfW, std::max(o.x() + halfW, o.x() + (t.Right - t.Left) - halfW)));
-    centre.setY(std::clamp(centre.y(), o.y() + halfH, std::max(o.y() + halfH, o.y() + (t.Bottom - t.Top) - halfH)));
+    centre.setX(
+        std::clamp(centre.x(), o.x() + halfW, std::max(o.x() + halfW, o.x() + (t.Right - t.Left) - halfW)));
+    centre.setY(
+        std::clamp(centre.y(), o.y() + halfH, std::max(o.y() + halfH, o.y() + (t.Bottom - t.Top) - halfH)));
     CenterOn(centre);
   });
 }

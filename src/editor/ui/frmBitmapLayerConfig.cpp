@@ -80,7 +80,9 @@ TfrmBitmapLayerConfig::TfrmBitmapLayerConfig(TConfig& config, const TPluginManag
   connect(btnBrowse, &QPushButton::clicked, this, [this] { GuardedCall([this] { btnBrowseClick(); }); });
 }
 
-void TfrmBitmapLayerConfig::SetBrowser(TBrowseFunc browse) { browse_ = browse ? std::move(browse) : BrowseWithDialog; }
+void TfrmBitmapLayerConfig::SetBrowser(TBrowseFunc browse) {
+  browse_ = browse ? std::move(browse) : BrowseWithDialog;
+}
 
 void TfrmBitmapLayerConfig::SetErrorReporter(TErrorFunc report) {
   report_ = report ? std::move(report) : ReportWithBox;

@@ -14,8 +14,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineF>
 #include <QLineEdit>
+#include <QLineF>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -99,24 +99,33 @@ QToolButton* MakeTool(QWidget* parent, const char* objectName, const QString& ca
 
 Qt::CursorShape CursorFor(TDragKind kind) {
   switch (kind) {
-    case dkMove: return Qt::SizeAllCursor;
+    case dkMove:
+      return Qt::SizeAllCursor;
     case dkLeft:
-    case dkRight: return Qt::SizeHorCursor;
+    case dkRight:
+      return Qt::SizeHorCursor;
     case dkTop:
-    case dkBottom: return Qt::SizeVerCursor;
+    case dkBottom:
+      return Qt::SizeVerCursor;
     case dkTopLeft:
-    case dkBottomRight: return Qt::SizeFDiagCursor;
+    case dkBottomRight:
+      return Qt::SizeFDiagCursor;
     case dkTopRight:
-    case dkBottomLeft: return Qt::SizeBDiagCursor;
-    default: return Qt::ArrowCursor;
+    case dkBottomLeft:
+      return Qt::SizeBDiagCursor;
+    default:
+      return Qt::ArrowCursor;
   }
 }
 
 TImgViewMode ViewMode(TEditorMode mode) {
   switch (mode) {
-    case TEditorMode::Move: return ivmMove;
-    case TEditorMode::Resize: return ivmEdit;
-    default: return ivmView;
+    case TEditorMode::Move:
+      return ivmMove;
+    case TEditorMode::Resize:
+      return ivmEdit;
+    default:
+      return ivmView;
   }
 }
 
@@ -202,7 +211,8 @@ TfrmEditor::TfrmEditor(TSession& session, QWidget* parent)
 
   Connect();
   model_.Handles().AskApplyTransform = [this] {
-    return Question(QStringLiteral("Layer Transform"), QStringLiteral("Layer has been changed. Apply transformation?"),
+    return Question(QStringLiteral("Layer Transform"),
+                    QStringLiteral("Layer has been changed. Apply transformation?"),
                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   };
   model_.OnHandlesChanged = [this](bool final) {
@@ -244,7 +254,8 @@ void TfrmEditor::CreateActions() {
     action->setShortcuts(keys);
     return action;
   };
-  actApplyWatermark = make("actApplyWatermark", QStringLiteral("&Apply Watermark Changes"), {QKeySequence("Ctrl+S")});
+  actApplyWatermark =
+      make("actApplyWatermark", QStringLiteral("&Apply Watermark Changes"), {QKeySequence("Ctrl+S")});
   actCancelWatermark = make("actCancelWatermark", QStringLiteral("&Cancel Watermark Changes"));
   actCloseWindow = make("actCloseWindow", QStringLiteral("Close Window"));
   actUndo = make("actUndo", QStringLiteral("&Undo"), {QKeySequence("Ctrl+Z")});
@@ -254,7 +265,8 @@ void TfrmEditor::CreateActions() {
   actDuplicateLayer = make("actDuplicateLayer", QStringLiteral("&Duplicate Layer"), {QKeySequence("Ctrl+D")});
   actDeleteLayer = make("actDeleteLayer", QStringLiteral("D&elete Layer"));
   actMoveLayerUp = make("actMoveLayerUp", QStringLiteral("Move Layer &Up"), {QKeySequence("Ctrl+Up")});
-  actMoveLayerDown = make("actMoveLayerDown", QStringLiteral("Move Layer Do&wn"), {QKeySequence("Ctrl+Down")});
+  actMoveLayerDown =
+      make("actMoveLayerDown", QStringLiteral("Move Layer Do&wn"), {QKeySequence("Ctrl+Down")});
   actLayerConfiguration =
       make("actLayerConfiguration", QStringLiteral("Layer &Configuration"), {QKeySequence("Ctrl+W")});
   actResizeLayer = make("actResizeLayer", QStringLiteral("&Resize Layer"), {QKeySequence("Ctrl+R")});
@@ -480,7 +492,8 @@ void TfrmEditor::Connect() {
   click(btnEditStyle, [this] { actEditLayerStyle->trigger(); });
 
   connect(lstZoom, &QComboBox::textActivated, this, [this] { GuardedCall([this] { ApplyZoom(); }); });
-  connect(lstZoom->lineEdit(), &QLineEdit::editingFinished, this, [this] { GuardedCall([this] { ApplyZoom(); }); });
+  connect(lstZoom->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { GuardedCall([this] { ApplyZoom(); }); });
   connect(canvas_, &TImgView2::resized, this, [this] {
     if (lstZoom->currentText() == QLatin1String(kFitToView)) GuardedCall([this] { ApplyZoom(); });
   });
@@ -515,7 +528,8 @@ void TfrmEditor::Connect() {
           [this](const QPoint& at) { GuardedCall([&] { LayerListMenu(at); }); });
 
   for (auto [field, vertical] : {std::pair{txtXCoord, false}, {txtYCoord, true}}) {
-    connect(field, &TNumEdit::changed, this, [this, vertical] { GuardedCall([&] { CoordEdited(vertical); }); });
+    connect(field, &TNumEdit::changed, this,
+            [this, vertical] { GuardedCall([&] { CoordEdited(vertical); }); });
     connect(field, &QLineEdit::editingFinished, this,
             [this, vertical] { GuardedCall([&] { CoordFinished(vertical); }); });
   }
@@ -621,15 +635,21 @@ void TfrmEditor::FillPanel(bool resetStyleRow) {
   const TPanelState state = model_.PanelState();
   const TBaseLayer* layer = model_.SelectedLayer();
   switch (state) {
-    case TPanelState::NoSelection: lblPanelCaption->setText(QStringLiteral("No layer selected")); break;
-    case TPanelState::EmptyLayer: lblPanelCaption->setText(QStringLiteral("Layer is empty")); break;
-    case TPanelState::Layer: lblPanelCaption->setText(Q(layer->Name)); break;
+    case TPanelState::NoSelection:
+      lblPanelCaption->setText(QStringLiteral("No layer selected"));
+      break;
+    case TPanelState::EmptyLayer:
+      lblPanelCaption->setText(QStringLiteral("Layer is empty"));
+      break;
+    case TPanelState::Layer:
+      lblPanelCaption->setText(Q(layer->Name));
+      break;
   }
   if (state != TPanelState::Layer) return;
   FillCoords();
   filling_ = true;
-  QWidget* controls[] = {lstXUnit, lstYUnit, lstHAlign, lstVAlign, lstTransparency, lstStyles,
-                         chkTile,  txtXTileOffs, txtYTileOffs, chkNoisy, tbNoiseIntensity};
+  QWidget* controls[] = {lstXUnit, lstYUnit,     lstHAlign,    lstVAlign, lstTransparency, lstStyles,
+                         chkTile,  txtXTileOffs, txtYTileOffs, chkNoisy,  tbNoiseIntensity};
   std::vector<std::unique_ptr<QSignalBlocker>> blockers;
   for (QWidget* w : controls) blockers.push_back(std::make_unique<QSignalBlocker>(w));
   SelectRow(lstXUnit, layer->XUnit, 0);
@@ -672,7 +692,8 @@ void TfrmEditor::UpdateCommandStates() {
   actRedo->setText(s.Redo ? QStringLiteral("&Redo %1").arg(Q(model_.RedoName())) : QStringLiteral("&Redo"));
 
   const TEditorMode mode = model_.Mode();
-  for (auto [button, m] : {std::pair{chkView, TEditorMode::View}, {chkMove, TEditorMode::Move},
+  for (auto [button, m] : {std::pair{chkView, TEditorMode::View},
+                           {chkMove, TEditorMode::Move},
                            {chkEdit, TEditorMode::Resize}}) {
     QSignalBlocker blocker(button);
     button->setChecked(mode == m);
@@ -782,7 +803,9 @@ void TfrmEditor::closeEvent(QCloseEvent* event) {
   GuardedCall([this] { CloseRequested(); });
 }
 
-void TfrmEditor::reject() { GuardedCall([this] { CloseRequested(); }); }
+void TfrmEditor::reject() {
+  GuardedCall([this] { CloseRequested(); });
+}
 
 // ---- commands -------------------------------------------------------------------------------------
 
@@ -860,7 +883,8 @@ void TfrmEditor::actResizeLayerExecute() { SetMode(TEditorMode::Resize); }
 void TfrmEditor::actEditLayerStyleExecute() {
   TBaseLayer* layer = model_.SelectedLayer();
   if (!layer || !EditLayerStyle) return;
-  if (std::optional<TFiltersParams> styles = EditLayerStyle(this, *layer)) model_.SetStyles(*styles, "Layer Style");
+  if (std::optional<TFiltersParams> styles = EditLayerStyle(this, *layer))
+    model_.SetStyles(*styles, "Layer Style");
   Refresh();
 }
 
@@ -962,10 +986,12 @@ void TfrmEditor::CanvasMoved(const TViewMouseEvent& e) {
       UpdateCommandStates();
       return;
     }
-    frame.MouseMove(e.View.x(), e.View.y(), e.Modifiers & Qt::ShiftModifier, !(e.Modifiers & Qt::AltModifier));
+    frame.MouseMove(e.View.x(), e.View.y(), e.Modifiers & Qt::ShiftModifier,
+                    !(e.Modifiers & Qt::AltModifier));
     return;
   }
-  if (clickPending_ && QLineF(pressAt_, e.View).length() > kClickSlop * canvas_->PixelRatio()) clickPending_ = false;
+  if (clickPending_ && QLineF(pressAt_, e.View).length() > kClickSlop * canvas_->PixelRatio())
+    clickPending_ = false;
   if (model_.Mode() != TEditorMode::View && !(e.Buttons & Qt::LeftButton))
     canvas_->viewport()->setCursor(CursorFor(frame.HitTest(e.View.x(), e.View.y())));
 }
@@ -1032,11 +1058,20 @@ bool TfrmEditor::eventFilter(QObject* watched, QEvent* event) {
       const int step = key->modifiers() & Qt::ShiftModifier ? 10 : 1;
       int dx = 0, dy = 0;
       switch (key->key()) {
-        case Qt::Key_Left: dx = -step; break;
-        case Qt::Key_Right: dx = step; break;
-        case Qt::Key_Up: dy = -step; break;
-        case Qt::Key_Down: dy = step; break;
-        default: break;
+        case Qt::Key_Left:
+          dx = -step;
+          break;
+        case Qt::Key_Right:
+          dx = step;
+          break;
+        case Qt::Key_Up:
+          dy = -step;
+          break;
+        case Qt::Key_Down:
+          dy = step;
+          break;
+        default:
+          break;
       }
       if (dx || dy) {
         GuardedCall([&] {

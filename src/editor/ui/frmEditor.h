@@ -52,7 +52,8 @@ class TfrmEditor : public QDialog {
   /// when cancelled.
   using TStyleEditor = std::function<std::optional<TFiltersParams>(QWidget* parent, const TBaseLayer& layer)>;
   /// Asks a question: title, text and the buttons offered; returns the button pressed.
-  using TAskFunc = std::function<int(QWidget* parent, const QString& title, const QString& text, int buttons)>;
+  using TAskFunc =
+      std::function<int(QWidget* parent, const QString& title, const QString& text, int buttons)>;
 
   TfrmEditor(TSession& session, QWidget* parent = nullptr);
   ~TfrmEditor() override;

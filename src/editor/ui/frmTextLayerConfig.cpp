@@ -158,22 +158,21 @@ TfrmTextLayerConfig::TfrmTextLayerConfig(QWidget* parent) : QDialog(parent), rep
     const std::string name = S(lstFont->itemData(index).toString());
     Change([&](TTextEditSession& s) { s.SetFontName(name); });
   });
-  connect(lstSize, &QComboBox::editTextChanged, this, [this](const QString& text) {
-    GuardedCall([&] { SizeEdited(text); });
-  });
-  connect(TextColor, &TColorSelector::colorChanged, this, [this](uint32_t color) {
-    Change([&](TTextEditSession& s) { s.SetColor(color); });
-  });
+  connect(lstSize, &QComboBox::editTextChanged, this,
+          [this](const QString& text) { GuardedCall([&] { SizeEdited(text); }); });
+  connect(TextColor, &TColorSelector::colorChanged, this,
+          [this](uint32_t color) { Change([&](TTextEditSession& s) { s.SetColor(color); }); });
   for (QToolButton* b : {chkBold, chkItalic, chkUnderline, chkStrikeOut})
     connect(b, &QToolButton::clicked, this, [this] { StyleClicked(); });
-  connect(justification_, &QButtonGroup::idClicked, this, [this](int id) {
-    Change([&](TTextEditSession& s) { s.SetJustification(uint8_t(id)); });
-  });
+  connect(justification_, &QButtonGroup::idClicked, this,
+          [this](int id) { Change([&](TTextEditSession& s) { s.SetJustification(uint8_t(id)); }); });
 }
 
 TfrmTextLayerConfig::~TfrmTextLayerConfig() = default;
 
-void TfrmTextLayerConfig::SetErrorReporter(TErrorFunc report) { report_ = report ? std::move(report) : ReportWithBox; }
+void TfrmTextLayerConfig::SetErrorReporter(TErrorFunc report) {
+  report_ = report ? std::move(report) : ReportWithBox;
+}
 
 TTextLayer* TfrmTextLayerConfig::OwnerLayer() const { return session_ ? &session_->Layer() : nullptr; }
 
@@ -223,12 +222,15 @@ void TfrmTextLayerConfig::Fill() {
     lstSize->setEditText(QString::number(layer.Font.Size));
   }
   TextColor->SetColor(layer.Font.Color);
-  for (auto [button, on] : {std::pair{chkBold, layer.Font.Bold}, {chkItalic, layer.Font.Italic},
-                            {chkUnderline, layer.Font.Underline}, {chkStrikeOut, layer.Font.StrikeOut}}) {
+  for (auto [button, on] : {std::pair{chkBold, layer.Font.Bold},
+                            {chkItalic, layer.Font.Italic},
+                            {chkUnderline, layer.Font.Underline},
+                            {chkStrikeOut, layer.Font.StrikeOut}}) {
     QSignalBlocker b(button);
     button->setChecked(on);
   }
-  if (QAbstractButton* b = justification_->button(layer.Justification <= tjCentered ? int(layer.Justification) : int(tjLeft))) {
+  if (QAbstractButton* b = justification_->button(layer.Justification <= tjCentered ? int(layer.Justification)
+                                                                                    : int(tjLeft))) {
     QSignalBlocker blocker(b);
     b->setChecked(true);
   }

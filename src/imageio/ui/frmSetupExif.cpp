@@ -53,8 +53,10 @@ TfrmSetupExif::TfrmSetupExif(QWidget* parent) : QDialog(parent) {
 
   auto* grid = new QGridLayout;
   int row = 0;
-  for (auto [box, input] : {std::pair<QCheckBox*, QWidget*>{chkTitle, txtTitle}, {chkCopyright, txtCopyright},
-                            {chkArtist, txtArtist}, {chkComment, memComment}}) {
+  for (auto [box, input] : {std::pair<QCheckBox*, QWidget*>{chkTitle, txtTitle},
+                            {chkCopyright, txtCopyright},
+                            {chkArtist, txtArtist},
+                            {chkComment, memComment}}) {
     grid->addWidget(box, row, 0, Qt::AlignTop);
     grid->addWidget(input, row, 1);
     Pair(box, input);
@@ -80,7 +82,8 @@ void TfrmSetupExif::Pair(QCheckBox* box, QWidget* input) {
     if (!filling_ && !box->isChecked()) box->setChecked(true);
   };
   if (auto* line = qobject_cast<QLineEdit*>(input)) connect(line, &QLineEdit::textChanged, this, tick);
-  if (auto* memo = qobject_cast<QPlainTextEdit*>(input)) connect(memo, &QPlainTextEdit::textChanged, this, tick);
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(input))
+    connect(memo, &QPlainTextEdit::textChanged, this, tick);
 }
 
 void TfrmSetupExif::SetValues(const Watermark::TWatermarkExif& exif) {

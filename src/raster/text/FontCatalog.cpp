@@ -280,8 +280,9 @@ std::vector<std::string> TFontCatalog::Families() {
   std::sort(names.begin(), names.end(), LessIgnoringCase);
   names.erase(std::unique(names.begin(), names.end()), names.end());
   // A name that fontconfig maps to another family would draw in that one.
-  names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !MatchesItself(n); }),
-              names.end());
+  names.erase(
+      std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !MatchesItself(n); }),
+      names.end());
   families_ = names;
   return names;
 }
