@@ -233,6 +233,10 @@ TDecoration DecorationOf(FT_Face face) {
 
 }  // namespace
 
+std::vector<std::string> InstalledFontFamilies() { return TFontCatalog::Instance().Families(); }
+
+bool IsFontFamilyInstalled(const std::string& family) { return TFontCatalog::Instance().IsInstalled(family); }
+
 void SetMaxTextPixelSize(double pixels) { g_maxPixelSize.store(pixels, std::memory_order_relaxed); }
 
 void RenderText(const std::string& text, const TTextFont& font, TTextJustify justify, TBitmap32& target) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "raster/Bitmap32.h"
 
@@ -46,6 +47,13 @@ struct TTextFont {
 /// - The first rendering in a thread opens the fonts; later ones reuse that
 ///   thread's faces and glyphs.
 void RenderText(const std::string& text, const TTextFont& font, TTextJustify justify, TBitmap32& target);
+
+/// The font families RenderText draws with their own faces, sorted ignoring
+/// letter case: the choices a font list offers.
+std::vector<std::string> InstalledFontFamilies();
+/// Whether RenderText draws the family with its own faces (false: it falls
+/// back to sans-serif).
+bool IsFontFamilyInstalled(const std::string& family);
 
 /// The largest em size in pixels RenderText accepts (16384 unless set); larger
 /// sizes raise "RenderText::1 - Text too large to render!" before any glyph is

@@ -307,6 +307,40 @@ int64_t GetFileSizeOf(const std::string& fileName) {
 
 // ---- stream strings ---------------------------------------------------------
 
+std::string ToCrLfLineBreaks(std::string_view text) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      result += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+std::string ToLfLineBreaks(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      result += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+std::string FirstLine(std::string_view text) {
+  return std::string(text.substr(0, text.find_first_of("\r\n")));
+}
+
 void WriteString(TStream& stream, const std::string& text) {
   if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     RaiseError("WriteString", 231, "String too long!");

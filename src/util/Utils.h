@@ -47,6 +47,14 @@ bool IsValidUtf8(std::string_view text);
 /// control characters of the same number, as Windows does).
 std::string Cp1252ToUtf8(std::string_view text);
 
+/// Line breaks as stored texts hold them: every "\r\n", lone "\r" and lone
+/// "\n" becomes "\r\n" (the line breaks of watermark files written on Windows).
+std::string ToCrLfLineBreaks(std::string_view text);
+/// Line breaks as an edit field holds them: every "\r\n" and lone "\r" becomes "\n".
+std::string ToLfLineBreaks(std::string_view text);
+/// The text up to its first line break ("\r" or "\n"); the whole text without one.
+std::string FirstLine(std::string_view text);
+
 /// "STR1", a 32-bit little-endian byte count, the UTF-8 bytes.
 void WriteString(TStream& stream, const std::string& text);
 /// Reads a stream string. Raises "ReadString::232 - Invalid string (Stream pointer: P)!"

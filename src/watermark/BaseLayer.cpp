@@ -144,6 +144,32 @@ void TBaseLayer::AssignTo(TCustomLayer& dest) const {
   d->Tile = Tile;
 }
 
+void TBaseLayer::CopyBaseState(const TBaseLayer& source) {
+  XUnit = source.XUnit;
+  YUnit = source.YUnit;
+  XCoord = source.XCoord;
+  YCoord = source.YCoord;
+  HAlign = source.HAlign;
+  VAlign = source.VAlign;
+  Name = source.Name;
+  Tile = source.Tile;
+  XTileOffs = source.XTileOffs;
+  YTileOffs = source.YTileOffs;
+  Noisy = source.Noisy;
+  NoiseIntensity = source.NoiseIntensity;
+  source_ = source.source_;
+  Bitmap() = source.Bitmap();
+  styleOffsetX_ = source.styleOffsetX_;
+  styleOffsetY_ = source.styleOffsetY_;
+  styles_ = source.styles_;
+  stylesEnabled_ = source.stylesEnabled_;
+  Scaled = source.Scaled;
+  Cropped = source.Cropped;
+  Tag = source.Tag;
+  SetVisible(source.Visible());
+  StoreLocation(source.Location());
+}
+
 // ---- stream block ---------------------------------------------------------------
 
 void TBaseLayer::SaveToStream(TStream& stream) const {

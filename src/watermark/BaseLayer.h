@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "raster/Bitmap32.h"
@@ -80,6 +81,12 @@ class TBaseLayer : public TCustomBitmapLayer {
   virtual void AssignTo(TCustomLayer& dest) const;
   /// dest.Assign(source) is source.AssignTo(dest).
   void Assign(const TBaseLayer& source) { source.AssignTo(*this); }
+  /// An exact copy of the layer for collection (not inserted into it): both
+  /// bitmaps, location, placement, name, styles, opacity, tiling, noise,
+  /// visibility and tag, and the descendant's own fields. Nothing is
+  /// rendered, so the copy saves to the same bytes and shows the same pixels.
+  /// OnLocationChanged is not copied.
+  virtual std::unique_ptr<TBaseLayer> Clone(TLayerCollection* collection) const = 0;
 
   /// Paints into a view's buffer through the collection's transform.
   void Paint(TBitmap32& buffer) override;
@@ -110,6 +117,8 @@ class TBaseLayer : public TCustomBitmapLayer {
   void DoSetLocation(const TFloatRect& rect) override;
   /// Both bitmaps drawn with dmBlend and cmMerge.
   void SetDrawModes();
+  /// Clone's part for the base layer's state.
+  void CopyBaseState(const TBaseLayer& source);
 
  private:
   void DrawRect(TBitmap32& target, const TRect& r) const;

@@ -38,6 +38,13 @@ void TBitmapLayer::AssignTo(TCustomLayer& dest) const {
   d->FileName = FileName;
 }
 
+std::unique_ptr<TBaseLayer> TBitmapLayer::Clone(TLayerCollection* collection) const {
+  auto copy = std::make_unique<TBitmapLayer>(collection);
+  copy->CopyBaseState(*this);
+  copy->FileName = FileName;
+  return copy;
+}
+
 void TBitmapLayer::SaveToStream(TStream& stream) const {
   TBaseLayer::SaveToStream(stream);
   stream.WriteSignature("BMPL");

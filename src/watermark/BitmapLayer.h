@@ -36,6 +36,7 @@ class TBitmapLayer : public TBaseLayer {
   void ResizeTo(int32_t width, int32_t height) override;
   /// Copies the base layer's part and the file name.
   void AssignTo(TCustomLayer& dest) const override;
+  std::unique_ptr<TBaseLayer> Clone(TLayerCollection* collection) const override;
 
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;

@@ -24,8 +24,15 @@ TTextJustify ToRasterJustify(uint8_t justification) {
   }
 }
 
+// The stored factor is a float: natural x factor lands a hair below the
+// displayed size it was computed from about every other time, and truncating
+// that would shrink a stretched text by a pixel at every save and load. A
+// product within 1/100 of a whole number is that number.
 int32_t StretchedSize(int32_t natural, float factor) {
-  return int32_t(std::clamp(std::trunc(double(natural) * factor), 0.0, double(kMaxSize + 1)));
+  const double exact = double(natural) * factor;
+  const double nearest = std::round(exact);
+  const double size = std::abs(exact - nearest) < 0.01 ? nearest : std::trunc(exact);
+  return int32_t(std::clamp(size, 0.0, double(kMaxSize + 1)));
 }
 
 }  // namespace
@@ -53,7 +60,8 @@ void TTextLayer::RenderText() {
     b.SetSize(0, 0);
   } else {
     static const TExifParameters kNoPicture;
-    const std::string expanded = ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
+    const std::string expanded =
+        ShowMacroNames ? Text : ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
     TTextFont font;
     font.Family = Font.Name;
     font.Size = std::clamp(Font.Size, 0, kMaxFontSize);
@@ -110,6 +118,19 @@ void TTextLayer::AssignTo(TCustomLayer& dest) const {
   d->Font = Font;
   d->Text = Text;
   d->ResizeTo(SourceBitmap().Width(), SourceBitmap().Height());
+}
+
+std::unique_ptr<TBaseLayer> TTextLayer::Clone(TLayerCollection* collection) const {
+  auto copy = std::make_unique<TTextLayer>(collection);
+  copy->CopyBaseState(*this);
+  copy->Font = Font;
+  copy->Justification = Justification;
+  copy->Text = Text;
+  copy->NaturalWidth = NaturalWidth;
+  copy->NaturalHeight = NaturalHeight;
+  copy->PictureParameters = PictureParameters;
+  copy->ShowMacroNames = ShowMacroNames;
+  return copy;
 }
 
 float TTextLayer::HorizontalStretch() const {

@@ -42,6 +42,10 @@ class TTextLayer : public TBaseLayer {
   /// macros expand to empty texts and zeros). The owner of the picture
   /// parameters sets it (see SetPictureParameters).
   const TExifParameters* PictureParameters = nullptr;
+  /// Renders the macros as written instead of expanding them: the editor
+  /// shows a watermark this way while it has no picture, so that a text made
+  /// of macros only is not empty and can be placed.
+  bool ShowMacroNames = false;
 
   /// The settings dialog, installed by the program: returns 1 (OK) or 2
   /// (Cancel); it applies its values through ApplySettings.
@@ -63,6 +67,7 @@ class TTextLayer : public TBaseLayer {
   /// For texts with macros: renders for the current picture, keeping the stretch.
   void RefreshContent() override;
   void AssignTo(TCustomLayer& dest) const override;
+  std::unique_ptr<TBaseLayer> Clone(TLayerCollection* collection) const override;
 
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;

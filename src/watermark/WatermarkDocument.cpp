@@ -24,6 +24,10 @@ void TWatermarkDocument::TakeOver(TLayerCollection& source, const Watermark::TWa
   exif_ = exif;
 }
 
+void TWatermarkDocument::ReplaceContent(TLayerCollection& source, const Watermark::TWatermarkExif& exif) {
+  TakeOver(source, exif);
+}
+
 void TWatermarkDocument::Reset() {
   ResetWatermark(layers_, exif_);
   fileName_.clear();

@@ -68,6 +68,12 @@ class TWatermarkDocument {
   /// raises and leaves the document as it was. Notifies.
   void Restore(const TSnapshot& snapshot);
 
+  /// Moves every layer of source, in order, into the document in place of
+  /// its layers and takes the EXIF settings; source is left empty and the
+  /// file name stays. Does not notify: the caller marks the change with
+  /// Changed(). The editor hands its finished layers back this way.
+  void ReplaceContent(TLayerCollection& source, const Watermark::TWatermarkExif& exif);
+
   /// Marks the document modified (or not) and notifies; what changes layers
   /// or EXIF settings from outside (the editor) calls it.
   void Changed(bool modified = true);

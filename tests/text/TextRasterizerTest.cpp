@@ -1,6 +1,9 @@
 #include "raster/TextRasterizer.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
+
+#include <algorithm>
 
 #include <fontconfig/fontconfig.h>
 
@@ -147,6 +150,23 @@ TEST_F(TextRasterizerTest, UnknownFamilyFallsBackToSansSerif) {
   const TTextFont mono = Font(16, "monospace");
   EXPECT_EQ(Render("iiiiii", mono).Width(), Render("MMMMMM", mono).Width());
   EXPECT_LT(Render("iiiiii", Font(16, "No Such Family Tarvex")).Width(), Render("MMMMMM", mono).Width());
+}
+
+TEST_F(TextRasterizerTest, TheFamilyListHoldsOnlyFamiliesThatDrawWithTheirOwnFaces) {
+  const std::vector<std::string> families = InstalledFontFamilies();
+  ASSERT_FALSE(families.empty());
+  EXPECT_NE(std::find(families.begin(), families.end(), kDejaVu), families.end());
+  EXPECT_TRUE(std::is_sorted(
+      families.begin(), families.end(),
+      [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }));
+  EXPECT_EQ(std::adjacent_find(families.begin(), families.end()), families.end());
+  for (const std::string& family : families) {
+    EXPECT_TRUE(IsFontFamilyInstalled(family)) << family;
+    EXPECT_TRUE(FamilyInstalled(family.c_str())) << family;
+  }
+  EXPECT_FALSE(IsFontFamilyInstalled("No Such Family Tarvex"));
+  EXPECT_FALSE(IsFontFamilyInstalled(""));
+  EXPECT_TRUE(IsFontFamilyInstalled("sans-serif"));
 }
 
 TEST_F(TextRasterizerTest, BoldIsWiderAndDarker) {

@@ -33,6 +33,32 @@ std::string ErrorOf(TStream& stream) {
 
 // ---- files ------------------------------------------------------------------
 
+struct TLineBreakCase {
+  const char* Text;
+  const char* CrLf;
+  const char* Lf;
+  const char* First;
+};
+
+class LineBreaksTest : public testing::TestWithParam<TLineBreakCase> {};
+
+TEST_P(LineBreaksTest, ConvertBothWays) {
+  const TLineBreakCase& c = GetParam();
+  EXPECT_EQ(ToCrLfLineBreaks(c.Text), c.CrLf);
+  EXPECT_EQ(ToLfLineBreaks(c.Text), c.Lf);
+  EXPECT_EQ(FirstLine(c.Text), c.First);
+  EXPECT_EQ(ToCrLfLineBreaks(ToLfLineBreaks(c.Text)), c.CrLf);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LineBreaksTest,
+                         testing::Values(TLineBreakCase{"", "", "", ""},
+                                         TLineBreakCase{"one", "one", "one", "one"},
+                                         TLineBreakCase{"a\nb", "a\r\nb", "a\nb", "a"},
+                                         TLineBreakCase{"a\r\nb", "a\r\nb", "a\nb", "a"},
+                                         TLineBreakCase{"a\rb\n", "a\r\nb\r\n", "a\nb\n", "a"},
+                                         TLineBreakCase{"\n\nx", "\r\n\r\nx", "\n\nx", ""},
+                                         TLineBreakCase{"a\n\rb", "a\r\n\r\nb", "a\n\nb", "a"}));
+
 TEST(FindFiles, MatchesWildcardsIgnoringCaseAndFiltersDirectories) {
   TTempDir dir;
   for (const char* name : {"a.fp", "B.FP", "c.fpx", "Über.fp", "d.txt", "ab.fp"}) WriteFileBytes(dir / name, "x");

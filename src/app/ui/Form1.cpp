@@ -36,6 +36,7 @@
 #include "controls/ui/CaptionBar.h"
 #include "controls/ui/FileListBox2.h"
 #include "controls/ui/ImgView2.h"
+#include "editor/ui/frmEditor.h"
 #include "imageio/PluginManager.h"
 #include "output/ui/frmOutputSettings.h"
 #include "output/ui/frmResizeSettings.h"
@@ -395,28 +396,22 @@ void TForm1::actEditWatermarkExecute() { EditWatermark(false); }
 
 void TForm1::EditWatermark(bool resetFirst) {
   TWatermarkDocument& document = session_.Document();
-  // The backup lives in memory: every editor result but OK gives it back, so
-  // neither Cancel nor a failure can lose the watermark.
+  // The editor works on copies and only its Apply hands layers back; the
+  // backup in memory covers a failure on the way, so nothing can lose the
+  // watermark.
   const TWatermarkDocument::TSnapshot backup = document.Snapshot();
-  bool accepted = false;
+  // Created at first use and kept, as a child of this window.
+  auto* editor = findChild<TfrmEditor*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!editor) editor = new TfrmEditor(session_, this);
+  int result = erAbort;
   try {
-    if (resetFirst) document.Reset();
-    QDialog editor(this);
-    editor.setWindowTitle(QStringLiteral("Watermark Editor"));
-    auto* layout = new QVBoxLayout(&editor);
-    layout->addWidget(new QLabel(QStringLiteral("The watermark editor is not available in this version.\n"
-                                                "Open a watermark file or use the sample watermarks."),
-                                 &editor));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &editor);
-    connect(buttons, &QDialogButtonBox::rejected, &editor, &QDialog::reject);
-    layout->addWidget(buttons);
-    accepted = editor.exec() == QDialog::Accepted;
+    result = editor->Edit(document, preview_->Picture(), resetFirst);
+    if (result == erOK) document.Changed();
   } catch (...) {
-    document.Restore(backup);
+    if (document.Snapshot().Bytes != backup.Bytes) document.Restore(backup);
     RefreshWatermark();
     throw;
   }
-  if (!accepted) document.Restore(backup);
   RefreshWatermark();
 }
 

@@ -8,7 +8,10 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
+
+#include <string>
 
 #include "util/Guard.h"
 
@@ -42,6 +45,18 @@ inline QLabel* MakeBuddyLabel(QWidget* parent, const QString& caption, QWidget* 
   label->setBuddy(control);
   control->setAccessibleName(caption);
   return label;
+}
+
+/// An open-dialog filter as the core builds it ("All files|*.bmp;*.jpg;|BMP
+/// files|*.bmp|") as Qt's name filters ("All files (*.bmp *.jpg);;BMP files (*.bmp)").
+inline QString QtFileFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+  }
+  return filters.join(QStringLiteral(";;"));
 }
 
 /// Selects row, or fallback when row is not a row of the list.

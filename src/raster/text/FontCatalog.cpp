@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -17,6 +18,9 @@ const char* const kGenericFamily = "sans-serif";
 struct TPatternDeleter {
   void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
+struct TObjectSetDeleter {
+  void operator()(FcObjectSet* s) const { FcObjectSetDestroy(s); }
+};
 struct TFontSetDeleter {
   void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
 };
@@ -24,6 +28,7 @@ struct TCharSetDeleter {
   void operator()(FcCharSet* c) const { FcCharSetDestroy(c); }
 };
 using TPatternPtr = std::unique_ptr<FcPattern, TPatternDeleter>;
+using TObjectSetPtr = std::unique_ptr<FcObjectSet, TObjectSetDeleter>;
 using TFontSetPtr = std::unique_ptr<FcFontSet, TFontSetDeleter>;
 using TCharSetPtr = std::unique_ptr<FcCharSet, TCharSetDeleter>;
 
@@ -234,6 +239,59 @@ TFontFile TFontCatalog::File(int32_t id) {
   std::lock_guard lock(impl_->Mutex);
   if (id < 0 || static_cast<size_t>(id) >= impl_->Fonts.size()) return {};
   return impl_->Fonts[static_cast<size_t>(id)].File;
+}
+
+}  // namespace tvx::text
+
+namespace tvx::text {
+
+namespace {
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  const int order = FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(a.c_str()),
+                                       reinterpret_cast<const FcChar8*>(b.c_str()));
+  return order != 0 ? order < 0 : a < b;
+}
+
+// Whether fontconfig answers a request for the family with a face of it.
+bool MatchesItself(const std::string& family) {
+  TPatternPtr request = MakeRequest(family, false, false);
+  FcResult result = FcResultNoMatch;
+  TPatternPtr match(FcFontMatch(nullptr, request.get(), &result));
+  return match && HasFamily(match.get(), family);
+}
+
+}  // namespace
+
+std::vector<std::string> TFontCatalog::Families() {
+  std::lock_guard lock(impl_->Mutex);
+  if (families_) return *families_;
+  std::vector<std::string> names;
+  TPatternPtr all(FcPatternCreate());
+  FcPatternAddBool(all.get(), FC_OUTLINE, FcTrue);
+  TObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, nullptr));
+  TFontSetPtr fonts(FcFontList(nullptr, all.get(), objects.get()));
+  for (int i = 0; fonts && i < fonts->nfont; ++i) {
+    FcChar8* name = nullptr;
+    // The first name is the family's own; later ones are translations.
+    if (FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &name) == FcResultMatch && name && *name)
+      names.emplace_back(reinterpret_cast<char*>(name));
+  }
+  std::sort(names.begin(), names.end(), LessIgnoringCase);
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  // A name that fontconfig maps to another family would draw in that one.
+  names.erase(
+      std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !MatchesItself(n); }),
+      names.end());
+  families_ = names;
+  return names;
+}
+
+bool TFontCatalog::IsInstalled(const std::string& family) {
+  if (family.empty()) return false;
+  if (IsGenericFamily(family)) return true;
+  std::lock_guard lock(impl_->Mutex);
+  return MatchesItself(family);
 }
 
 }  // namespace tvx::text

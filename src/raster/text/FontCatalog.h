@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ class TFontCatalog {
   /// The file of the font id (a copy: safe to keep).
   TFontFile File(int32_t id);
 
+  /// The installed families that draw with their own faces: every scalable
+  /// font's family name, each once, sorted ignoring letter case. A name of
+  /// the list given to Resolve never falls back. Read once per process.
+  std::vector<std::string> Families();
+  /// Whether Resolve finds a face of this family itself (generic names such
+  /// as "sans-serif" count as installed).
+  bool IsInstalled(const std::string& family);
+
   TFontCatalog(const TFontCatalog&) = delete;
   TFontCatalog& operator=(const TFontCatalog&) = delete;
   ~TFontCatalog();
@@ -46,6 +55,7 @@ class TFontCatalog {
   TFontCatalog();
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
+  std::optional<std::vector<std::string>> families_;  // guarded by the catalogue's mutex
 };
 
 }  // namespace tvx::text
