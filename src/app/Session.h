@@ -63,6 +63,8 @@ class TSession {
   TImageList& Images() { return images_; }
   TBatchRunner& Runner() { return runner_; }
   TExtYesNoCancel& Question() { return question_; }
+  /// Where the saved styles file (".styles") is read and written.
+  const std::string& StylesFolder() const { return stylesFolder_; }
   /// Messages of a damaged styles file at start-up (the program still starts).
   const std::string& StartupWarning() const { return startupWarning_; }
 

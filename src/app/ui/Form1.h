@@ -84,8 +84,9 @@ class TForm1 : public QMainWindow {
   void UpdateCommandStates();
   void ShowInfo(const QString& title, const QString& text);
   QString ProgramFile(const char* relative) const;
-  /// Runs the editor on the current watermark (a placeholder until the editor
-  /// exists); every result but OK restores the snapshot taken before.
+  /// Runs the editor on the current watermark (resetFirst: a new, empty one).
+  /// Only the editor's Apply changes the watermark; a failure on the way gives
+  /// back the snapshot taken before.
   void EditWatermark(bool resetFirst);
 
   TSession& session_;

@@ -45,6 +45,7 @@
 #include "editor/ui/frmTextLayerConfig.h"
 #include "imageio/ui/frmSetupExif.h"
 #include "styles/Styles.h"
+#include "styles/ui/frmFilters.h"
 #include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
 #include "watermark/WatermarkDocument.h"
@@ -68,14 +69,6 @@ QString Plain(const QString& caption) {
 int AskWithBox(QWidget* parent, const QString& title, const QString& text, int buttons) {
   QMessageBox box(QMessageBox::Question, title, text, QMessageBox::StandardButtons(buttons), parent);
   return box.exec();
-}
-
-std::optional<TFiltersParams> StyleDialogMissing(QWidget* parent, const TBaseLayer&) {
-  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kTitle),
-                  QStringLiteral("The layer style dialog is not available in this version."), QMessageBox::Ok,
-                  parent);
-  box.exec();
-  return std::nullopt;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* objectName, const QString& caption) {
@@ -132,7 +125,12 @@ TImgViewMode ViewMode(TEditorMode mode) {
 }  // namespace
 
 TfrmEditor::TfrmEditor(TSession& session, QWidget* parent)
-    : QDialog(parent), EditLayerStyle(StyleDialogMissing), Ask(AskWithBox), session_(session) {
+    : QDialog(parent), Ask(AskWithBox), session_(session) {
+  // The style dialog saves named styles where the session keeps them.
+  EditLayerStyle = [&session](QWidget* owner, const TBaseLayer& layer) {
+    LayerStyleDialog(owner).SetStylesFolder(session.StylesFolder());
+    return tvx::EditLayerStyle(owner, layer);
+  };
   setObjectName(QStringLiteral("frmEditor"));
   setWindowTitle(QString::fromLatin1(kTitle));
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
