@@ -65,6 +65,24 @@ void TConsoleProgress::AtFile(int32_t index, int32_t count, const std::string& p
   Draw();
 }
 
+void TConsoleProgress::Message(const std::string& text) {
+  if (terminal_ && drawn_) std::fprintf(stderr, "\r\033[K");
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  drawn_ = false;
+  Draw();
+}
+
+void TConsoleEvents::PictureDone(const TPictureEvent& event) {
+  if (event.Status == TPictureStatus::Failed && printFailures_) progress_.Message("tarvex: " + event.Error);
+  if (event.Status == TPictureStatus::Planned && printPlan_) {
+    std::printf("%s: %s%s%s\n", event.Decision.c_str(), event.Source.c_str(),
+                event.Output.empty() ? "" : " -> ", event.Output.c_str());
+    std::fflush(stdout);
+  }
+  if (next_) next_->PictureDone(event);
+}
+
 void TConsoleProgress::Draw() {
   if (!terminal_ || maximum_ == 0) return;
   int width = TerminalWidth();
@@ -100,7 +118,8 @@ TAnswer AskOnConsole(const std::string& title, const std::string& question) {
     if (Interrupted()) return TAnswer::Cancel;
     std::string a;
     for (char c : line)
-      if (!std::isspace(static_cast<unsigned char>(c))) a += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (!std::isspace(static_cast<unsigned char>(c)))
+        a += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (a == "y" || a == "yes") return TAnswer::Yes;
     if (a == "n" || a == "no") return TAnswer::No;
     if (a == "c" || a == "cancel") return TAnswer::Cancel;

@@ -32,7 +32,8 @@ void TDestinationSettings::LoadSettings(const TConfig& config) {
 void TDestinationSettings::SaveSettings(TConfig& config) const {
   config.WriteString(kWatermarking, "DestFolder", DestFolder);
   config.WriteBool(kWatermarking, "PlaceInSourceFolder", Placement != plOtherFolder);
-  config.WriteBool(kWatermarking, "AddWmSuffix", Placement == plOtherFolder || Placement == plSourceFolderRename);
+  config.WriteBool(kWatermarking, "AddWmSuffix",
+                   Placement == plOtherFolder || Placement == plSourceFolderRename);
   config.WriteInteger(kWatermarking, "DefaultFileFormat", DefaultFileFormat);
   config.WriteBool(kWatermarking, "KeepOriginalFormat", KeepOriginalFormat);
   config.WriteInteger(kWatermarking, "JPEGQuality", JPEGQuality);
@@ -42,7 +43,8 @@ void TDestinationSettings::SaveSettings(TConfig& config) const {
 
 std::string TDestinationSettings::OutputFormat(const std::vector<std::string>& formatRows) const {
   if (formatRows.empty()) return {};
-  if (DefaultFileFormat < 0 || DefaultFileFormat >= static_cast<int32_t>(formatRows.size())) return formatRows[0];
+  if (DefaultFileFormat < 0 || DefaultFileFormat >= static_cast<int32_t>(formatRows.size()))
+    return formatRows[0];
   return formatRows[static_cast<size_t>(DefaultFileFormat)];
 }
 
@@ -53,6 +55,7 @@ void TOutputSettings::LoadSettings(const TConfig& config) {
   DoResize = config.ReadBool(kResize, "DoResize", false);
   ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0) == 1 ? 1 : 0;
   Resize.LoadSettings(config);
+  StopOnError = ReadStopOnError(config, kWatermarking);
 }
 
 void TOutputSettings::SaveSettings(TConfig& config) {
@@ -62,6 +65,13 @@ void TOutputSettings::SaveSettings(TConfig& config) {
   config.WriteBool(kResize, "DoResize", DoResize);
   config.WriteInteger(kResize, "ResizePriority", ResizePriority);
   Resize.SaveSettings(config);
+  config.WriteBool(kWatermarking, "StopOnError", StopOnError);
 }
+
+bool ReadStopOnError(const TConfig& config, const char* section) {
+  return config.ReadBool(section, "StopOnError", true);
+}
+
+int32_t ReadJobs(const TConfig& config) { return config.ReadInteger("GlobalOptions", "Jobs", 0); }
 
 }  // namespace tvx
