@@ -17,6 +17,8 @@ packages=(
   fonts-wqy-microhei
   # independent readers and reference tools used by tests and benchmarks
   libimage-exiftool-perl libjpeg-turbo-progs
+  # GNU parallel: the shards test runs tarvex as a job runner would
+  parallel
   # the windows (Qt 6 Widgets) and their offscreen test platform
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # end-to-end tests of the windows: an X server, a window manager, the

@@ -23,6 +23,7 @@ run here are reported as skipped), 1 a case failed, 77 nothing could run.
 import argparse
 import configparser
 import hashlib
+import json
 import os
 import random
 import re
@@ -544,16 +545,22 @@ def case_sigterm_then_rerun(case, count=5, width=4000, height=3000):
     reference = {n: sha(os.path.join(case.out, n)) for n in listing(case.out)}
     shutil.rmtree(case.out)
     case.out = case.mkdir("out")
-    proc = case.start()
+    proc = subprocess.Popen(case.command(extra=["--progress", "jsonl"]), stderr=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True, env=case.env())
     for line in proc.stderr:
         if line.startswith("[1/"):
             wait_for_file(os.path.join(case.out, "p0.jpg"), proc)
             proc.send_signal(signal.SIGTERM)
             break
-    err = proc.stderr.read()
-    proc.wait(timeout=120)
+    out, err = proc.communicate(timeout=120)
     check(proc.returncode == 130, "exit %d after SIGTERM, expected 130:\n%s" % (proc.returncode, err))
     first = check_outputs(case.out, expected=set(reference))
+    # The JSON lines end with their final object, and name exactly what is on disk.
+    objects = [json.loads(l) for l in out.splitlines()]
+    check(objects and objects[-1].get("final") and objects[-1]["exit"] == 130 and
+          objects[-1]["status"] == "cancelled", "no final object with exit 130:\n" + out)
+    written = sorted(os.path.basename(o["output"]) for o in objects if o.get("status") == "written")
+    check(written == sorted(first), "JSON lines %s, outputs %s" % (written, first))
     check(len(first) < count, "the run finished before the signal; nothing left to complete")
     kept = {n: (os.stat(os.path.join(case.out, n)).st_ino, sha(os.path.join(case.out, n))) for n in first}
     case.settings(OverwriteExisting=0)  # Ask: the option must take over
