@@ -118,8 +118,7 @@ TAnswer AskOnConsole(const std::string& title, const std::string& question) {
     if (Interrupted()) return TAnswer::Cancel;
     std::string a;
     for (char c : line)
-      if (!std::isspace(static_cast<unsigned char>(c)))
-        a += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (!std::isspace(static_cast<unsigned char>(c))) a += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (a == "y" || a == "yes") return TAnswer::Yes;
     if (a == "n" || a == "no") return TAnswer::No;
     if (a == "c" || a == "cancel") return TAnswer::Cancel;

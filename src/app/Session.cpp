@@ -52,8 +52,7 @@ class TWatermarkCopy : public TRunWatermark {
     RefreshMacroLayers(layers_);
   }
   void DrawOnto(TBitmap32& picture) override { DrawWatermark(layers_, picture, 1.0); }
-  void ApplyExif(const TPluginManager& plugins, const std::string& source,
-                 const std::string& output) override {
+  void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) override {
     Watermark::ApplyWatermarkExif(plugins, exif_, source, output);
   }
   std::unique_ptr<TRunWatermark> Clone() const override { return std::make_unique<TWatermarkCopy>(bytes_); }
@@ -68,16 +67,14 @@ class TWatermarkCopy : public TRunWatermark {
 // of it (one per worker); the layers themselves stay with the preview.
 class TSessionWatermark : public TRunWatermark {
  public:
-  TSessionWatermark(TLayerCollection& layers, const Watermark::TWatermarkExif& exif)
-      : layers_(layers), exif_(exif) {}
+  TSessionWatermark(TLayerCollection& layers, const Watermark::TWatermarkExif& exif) : layers_(layers), exif_(exif) {}
   bool HasLayers() const override { return layers_.Count() > 0; }
   void RefreshContents(const TExifParameters& parameters) override {
     SetPictureParameters(layers_, &parameters);
     RefreshMacroLayers(layers_);
   }
   void DrawOnto(TBitmap32& picture) override { DrawWatermark(layers_, picture, 1.0); }
-  void ApplyExif(const TPluginManager& plugins, const std::string& source,
-                 const std::string& output) override {
+  void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) override {
     Watermark::ApplyWatermarkExif(plugins, exif_, source, output);
   }
   std::unique_ptr<TRunWatermark> Clone() const override {
@@ -184,8 +181,7 @@ std::vector<size_t> ShardRows(const std::vector<std::string>& paths, int32_t ind
 }
 
 TSession::TSession(const TOptions& options)
-    : config_(std::make_unique<TConfig>(options.ConfigFileName.empty() ? ConfigFileName()
-                                                                       : options.ConfigFileName)),
+    : config_(std::make_unique<TConfig>(options.ConfigFileName.empty() ? ConfigFileName() : options.ConfigFileName)),
       plugins_(options.PluginFolder.empty() ? std::make_unique<TPluginManager>()
                                             : std::make_unique<TPluginManager>(options.PluginFolder)),
       stylesFolder_(options.StylesFolder.empty() ? UserDataFolder() : options.StylesFolder),
@@ -212,7 +208,9 @@ TSession::~TSession() {
   document_.Layers().Clear();
 }
 
-void TSession::OpenWatermarkFile(const std::string& fileName) { document_.Open(fileName); }
+void TSession::OpenWatermarkFile(const std::string& fileName) {
+  document_.Open(fileName);
+}
 
 void TSession::ApplyCommandLine(const TCommandLine& commandLine) {
   for (const TCommandLineAction& action : commandLine.Actions) {

@@ -48,10 +48,8 @@ std::vector<std::string> SplitManifest(const std::string& text, bool nulSeparate
 std::vector<size_t> ShardRows(const std::vector<std::string>& paths, int32_t index, int32_t count);
 
 /// Messages of the commands, shown with the command's title.
-inline constexpr const char* kNothingToWatermark =
-    "There is nothing to watermark. Please add files to the Image List.";
-inline constexpr const char* kNothingToResize =
-    "There is nothing to resize. Please add files to the Image List.";
+inline constexpr const char* kNothingToWatermark = "There is nothing to watermark. Please add files to the Image List.";
+inline constexpr const char* kNothingToResize = "There is nothing to resize. Please add files to the Image List.";
 inline constexpr const char* kWatermarkIsEmpty = "Watermark is empty. Please open or edit Watermark.";
 
 /// The program's working state without any window, created in the start-up

@@ -1,8 +1,8 @@
 // tarvex: puts a watermark on many pictures at once. Without windows it runs
 // a batch from the command line with the stored output settings.
 
-#include <malloc.h>
 #include <signal.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>

@@ -32,8 +32,7 @@ void TDestinationSettings::LoadSettings(const TConfig& config) {
 void TDestinationSettings::SaveSettings(TConfig& config) const {
   config.WriteString(kWatermarking, "DestFolder", DestFolder);
   config.WriteBool(kWatermarking, "PlaceInSourceFolder", Placement != plOtherFolder);
-  config.WriteBool(kWatermarking, "AddWmSuffix",
-                   Placement == plOtherFolder || Placement == plSourceFolderRename);
+  config.WriteBool(kWatermarking, "AddWmSuffix", Placement == plOtherFolder || Placement == plSourceFolderRename);
   config.WriteInteger(kWatermarking, "DefaultFileFormat", DefaultFileFormat);
   config.WriteBool(kWatermarking, "KeepOriginalFormat", KeepOriginalFormat);
   config.WriteInteger(kWatermarking, "JPEGQuality", JPEGQuality);
@@ -43,8 +42,7 @@ void TDestinationSettings::SaveSettings(TConfig& config) const {
 
 std::string TDestinationSettings::OutputFormat(const std::vector<std::string>& formatRows) const {
   if (formatRows.empty()) return {};
-  if (DefaultFileFormat < 0 || DefaultFileFormat >= static_cast<int32_t>(formatRows.size()))
-    return formatRows[0];
+  if (DefaultFileFormat < 0 || DefaultFileFormat >= static_cast<int32_t>(formatRows.size())) return formatRows[0];
   return formatRows[static_cast<size_t>(DefaultFileFormat)];
 }
 
