@@ -570,7 +570,7 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
     TAtomicFile& pending = *job.Pending;
     std::unique_ptr<TBitmap32> picture;
     if (layers || resize)
-      picture = plugins_.LoadBitmap(source);
+      picture = plugins_.LoadBitmapAdopted(source);
     else
       CopyFileBytes(source, pending);
     if (stopping.load()) return;
@@ -613,7 +613,7 @@ TRunEnd TBatchRunner::ResizeFiles(const std::vector<std::string>& paths,
   kind.Destination = &destination;
   kind.StepsBeforeCommit = 2;
   kind.Work = [&](TRunJob& job, size_t, const std::atomic<bool>& stopping) {
-    std::unique_ptr<TBitmap32> picture = plugins_.LoadBitmap(job.Source);
+    std::unique_ptr<TBitmap32> picture = plugins_.LoadBitmapAdopted(job.Source);
     if (stopping.load()) return;
     ResizePicture(*picture, params);
     if (stopping.load()) return;
