@@ -41,6 +41,8 @@ void InstallInterruptHandler() {
 
 bool Interrupted() { return g_interrupted.load(); }
 
+void RequestInterrupt() { g_interrupted.store(true); }
+
 TConsoleProgress::TConsoleProgress() : terminal_(isatty(STDERR_FILENO) == 1) {}
 
 TConsoleProgress::~TConsoleProgress() { Finish(); }

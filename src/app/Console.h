@@ -11,6 +11,8 @@ namespace tvx {
 /// The first SIGINT or SIGTERM sets the flag; a second one ends the program.
 void InstallInterruptHandler();
 bool Interrupted();
+/// Cancels the run as a first SIGINT would (the reader of its progress has gone).
+void RequestInterrupt();
 
 /// Progress on standard error: a bar when it is a terminal, otherwise one
 /// line per file.

@@ -106,9 +106,12 @@ void TJsonProgress::Final(const TRunStats& stats, const std::string& status, int
 }
 
 void TJsonProgress::Line(const std::string& text) {
-  std::fputs(text.c_str(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  if (broken_) return;
+  const bool written = std::fputs(text.c_str(), out_) >= 0 && std::fputc('\n', out_) != EOF && std::fflush(out_) == 0;
+  if (!written) {
+    broken_ = true;
+    if (onBroken_) onBroken_();
+  }
 }
 
 }  // namespace tvx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/BatchRun.h"
@@ -24,7 +25,10 @@ namespace tvx {
 /// Python's surrogateescape turns back into the byte.
 class TJsonProgress : public TRunObserver {
  public:
-  explicit TJsonProgress(std::FILE* out) : out_(out) {}
+  /// onBroken: called once when a line cannot be written (the reader has
+  /// gone: a closed pipe), so the run can end rather than go on unwatched.
+  explicit TJsonProgress(std::FILE* out, std::function<void()> onBroken = nullptr)
+      : out_(out), onBroken_(std::move(onBroken)) {}
   void PictureDone(const TPictureEvent& event) override;
   /// status: "completed", "cancelled", "failed" or "error".
   void Final(const TRunStats& stats, const std::string& status, int exitStatus,
@@ -33,6 +37,8 @@ class TJsonProgress : public TRunObserver {
  private:
   void Line(const std::string& text);
   std::FILE* out_;
+  std::function<void()> onBroken_;
+  bool broken_ = false;
 };
 
 /// text as a JSON string literal, quotes included.

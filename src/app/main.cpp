@@ -129,7 +129,12 @@ int main(int argc, char** argv) {
   ::signal(SIGXFSZ, SIG_IGN);
   // With --progress jsonl every way out of a run ends with the final object.
   std::optional<tvx::TJsonProgress> json;
-  if (commandLine.JsonProgress) json.emplace(stdout);
+  if (commandLine.JsonProgress) {
+    // A reader that goes away (a closed pipe) ends the run like Cancel, with
+    // nothing partial left, instead of killing the program mid-write.
+    ::signal(SIGPIPE, SIG_IGN);
+    json.emplace(stdout, tvx::RequestInterrupt);
+  }
   tvx::TRunStats stats;
   auto finish = [&](const char* status, int exitStatus, const std::string& error = {}) {
     if (json) json->Final(stats, status, exitStatus, error);

@@ -575,6 +575,24 @@ def case_sigterm_then_rerun(case, count=5, width=4000, height=3000):
     check_sources(case, before)
 
 
+def case_reader_goes_away(case, count=5, width=3000, height=2000):
+    """The reader of the JSON lines closes the pipe after the first line: the run
+    ends like a cancel (status 130), with whole outputs only and nothing hidden."""
+    big_sources(case, count, width, height)
+    before = case.hashes()
+    proc = subprocess.Popen(case.command(extra=["--progress", "jsonl"]), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=case.env())
+    first = proc.stdout.readline()
+    proc.stdout.close()
+    err = proc.stderr.read().decode(errors="replace")
+    proc.wait(timeout=120)
+    check(json.loads(first).get("status") == "written", "the first line: %r" % first)
+    check(proc.returncode == 130, "exit %d after the reader went, expected 130:\n%s" % (proc.returncode, err))
+    outputs = check_outputs(case.out, expected={"p%d.jpg" % i for i in range(count)})
+    check(len(outputs) < count, "the run went on to the end without its reader")
+    check_sources(case, before)
+
+
 def kill_once(case, delay, in_place):
     proc = case.start()
     time.sleep(delay)
@@ -785,6 +803,7 @@ SHORT = [
     ("sigint", case_sigint),
     ("sigterm", lambda c: case_sigint(c, count=4, width=4000, height=3000, sig=signal.SIGTERM)),
     ("sigterm_then_rerun", case_sigterm_then_rerun),
+    ("reader_goes_away", case_reader_goes_away),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
