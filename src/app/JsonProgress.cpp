@@ -107,7 +107,8 @@ void TJsonProgress::Final(const TRunStats& stats, const std::string& status, int
 
 void TJsonProgress::Line(const std::string& text) {
   if (broken_) return;
-  const bool written = std::fputs(text.c_str(), out_) >= 0 && std::fputc('\n', out_) != EOF && std::fflush(out_) == 0;
+  const bool written =
+      std::fputs(text.c_str(), out_) >= 0 && std::fputc('\n', out_) != EOF && std::fflush(out_) == 0;
   if (!written) {
     broken_ = true;
     if (onBroken_) onBroken_();

@@ -184,7 +184,9 @@ std::unique_ptr<TBitmap32> TPluginManager::LoadBitmapAdopted(const std::string& 
     RaiseError("TPluginManager::LoadBitmapA", 198, "Error while loading " + fileName + "!");
   }
   TPixelRelease release;
-  release.Release = [](void* context, TColor32* block) { static_cast<TFilePlugin*>(context)->FreeMemory(block); };
+  release.Release = [](void* context, TColor32* block) {
+    static_cast<TFilePlugin*>(context)->FreeMemory(block);
+  };
   release.Context = plugin;
   bitmap->Adopt(data.Width, data.Height, data.Pixels, release);
   return bitmap;

@@ -78,19 +78,18 @@ TEST_P(Bitmap32Adopt, BlockGoesBackOnceThroughItsRelease) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, Bitmap32Adopt,
-    ::testing::Values(
-        TAdoptCase{"Destroyed", [](TBitmap32&) {}, 0},
-        TAdoptCase{"Resized", [](TBitmap32& b) { b.SetSize(4, 4); }, 1},
-        TAdoptCase{"SameSizeKeepsIt", [](TBitmap32& b) { b.SetSize(3, 2); }, 0},
-        TAdoptCase{"AssignedTo", [](TBitmap32& b) { b.Assign(TBitmap32(3, 2)); }, 1},
-        TAdoptCase{"MovedTo", [](TBitmap32& b) { b = TBitmap32(1, 1); }, 1},
-        TAdoptCase{"MovedAway",
-                   [](TBitmap32& b) {
-                     TBitmap32 other = std::move(b);
-                     EXPECT_EQ(other.Pixel(0, 0), 0xFF000000u);
-                   },
-                   1},
-        TAdoptCase{"AdoptedAgain", [](TBitmap32& b) { b.Adopt(0, 0, nullptr, {}); }, 1}),
+    ::testing::Values(TAdoptCase{"Destroyed", [](TBitmap32&) {}, 0},
+                      TAdoptCase{"Resized", [](TBitmap32& b) { b.SetSize(4, 4); }, 1},
+                      TAdoptCase{"SameSizeKeepsIt", [](TBitmap32& b) { b.SetSize(3, 2); }, 0},
+                      TAdoptCase{"AssignedTo", [](TBitmap32& b) { b.Assign(TBitmap32(3, 2)); }, 1},
+                      TAdoptCase{"MovedTo", [](TBitmap32& b) { b = TBitmap32(1, 1); }, 1},
+                      TAdoptCase{"MovedAway",
+                                 [](TBitmap32& b) {
+                                   TBitmap32 other = std::move(b);
+                                   EXPECT_EQ(other.Pixel(0, 0), 0xFF000000u);
+                                 },
+                                 1},
+                      TAdoptCase{"AdoptedAgain", [](TBitmap32& b) { b.Adopt(0, 0, nullptr, {}); }, 1}),
     [](const ::testing::TestParamInfo<TAdoptCase>& info) { return info.param.Name; });
 
 TEST(Bitmap32, ResizingKeepsThePixelsThereWereAndZeroesTheNew) {

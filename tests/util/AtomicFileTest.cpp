@@ -252,9 +252,10 @@ TEST_P(AtomicFileKeepExisting, NeverReplaces) {
       out.Commit(TAtomicFile::TCommitMode::KeepExisting);
       FAIL() << "replaced";
     } catch (const EError& e) {
-      EXPECT_EQ(std::string(e.what()), "TAtomicFile::Commit::5 - " + target +
-                                           " exists already: another program or run wrote it meanwhile; it was "
-                                           "left as it is!");
+      EXPECT_EQ(std::string(e.what()),
+                "TAtomicFile::Commit::5 - " + target +
+                    " exists already: another program or run wrote it meanwhile; it was "
+                    "left as it is!");
     }
     if (before == "file") {
       EXPECT_EQ(test::ReadFileBytes(target), "theirs");
@@ -264,10 +265,13 @@ TEST_P(AtomicFileKeepExisting, NeverReplaces) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AtomicFileKeepExisting,
-                         ::testing::Values(TNoReplaceCase{"Free", "", true}, TNoReplaceCase{"File", "file", false},
+                         ::testing::Values(TNoReplaceCase{"Free", "", true},
+                                           TNoReplaceCase{"File", "file", false},
                                            TNoReplaceCase{"Folder", "folder", false},
                                            TNoReplaceCase{"DanglingLink", "dangling link", true}),
-                         [](const ::testing::TestParamInfo<TNoReplaceCase>& info) { return info.param.Name; });
+                         [](const ::testing::TestParamInfo<TNoReplaceCase>& info) {
+                           return info.param.Name;
+                         });
 
 TEST(AtomicFile, FlushOfAFileReplacedByItsWriterFlushesWhatIsThereNow) {
   // A plug-in writes by name, replacing the temporary file: Flush and Commit
