@@ -6,6 +6,8 @@
 # load average is printed before and after.
 # Usage: bench/parallel.sh [files] [repetitions] [watermark.tvx]
 #   (default 8 files, 5 repetitions, the sample Copyright.tvx)
+#   IDLE=95 bench/parallel.sh ...   on a shared machine: each repetition waits
+#   until the cores have been at least 95 % idle for a second
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files="${1:-8}"
@@ -39,7 +41,7 @@ CFG
 
 run_tarvex() {  # run_tarvex JOBS
   rm -f "$work"/out/*
-  /usr/bin/time -f "%e %M" -o "$work/time" "$bin/tarvex" --no-gui --config "$work/bench.config" --jobs "$1" \
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$bin/tarvex" --no-gui --config "$work/bench.config" --jobs "$1" \
     -w "$mark" -r -s -q -a "$work/in/*.jpg" 2>/dev/null
   cat "$work/time"
 }
@@ -50,13 +52,27 @@ export -f floor_half
 export work
 run_floor2() {  # two processes, each over half of the files
   rm -f "$work"/out/*
-  /usr/bin/time -f "%e 0" -o "$work/time" bash -c 'floor_half "$1/h1" & floor_half "$1/h2" & wait' _ "$work"
+  /usr/bin/time -f "%e 0 %U %S" -o "$work/time" bash -c 'floor_half "$1/h1" & floor_half "$1/h2" & wait' _ "$work"
   cat "$work/time"
 }
 
+idle_percent() {  # over one second, from /proc/stat
+  local u n s i w q sq st t1 i1
+  read -r _ u n s i w q sq st _ < /proc/stat
+  t1=$((u + n + s + i + w + q + sq + st)) i1=$((i + w))
+  sleep 1
+  read -r _ u n s i w q sq st _ < /proc/stat
+  echo $((100 * (i + w - i1) / (u + n + s + i + w + q + sq + st - t1)))
+}
+
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores" >&2
+# Another program's load shows as fewer cores busy than the runs could use;
+# "cores busy" below (processor time over wall time) tells the two apart.
 : > "$work/results"
 for ((r = 1; r <= reps; r++)); do
+  if [[ -n ${IDLE:-} ]]; then
+    while (($(idle_percent) < IDLE)); do sleep 2; done
+  fi
   echo "jobs1 $(run_tarvex 1)" >> "$work/results"
   echo "jobs2 $(run_tarvex 2)" >> "$work/results"
   echo "floor2 $(run_floor2)" >> "$work/results"
@@ -70,11 +86,13 @@ rows = [l.split() for l in open(sys.argv[1])]
 files, w, h = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 t = {k: [float(r[1]) for r in rows if r[0] == k] for k in ("jobs1", "jobs2", "floor2")}
 mem = {k: max(int(r[2]) for r in rows if r[0] == k) / 1024 for k in ("jobs1", "jobs2")}
+cpu = {k: statistics.median(float(r[3]) + float(r[4]) for r in rows if r[0] == k) for k in t}
 m = {k: statistics.median(v) for k, v in t.items()}
 picture = w * h * 4 / 2**20
 print(f"{files} files of {w} x {h}, {len(t['jobs1'])} repetitions each, interleaved; medians (min-max)")
 for k, label in (("jobs1", "tarvex --jobs 1"), ("jobs2", "tarvex --jobs 2"), ("floor2", "2 x djpeg | cjpeg -q 80")):
-    print(f"  {label:26s} {m[k]:7.2f} s  ({min(t[k]):.2f}-{max(t[k]):.2f})  {files / m[k]:.2f} img/s")
+    print(f"  {label:26s} {m[k]:7.2f} s  ({min(t[k]):.2f}-{max(t[k]):.2f})  {files / m[k]:.2f} img/s, "
+          f"processor time {cpu[k]:.2f} s, {cpu[k] / m[k]:.2f} cores busy")
 print(f"  throughput --jobs 2 / --jobs 1      {m['jobs1'] / m['jobs2']:.2f} x   (goal at least 1.8)")
 print(f"  time --jobs 2 / two floor processes {m['jobs2'] / m['floor2']:.2f} x   (goal at most 1.1)")
 for n, k in ((1, "jobs1"), (2, "jobs2")):
