@@ -8,12 +8,14 @@
 # size and whether EXIF survived.
 #
 #   usage: bench/peers.sh [--quick] [--batches N] [--work DIR]
-#                         [--tools "tarvex im1 im gm vips"] [--jobs "logo text tile resize+logo"]
+#                         [--tools "tarvex tarvex2 im1 im gm vips"] [--jobs "logo text tile resize+logo"]
 #     --quick    2 x 24 MP + 4 x 6 MP pictures, one batch (for trying it out)
 #     --batches  batches per mode (default 3; 1 with --quick)
 #     --work     folder for the corpus and the outputs (default $TMPDIR/tarvex-peers);
 #                the corpus is kept there and reused when it is complete
-#     --tools    which tools to run (the floor always runs)
+#     --tools    which tools to run (the floor always runs); tarvex is one worker
+#                thread, tarvex2 one process with two (--jobs 2, whole corpus, so
+#                it has no "2 processes" column)
 #     --jobs     which jobs to run
 #   environment: TARVEX_BUILD=build/bench (the build folder; it is configured
 #   with the "bench" preset and tarvex + peers_marks are built with -j2).
@@ -23,7 +25,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
 batches=
 work=${TMPDIR:-/tmp}/tarvex-peers
-tools="tarvex im1 im gm vips"
+tools="tarvex tarvex2 im1 im gm vips"
 jobs="logo text tile resize+logo"
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -150,13 +152,15 @@ run_list() {
   local tool=$1 job=$2 out=$3; shift 3
   local f b w h tmp=$out/.tmp$$
   case $tool in
-    tarvex)
-      local cfg=$out/.config$$ mark=logo resize=0
+    tarvex|tarvex2)
+      local cfg=$out/.config$$ mark=logo resize=0 workers=1
+      [[ $tool == tarvex2 ]] && workers=2
       case $job in text) mark=text ;; tile) mark=tile ;; resize+logo) resize=1 ;; esac
       config "$cfg" "$out" "$resize"
       local args=()
       for f in "$@"; do args+=(-a "$f"); done
-      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" -r -s -q "${args[@]}" 2>"$out/.log$$"
+      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" --jobs "$workers" -r -s -q "${args[@]}" \
+        2>"$out/.log$$"
       return ;;
   esac
   for f in "$@"; do
@@ -237,7 +241,11 @@ for mode in serial parallel; do
   for batch in $(seq 1 "$batches"); do
     measure floor - "$mode" "$batch"
     for job in $jobs; do
-      for tool in $tools; do measure "$tool" "$job" "$mode" "$batch"; done
+      for tool in $tools; do
+        # two workers in each of two processes would only fight over two cores
+        [[ $tool == tarvex2 && $mode == parallel ]] && continue
+        measure "$tool" "$job" "$mode" "$batch"
+      done
     done
   done
 done

@@ -41,6 +41,8 @@ void InstallInterruptHandler() {
 
 bool Interrupted() { return g_interrupted.load(); }
 
+void RequestInterrupt() { g_interrupted.store(true); }
+
 TConsoleProgress::TConsoleProgress() : terminal_(isatty(STDERR_FILENO) == 1) {}
 
 TConsoleProgress::~TConsoleProgress() { Finish(); }
@@ -63,6 +65,24 @@ void TConsoleProgress::AtFile(int32_t index, int32_t count, const std::string& p
   file_ = path;
   if (!terminal_) std::fprintf(stderr, "[%d/%d] %s\n", index, count, path.c_str());
   Draw();
+}
+
+void TConsoleProgress::Message(const std::string& text) {
+  if (terminal_ && drawn_) std::fprintf(stderr, "\r\033[K");
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  drawn_ = false;
+  Draw();
+}
+
+void TConsoleEvents::PictureDone(const TPictureEvent& event) {
+  if (event.Status == TPictureStatus::Failed && printFailures_) progress_.Message("tarvex: " + event.Error);
+  if (event.Status == TPictureStatus::Planned && printPlan_) {
+    std::printf("%s: %s%s%s\n", event.Decision.c_str(), event.Source.c_str(),
+                event.Output.empty() ? "" : " -> ", event.Output.c_str());
+    std::fflush(stdout);
+  }
+  if (next_) next_->PictureDone(event);
 }
 
 void TConsoleProgress::Draw() {

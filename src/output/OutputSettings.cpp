@@ -53,6 +53,7 @@ void TOutputSettings::LoadSettings(const TConfig& config) {
   DoResize = config.ReadBool(kResize, "DoResize", false);
   ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0) == 1 ? 1 : 0;
   Resize.LoadSettings(config);
+  StopOnError = ReadStopOnError(config, kWatermarking);
 }
 
 void TOutputSettings::SaveSettings(TConfig& config) {
@@ -62,6 +63,13 @@ void TOutputSettings::SaveSettings(TConfig& config) {
   config.WriteBool(kResize, "DoResize", DoResize);
   config.WriteInteger(kResize, "ResizePriority", ResizePriority);
   Resize.SaveSettings(config);
+  config.WriteBool(kWatermarking, "StopOnError", StopOnError);
 }
+
+bool ReadStopOnError(const TConfig& config, const char* section) {
+  return config.ReadBool(section, "StopOnError", true);
+}
+
+int32_t ReadJobs(const TConfig& config) { return config.ReadInteger("GlobalOptions", "Jobs", 0); }
 
 }  // namespace tvx

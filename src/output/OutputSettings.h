@@ -50,9 +50,23 @@ struct TOutputSettings {
   bool DoResize = false;
   int32_t ResizePriority = 0;  ///< 0 before watermarking, 1 after
   TResizeSettings Resize;
+  /// "StopOnError": an error ends the run (true) or the picture is reported
+  /// and the run goes on.
+  bool StopOnError = true;
 
   void LoadSettings(const TConfig& config);
   void SaveSettings(TConfig& config);
 };
+
+/// Sections of the runs' own settings.
+inline constexpr const char* kWatermarkingSection = "WatermarkingOptions";
+inline constexpr const char* kResizeSection = "ResizeOptions";
+
+/// "StopOnError" of a run's section (kWatermarkingSection, kResizeSection),
+/// default true.
+bool ReadStopOnError(const TConfig& config, const char* section);
+/// "Jobs" of "GlobalOptions": the worker threads of a run, 0 (the default)
+/// one per core.
+int32_t ReadJobs(const TConfig& config);
 
 }  // namespace tvx
