@@ -102,8 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         // manifests take their place among -a and -ar
         TOwnCase{{"-a", "/p/*.jpg", "--files-from", "list.txt", "-ar", "/q"},
                  "action1=/p/*.jpg action3=list.txt action2=/q "},
-        // an unknown "--" option is not this parser's concern
-        TOwnCase{{"--jobsx", "2", "-r"}, "run "}));
+        // an unknown "--" option is refused, whatever follows it
+        TOwnCase{{"--jobsx", "2", "-r"}, "run error[unknown option \"--jobsx\"] "}));
 
 }  // namespace
 }  // namespace tvx
