@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/JsonProgress.h"
@@ -195,6 +196,14 @@ std::string DescribeWatermark(const TLayerCollection& layers, const Watermark::T
   d += ",\"artist\":" + DescribeField(exif.WriteArtist, exif.Artist);
   d += ",\"comment\":" + DescribeField(exif.WriteComment, exif.Comment);
   return d + "}}";
+}
+
+std::string CreateOutputFolder(const TCommandLine& cl, const TOutputSettings& settings) {
+  if (settings.Destination.Placement != plOtherFolder || !cl.Output.Folder || cl.DryRun) return {};
+  std::error_code error;
+  std::filesystem::create_directories(settings.Destination.DestFolder, error);
+  if (!error) return {};
+  return "Cannot create the folder " + settings.Destination.DestFolder + " (" + error.message() + ")";
 }
 
 bool HasOutputOverrides(const TCommandLine& cl) {

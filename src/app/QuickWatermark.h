@@ -37,6 +37,11 @@ std::string DescribeWatermark(const TLayerCollection& layers, const Watermark::T
 std::string ApplyOutputOverrides(const TCommandLine& commandLine, TOutputSettings& settings,
                                  const std::vector<std::string>& formatRows);
 
+/// Creates the folder of "--output" when the settings write there (not for a
+/// dry run); returns an error message when it cannot be made, else an empty
+/// text.
+std::string CreateOutputFolder(const TCommandLine& commandLine, const TOutputSettings& settings);
+
 /// Whether the command line overrides any output setting.
 bool HasOutputOverrides(const TCommandLine& commandLine);
 

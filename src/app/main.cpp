@@ -274,15 +274,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\nSee %s --help.\n", kProgram, overrideError.c_str(), kProgram);
       return finish("error", 2, overrideError);
     }
-    if (settings.Destination.Placement == tvx::plOtherFolder && commandLine.Output.Folder && !commandLine.DryRun) {
-      std::error_code error;
-      std::filesystem::create_directories(settings.Destination.DestFolder, error);
-      if (error) {
-        const std::string message =
-            "Cannot create the folder " + settings.Destination.DestFolder + " (" + error.message() + ")";
-        std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-        return finish("error", 1, message);
-      }
+    const std::string folderError = tvx::CreateOutputFolder(commandLine, settings);
+    if (!folderError.empty()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, folderError.c_str());
+      return finish("error", 1, folderError);
     }
 
     tvx::TConsoleProgress progress;
