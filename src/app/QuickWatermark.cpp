@@ -49,6 +49,13 @@ void ApplyCommon(TBaseLayer& layer, const TLayerValues& values, float sizePercen
   layer.Orientation = loBoth;
   layer.Angle = static_cast<float>(values.Rotate);
   layer.Tile = values.Tile;
+  if (values.Tile) {
+    // Tiles that touch run into one another ("ProofProof"): they keep one
+    // size apart, in pixels of the reference picture.
+    const int32_t gap = static_cast<int32_t>(std::lround(kComposeReferenceSide * values.Size / 100.0));
+    layer.XTileOffs = gap;
+    layer.YTileOffs = gap;
+  }
   layer.SetMasterAlpha(static_cast<int32_t>(std::lround(values.Opacity * 255.0 / 100.0)));
   if (values.Shadow) {
     TFiltersParams styles;

@@ -101,7 +101,7 @@ void PrintUsage() {
       "  -w watermark). The layer options apply to the latest --text or --logo; given\n"
       "  before the first one, they are the default of every layer.\n"
       "  --save-watermark FILE.tvx  save the watermark (made here or opened with -w);\n"
-      "                   exits unless -r is given as well\n"
+      "                   exits unless -r is given (the run then goes without windows)\n"
       "  --describe FILE.tvx  print the watermark's layers and EXIF fields as one JSON\n"
       "                   object and exit\n"
       "\n"

@@ -143,6 +143,9 @@ TEST(QuickWatermark, EveryOptionReachesItsLayer) {
   EXPECT_EQ(logo.SizeMode, lsShorter);
   EXPECT_FLOAT_EQ(logo.SizePercent, 25);
   EXPECT_TRUE(logo.Tile);
+  EXPECT_EQ(logo.XTileOffs, 250) << "a quarter of the reference side apart";
+  EXPECT_EQ(logo.YTileOffs, 250);
+  EXPECT_EQ(text.XTileOffs, 0);
   EXPECT_EQ(logo.GetMasterAlpha(), 0);
   EXPECT_TRUE(logo.Styles().Empty()) << "options of the text stay with the text";
   EXPECT_EQ(logo.Angle, 0);
