@@ -305,6 +305,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.Files.push_back(a);
     }
   }
+  // Layer options without a layer would change nothing, not even the
+  // watermark of -w: said, rather than a run that silently goes without them.
+  const TLayerOptions& d = cl.LayerDefaults;
+  if (cl.Layers.empty() && (d.Position || d.Margin || d.Size || d.Opacity || d.Font || d.Color || d.Shadow ||
+                            d.Tile || d.Rotate))
+    cl.Errors.push_back("the layer options apply to the layers of --text and --logo, and there is none");
   return cl;
 }
 

@@ -164,13 +164,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // every layer option, before any layer: the defaults
         TLayerCase{{"--position", "top-left", "--margin", "2.5", "--size", "8", "--opacity", "60", "--font",
-                    "DejaVu Serif", "--color", "#FF8000", "--shadow", "--tile", "--rotate", "-30"},
+                    "DejaVu Serif", "--color", "#FF8000", "--shadow", "--tile", "--rotate", "-30", "--text", "t"},
                    "defaults: pos=top-left margin=2.50 size=8.00 opacity=60.0 font=DejaVu Serif color=0080FF "
-                   "shadow tile rotate=-30.0"},
+                   "shadow tile rotate=-30.0 | text t:"},
         // the same with "=": the colour is stored with red in the low byte
         TLayerCase{{"--position=center", "--margin=0", "--size=100", "--opacity=0", "--font=Sans",
-                    "--color=#0000ff", "--rotate=45"},
-                   "defaults: pos=center margin=0.00 size=100. opacity=0.00 font=Sans color=FF0000 rotate=45.00"},
+                    "--color=#0000ff", "--rotate=45", "--logo=l.png"},
+                   "defaults: pos=center margin=0.00 size=100. opacity=0.00 font=Sans color=FF0000 rotate=45.00 | "
+                   "logo l.png:"},
+        // layer options without a layer change nothing: refused
+        TLayerCase{{"-w", "m.tvx", "--opacity", "50"},
+                   "defaults: opacity=50.0 | error[the layer options apply to the layers of --text and --logo, "
+                   "and there is none]"},
         // after the first layer, options belong to the latest one
         TLayerCase{{"--opacity", "50", "--text", "A", "--position", "top", "--logo", "l.png", "--size", "20",
                     "--tile", "--text", "<FILENAME>", "--shadow"},
