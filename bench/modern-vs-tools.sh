@@ -18,6 +18,8 @@
 #     of (a) load + save + metadata alone, without any watermark (the
 #     strictest reading), and (b) a real headless tarvex run over the same
 #     picture with the "Copyright" sample watermark, into each format.
+#   (WORK=/some/folder puts the work folder there instead of /dev/shm: on a
+#   disk, the rewrites' fsync shows)
 # Usage: bench/modern-vs-tools.sh [repetitions]   (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +29,7 @@ for tool in cwebp dwebp avifenc avifdec heif-enc heif-convert cjxl djxl; do
 done
 cmake --preset bench >/dev/null
 ninja -C build/bench -j2 modern_transcode tarvex >/dev/null
-work=/dev/shm/tarvex-modern-bench
+work="${WORK:-/dev/shm}/tarvex-modern-bench"
 rm -rf "$work" && mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 photo=../shared/testdata/photos/apple_iphone5_gps_orient3.jpg
