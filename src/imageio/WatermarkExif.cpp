@@ -35,10 +35,11 @@ void TWatermarkExif::LoadFromStream(TStream& stream) {
 void ApplyWatermarkExif(const TPluginManager& manager, const TWatermarkExif& exif,
                         const std::string& sourceFileName, const std::string& outputFileName) {
   std::vector<TExifFieldText> fields;
-  for (auto [write, tag, text] : {std::tuple{exif.WriteTitle, TWatermarkExif::TitleTag, &exif.Title},
-                                  std::tuple{exif.WriteCopyright, TWatermarkExif::CopyrightTag, &exif.Copyright},
-                                  std::tuple{exif.WriteArtist, TWatermarkExif::ArtistTag, &exif.Artist},
-                                  std::tuple{exif.WriteComment, TWatermarkExif::CommentTag, &exif.Comment}})
+  for (auto [write, tag, text] :
+       {std::tuple{exif.WriteTitle, TWatermarkExif::TitleTag, &exif.Title},
+        std::tuple{exif.WriteCopyright, TWatermarkExif::CopyrightTag, &exif.Copyright},
+        std::tuple{exif.WriteArtist, TWatermarkExif::ArtistTag, &exif.Artist},
+        std::tuple{exif.WriteComment, TWatermarkExif::CommentTag, &exif.Comment}})
     if (write) fields.push_back({tag, *text});
   // Each separate call rewrites the output once; a plug-in that serves both
   // files can do them all in one rewrite. Without fields the copy is one

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <ctime>
-#include <ostream>
 #include <filesystem>
+#include <ostream>
 
 #include "imageio/PluginManager.h"
 #include "support/TestSupport.h"
@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 
 using TFields = std::vector<TExifFieldText>;
 
-const TFields kAllFour = {{270, "Harbour at dawn"}, {33432, "(c) 2026 Studio Zo\xC3\xAB"}, {315, "A. Artist"},
+const TFields kAllFour = {{270, "Harbour at dawn"},
+                          {33432, "(c) 2026 Studio Zo\xC3\xAB"},
+                          {315, "A. Artist"},
                           {37510, "line 1\r\nline 2"}};
 const TFields kTitleAndComment = {kAllFour[0], kAllFour[3]};
 const TFields kCopyrightOnly = {kAllFour[1]};
@@ -40,7 +42,8 @@ class ExifOneRewrite : public ::testing::Test {
     TBitmap32 picture;
     picture.SetSize(120, 80);
     for (int y = 0; y < 80; ++y)
-      for (int x = 0; x < 120; ++x) picture.Bits()[y * 120 + x] = 0xFF000000u | uint32_t(x * 2) << 16 | uint32_t(y * 3);
+      for (int x = 0; x < 120; ++x)
+        picture.Bits()[y * 120 + x] = 0xFF000000u | uint32_t(x * 2) << 16 | uint32_t(y * 3);
     plugins_->SetQuality(".jpg", 75);
     ASSERT_TRUE(plugins_->SaveBitmap(dir_ / "template.jpg", picture));
   }
@@ -48,7 +51,8 @@ class ExifOneRewrite : public ::testing::Test {
   // Two fresh copies of the output (neither is the file the plug-in just
   // saved, so both make their thumbnail alike); the separate calls go to
   // the first, the one rewrite to the second. Its result is returned.
-  bool Compare(const std::string& source, const TFields& fields, std::string& separate, std::string& oneRewrite) {
+  bool Compare(const std::string& source, const TFields& fields, std::string& separate,
+               std::string& oneRewrite) {
     bool taken = false;
     // A block the fields create is dated with the time of the call: both
     // sides must run within one second.
@@ -97,8 +101,11 @@ TEST_P(ExifOneRewritePhotos, EveryCameraPhotoGivesTheBytesOfTheSeparateCalls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, ExifOneRewritePhotos,
-                         ::testing::Values(TFieldSet{"AllFour", kAllFour}, TFieldSet{"TitleAndComment", kTitleAndComment}),
-                         [](const ::testing::TestParamInfo<TFieldSet>& info) { return std::string(info.param.Name); });
+                         ::testing::Values(TFieldSet{"AllFour", kAllFour},
+                                           TFieldSet{"TitleAndComment", kTitleAndComment}),
+                         [](const ::testing::TestParamInfo<TFieldSet>& info) {
+                           return std::string(info.param.Name);
+                         });
 
 struct TSourceCase {
   const char* Name;
@@ -143,7 +150,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExifOneRewriteSources,
                                            TSourceCase{"PngSource", "png", kTitleAndComment},
                                            TSourceCase{"FieldTooLong", "made", kOneTooLong},
                                            TSourceCase{"NothingToDo", "missing", {}}),
-                         [](const ::testing::TestParamInfo<TSourceCase>& info) { return std::string(info.param.Name); });
+                         [](const ::testing::TestParamInfo<TSourceCase>& info) {
+                           return std::string(info.param.Name);
+                         });
 
 TEST_F(ExifOneRewrite, OutputsItDoesNotTakeAreLeftAlone) {
   TVX_REQUIRE_TESTDATA();

@@ -49,7 +49,8 @@ TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
     if (fields >> address >> type >> name) symbols.push_back(name);
   }
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}))
+  EXPECT_EQ(symbols,
+            (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}))
       << output;
 }
 

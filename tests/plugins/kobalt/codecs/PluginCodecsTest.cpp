@@ -522,7 +522,8 @@ TEST_F(PluginCodecs, ModuleExportsOnlyTheEntryPoint) {
   if (pclose(pipe) != 0 && symbols.empty()) GTEST_SKIP() << "nm not available";
   // The entry point and the optional metadata extensions.
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}));
+  EXPECT_EQ(symbols,
+            (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}));
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ TImage Gradient(int w, int h) {
   image.Pixels.resize(size_t(w) * size_t(h));
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      image.Pixels[size_t(y) * size_t(w) + size_t(x)] = 0xFF000000u | uint32_t(x * 255 / w) << 16 |
-                                                          uint32_t(y * 255 / h) << 8 | uint32_t((x + y) & 0xFF);
+      image.Pixels[size_t(y) * size_t(w) + size_t(x)] =
+          0xFF000000u | uint32_t(x * 255 / w) << 16 | uint32_t(y * 255 / h) << 8 | uint32_t((x + y) & 0xFF);
   return image;
 }
 
@@ -133,7 +133,8 @@ std::vector<uint8_t> OnePass(const std::vector<uint8_t>& source, const std::vect
   TJpegFile from, to;
   const bool haveSource = from.ReadHeaders(source.data(), source.size());
   EXPECT_TRUE(to.ReadHeaders(dest.data(), dest.size()));
-  changed = ApplyExifInSegments(haveSource ? &from : nullptr, to, FixedCodec(), fields.data(), fields.size(), kNow);
+  changed =
+      ApplyExifInSegments(haveSource ? &from : nullptr, to, FixedCodec(), fields.data(), fields.size(), kNow);
   std::vector<uint8_t> result = to.WriteHeaders();
   result.insert(result.end(), dest.begin() + std::ptrdiff_t(to.HeaderBytes()), dest.end());
   return result;
@@ -149,7 +150,8 @@ TEST_P(ExifOnePass, GivesTheBytesOfTheSeparateSteps) {
   std::vector<uint8_t> withExif;
   ASSERT_TRUE(WriteExifInJpeg(fresh, 315, "Someone else", kNow, withExif));
 
-  const std::pair<const char*, const std::vector<uint8_t>*> dests[] = {{"fresh", &fresh}, {"with EXIF", &withExif}};
+  const std::pair<const char*, const std::vector<uint8_t>*> dests[] = {{"fresh", &fresh},
+                                                                       {"with EXIF", &withExif}};
   for (const auto& [destName, dest] : dests) {
     for (const TFields& fields : FieldCombinations()) {
       std::string trace = std::string("into ") + destName + ", fields";
