@@ -155,7 +155,7 @@ TEST_P(ExifOnePass, GivesTheBytesOfTheSeparateSteps) {
   for (const auto& [destName, dest] : dests) {
     for (const TFields& fields : FieldCombinations()) {
       std::string trace = std::string("into ") + destName + ", fields";
-      for (const tvx::TExifFieldText& f : fields) trace += " " + std::to_string(f.Tag);
+      for (const tvx::TExifFieldText& f : fields) (trace += ' ') += std::to_string(f.Tag);
       SCOPED_TRACE(trace);
       bool anyDone = false, changed = false;
       const std::vector<uint8_t> expected = OneAfterTheOther(source, *dest, fields, anyDone);
