@@ -66,6 +66,8 @@ bool TFilePluginInfo::Load(const std::string& fileName) {
   // Optional: plug-ins without the bridge are served as before.
   if (auto bridge = reinterpret_cast<TGetFileMetadataAccessFunc>(Module::Symbol(handle, "GetFileMetadataAccess")))
     Metadata = bridge(plugin);
+  if (auto edit = reinterpret_cast<TGetFileMetadataEditFunc>(Module::Symbol(handle, "GetFileMetadataEdit")))
+    MetadataEdit = edit(plugin);
   Formats.clear();
   for (uint32_t index = 0; index < kMaxFormatsPerPlugin; ++index) {
     TFileFormat format = Plugin->GetFormat(index);
@@ -80,6 +82,7 @@ void TFilePluginInfo::Unload() {
   if (!Plugin) return;
   Plugin->Finalize();
   Metadata = nullptr;  // belongs to the object freed next
+  MetadataEdit = nullptr;
   Plugin->FreeMemory(Plugin);
   Plugin = nullptr;
   Module::Close(Module);
@@ -228,6 +231,18 @@ bool TPluginManager::CopyExif(const std::string& sourceFileName, const std::stri
     return plugins_[size_t(to)].Metadata->WriteMetadata(destFileName, metadata);
   }
   return from.Plugin->CopyExif(sourceFileName, destFileName);
+}
+
+bool TPluginManager::ApplyExif(const std::string& sourceFileName, const std::string& destFileName,
+                               const std::vector<TExifFieldText>& fields) const {
+  const std::string sourceExt = ExtractFileExt(sourceFileName), destExt = ExtractFileExt(destFileName);
+  const int from = sourceExt.empty() ? -1 : FindSaver(sourceExt);
+  const int to = destExt.empty() ? -1 : FindSaver(destExt);
+  // Between plug-ins the copy goes through the bridge and the writes to
+  // another module: no single plug-in sees the whole step.
+  if (from < 0 || from != to) return false;
+  TFileMetadataEdit* edit = plugins_[size_t(to)].MetadataEdit;
+  return edit && edit->ApplyExif(sourceFileName, destFileName, fields.data(), fields.size());
 }
 
 TExifParameters TPluginManager::GetExif(const std::string& fileName) const {

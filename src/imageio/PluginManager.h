@@ -21,6 +21,9 @@ struct TFilePluginInfo {
   /// The plug-in's metadata bridge (its optional GetFileMetadataAccess
   /// export); null when it has none. Owned by Plugin.
   TFileMetadataAccess* Metadata = nullptr;
+  /// Its one-rewrite metadata step (optional GetFileMetadataEdit export);
+  /// null when it has none. Owned by Plugin.
+  TFileMetadataEdit* MetadataEdit = nullptr;
 
   /// Unloads what the record held, then loads the module (a name without "/"
   /// is taken from the program folder), binds InitFilePlugin and reads the
@@ -82,6 +85,13 @@ class TPluginManager {
   /// bridge, the source's plug-in reads the blocks and the destination's
   /// writes them; otherwise the source's plug-in copies alone.
   bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) const;
+  /// CopyExif(source, dest) and then WriteExif(dest, ...) for each field, in
+  /// one rewrite of dest: true when the plug-in that serves both (as those
+  /// calls route them) offers GetFileMetadataEdit and did the work. False,
+  /// with nothing done and nothing raised, otherwise: the caller then makes
+  /// the separate calls.
+  bool ApplyExif(const std::string& sourceFileName, const std::string& destFileName,
+                 const std::vector<TExifFieldText>& fields) const;
   TExifParameters GetExif(const std::string& fileName) const;
   /// Whether the merged table serves the extension ("jpg" and ".JPG" work
   /// too); false for an empty one. For saving, an extension whose twin is

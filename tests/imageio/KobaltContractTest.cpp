@@ -49,7 +49,9 @@ TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
     if (fields >> address >> type >> name) symbols.push_back(name);
   }
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "InitFilePlugin"})) << output;
+  EXPECT_EQ(symbols,
+            (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}))
+      << output;
 }
 
 class KobaltManagerTest : public ::testing::Test {

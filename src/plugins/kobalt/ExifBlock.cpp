@@ -562,6 +562,26 @@ bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnail
   return true;
 }
 
+bool ApplyExifInSegments(const TJpegFile* from, TJpegFile& to, const TThumbnailCodec& codec,
+                         const tvx::TExifFieldText* fields, size_t count, std::time_t now) {
+  bool changed = false;
+  // Each step works on a copy, so one that gives up partway cannot hand a
+  // half-made change to the next: each separate call starts from the file
+  // as the last successful one left it.
+  auto step = [&](const auto& edit) {
+    TJpegFile trial = to;
+    if (!edit(trial)) return;
+    to = std::move(trial);
+    changed = true;
+  };
+  if (from) step([&](TJpegFile& file) { return CopyExifIntoSegments(*from, file, codec); });
+  for (size_t i = 0; i < count; ++i)
+    step([&](TJpegFile& file) {
+      return WriteExifInSegments(file, fields[i].Tag, fields[i].Text, now) == TEditResult::Done;
+    });
+  return changed;
+}
+
 namespace {
 
 constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";  // and a zero byte

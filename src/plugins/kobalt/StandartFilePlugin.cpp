@@ -1,9 +1,11 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG
-// files (also through the metadata bridge to other plug-ins).
+// files (also through the metadata bridge to other plug-ins, and a run's
+// whole metadata step in one rewrite).
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 #include "Codecs.h"
@@ -26,6 +28,18 @@ class TJpegMetadataAccess final : public tvx::TFileMetadataAccess {
   bool WriteMetadata(const std::string& fileName, const tvx::TPictureMetadata& metadata) override {
     try {
       return WriteJpegMetadataFile(fileName, metadata);
+    } catch (...) {
+      return false;
+    }
+  }
+};
+
+class TJpegMetadataEdit final : public tvx::TFileMetadataEdit {
+ public:
+  bool ApplyExif(const std::string& source, const std::string& dest, const tvx::TExifFieldText* fields,
+                 size_t count) override {
+    try {
+      return ApplyExifFields(source, dest, fields, count, std::time(nullptr));
     } catch (...) {
       return false;
     }
@@ -128,10 +142,12 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   tvx::TFileMetadataAccess* Metadata() { return &metadata_; }
+  tvx::TFileMetadataEdit* MetadataEdit() { return &metadataEdit_; }
 
  private:
   std::atomic<uint32_t> quality_{80};
   TJpegMetadataAccess metadata_;
+  TJpegMetadataEdit metadataEdit_;
 };
 
 }  // namespace
@@ -146,4 +162,10 @@ extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataAccess* GetF
   // Only objects of this module are ours to look into.
   auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
   return own ? own->Metadata() : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataEdit* GetFileMetadataEdit(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->MetadataEdit() : nullptr;
 }
