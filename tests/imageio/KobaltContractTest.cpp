@@ -30,7 +30,7 @@ std::string ErrorOf(const std::function<void()>& operation) {
   return "<no error>";
 }
 
-// The entry point and the optional metadata bridge, nothing else.
+// The entry point and the optional metadata and region bridges, nothing else.
 TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
   ASSERT_TRUE(std::filesystem::exists(KobaltPath()));
   FILE* pipe = popen(("nm -D --defined-only '" + KobaltPath() + "' 2>&1").c_str(), "r");
@@ -49,7 +49,8 @@ TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
     if (fields >> address >> type >> name) symbols.push_back(name);
   }
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "InitFilePlugin"})) << output;
+  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "GetFileRegionAccess", "InitFilePlugin"}))
+      << output;
 }
 
 class KobaltManagerTest : public ::testing::Test {

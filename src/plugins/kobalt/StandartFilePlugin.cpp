@@ -1,15 +1,18 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG
-// files (also through the metadata bridge to other plug-ins).
+// files (also through the metadata bridge to other plug-ins); JPEG outputs
+// with only the watermarked blocks encoded again (the region bridge).
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "BlockEdit.h"
 #include "Codecs.h"
 #include "Exif.h"
 #include "FileNames.h"
 #include "imageio/FilePlugin.h"
+#include "imageio/FileRegions.h"
 
 namespace kobalt {
 namespace {
@@ -28,6 +31,20 @@ class TJpegMetadataAccess final : public tvx::TFileMetadataAccess {
       return WriteJpegMetadataFile(fileName, metadata);
     } catch (...) {
       return false;
+    }
+  }
+};
+
+class TJpegRegionAccess final : public tvx::TFileRegionAccess {
+ public:
+  void EditRegions(const std::string& sourceFileName, const std::string& destFileName,
+                   tvx::TRegionPainter& painter, tvx::TRegionEditReport& report) override {
+    try {
+      EditJpegBlocksFile(sourceFileName, destFileName, painter, report);
+    } catch (...) {
+      report = tvx::TRegionEditReport();
+      report.Result = tvx::TRegionEditReport::Failed;
+      report.Note = "out of memory";
     }
   }
 };
@@ -128,10 +145,12 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   tvx::TFileMetadataAccess* Metadata() { return &metadata_; }
+  tvx::TFileRegionAccess* Regions() { return &regions_; }
 
  private:
   std::atomic<uint32_t> quality_{80};
   TJpegMetadataAccess metadata_;
+  TJpegRegionAccess regions_;
 };
 
 }  // namespace
@@ -146,4 +165,10 @@ extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataAccess* GetF
   // Only objects of this module are ours to look into.
   auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
   return own ? own->Metadata() : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileRegionAccess* GetFileRegionAccess(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->Regions() : nullptr;
 }
