@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <memory>
 
@@ -76,6 +77,47 @@ std::vector<std::string> FormatRows(const TPluginManager& plugins) {
   return OutputFormatNames(plugins.Formats());
 }
 
+// The watermark as a plug-in asks for it when it redraws part of a picture.
+// Nothing may be thrown into the plug-in: an error is kept and raised again
+// once the plug-in has returned.
+class TWatermarkPainter final : public TRegionPainter {
+ public:
+  explicit TWatermarkPainter(TRunWatermark& watermark) : watermark_(watermark) {}
+
+  void ChangedRegions(int32_t width, int32_t height, std::vector<TPictureRect>& regions) override {
+    try {
+      for (const TRect& r : watermark_.ChangedRects(width, height))
+        regions.push_back(TPictureRect{r.Left, r.Top, r.Right, r.Bottom});
+    } catch (...) {
+      error_ = std::current_exception();
+      regions.assign(1, TPictureRect{0, 0, width, height});
+    }
+  }
+
+  bool PaintWindow(TColor32* pixels, int32_t left, int32_t top, int32_t windowWidth, int32_t windowHeight,
+                   int32_t width, int32_t height) override {
+    try {
+      TBitmap32 window(windowWidth, windowHeight);
+      const size_t bytes = size_t(windowWidth) * size_t(windowHeight) * sizeof(TColor32);
+      std::memcpy(window.Bits(), pixels, bytes);
+      if (!watermark_.DrawOntoWindow(window, left, top, width, height)) return false;
+      std::memcpy(pixels, window.Bits(), bytes);
+      return true;
+    } catch (...) {
+      error_ = std::current_exception();
+      return false;
+    }
+  }
+
+  void RaiseKeptError() const {
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  TRunWatermark& watermark_;
+  std::exception_ptr error_;
+};
+
 }  // namespace
 
 TAnswer TExtYesNoCancel::Ask(const std::string& title, const std::string& question) {
@@ -100,6 +142,36 @@ std::string TBatchRunner::NextOutputName(const std::string& source, const TDesti
       naming_, [this](const std::string& ext) { return plugins_.IsSupported(ext, true); }, source,
       destination.KeepOriginalFormat, destination.OutputFormat(FormatRows(plugins_)), destination.OutputFolder(),
       destination.AddSuffix(), suffix);
+}
+
+bool TBatchRunner::RedrawBlocks(const std::string& source, const std::string& pending, size_t index, size_t count,
+                                TRunWatermark& watermark, TExifParameters& pictureParameters,
+                                TRunProgress& progress) {
+  // A source no plug-in reads goes the usual way, which reports it.
+  if (!plugins_.IsSupported(ExtractFileExt(source), false)) return false;
+  const TPictureSize size = plugins_.LoadBitmapInfo(source);
+  if (size.Width <= 0 || size.Height <= 0) return false;
+  // As the usual way sets them: macros may name the picture's size, so the
+  // layers are laid out for it before the plug-in asks where they go.
+  pictureParameters = plugins_.GetExif(source);
+  pictureParameters.FileName = source;
+  pictureParameters.Index = static_cast<int32_t>(index + 1);
+  pictureParameters.Count = static_cast<int32_t>(count);
+  pictureParameters.Width = size.Width;
+  pictureParameters.Height = size.Height;
+  watermark.RefreshContents(pictureParameters);
+  TWatermarkPainter painter(watermark);
+  TRegionEditReport report;
+  plugins_.EditRegions(source, pending, painter, report);
+  painter.RaiseKeptError();
+  if (report.Result == TRegionEditReport::Written) {
+    progress.WrittenBy("kept the JPEG's blocks, " + std::to_string(report.UnitsRedrawn) + " of " +
+                       std::to_string(report.Units) + " MCUs redrawn (" + report.Note + ")");
+    return true;
+  }
+  progress.WrittenBy("whole picture drawn and encoded (" +
+                     (report.Note.empty() ? std::string("not handled") : report.Note) + ")");
+  return false;
 }
 
 TBatchRunner::TOutputChoice TBatchRunner::ChooseOutput(const std::string& title, const std::string& source,
@@ -169,13 +241,20 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
     const bool layers = watermark.HasLayers();
     std::unique_ptr<TBitmap32> picture;
     TAtomicFile pending(output, kPendingOutput);
-    if (layers || resize)
+    // "Keep JPEG quality": the one place where a picture may take the other
+    // way; when it does, it is written already and only its EXIF follows.
+    const bool kept = layers && !resize && settings.JpegKeepBlocks &&
+                      RedrawBlocks(source, pending.TempPath(), i, paths.size(), watermark, pictureParameters, progress);
+    if (kept) {
+      ++counts.KeptBlocks;
+      if (progress.AdvanceAndCheckCancel(2)) return TRunEnd::Cancelled;
+    } else if (layers || resize)
       picture = plugins_.LoadBitmap(source);
     else
       CopyFileBytes(source, pending);
 
     if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
-    if (layers) {
+    if (layers && !kept) {
       if (progress.AdvanceAndCheckCancel(1)) return TRunEnd::Cancelled;
       pictureParameters = plugins_.GetExif(source);
       pictureParameters.FileName = source;

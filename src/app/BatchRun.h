@@ -45,6 +45,9 @@ class TRunProgress {
   virtual bool AdvanceAndCheckCancel(int32_t n) = 0;
   /// Tells which file the run is at (for text front ends; optional).
   virtual void AtFile(int32_t /*index*/, int32_t /*count*/, const std::string& /*path*/) {}
+  /// Says in a few words which way the file announced last was written,
+  /// when there was a choice (for text front ends; optional).
+  virtual void WrittenBy(const std::string& /*how*/) {}
 };
 
 /// What the watermarking run needs of the watermark.
@@ -56,6 +59,16 @@ class TRunWatermark {
   virtual void RefreshContents(const TExifParameters& parameters) = 0;
   /// Draws every layer onto the picture at scale 1.0, in collection order.
   virtual void DrawOnto(TBitmap32& picture) = 0;
+  /// Where DrawOnto may change a picture of width x height. The default, the
+  /// whole picture, leaves nothing for a plug-in to keep.
+  virtual std::vector<TRect> ChangedRects(int32_t width, int32_t height) { return {TRect{0, 0, width, height}}; }
+  /// DrawOnto for a window of a picture of width x height that shows it from
+  /// (left, top) on, the pixels coming out as in the whole picture. False
+  /// when the watermark cannot draw a window alone (the default).
+  virtual bool DrawOntoWindow(TBitmap32& /*window*/, int32_t /*left*/, int32_t /*top*/, int32_t /*width*/,
+                              int32_t /*height*/) {
+    return false;
+  }
   /// Copies the source's EXIF block to the output, then writes the chosen fields.
   virtual void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) = 0;
 };
@@ -68,6 +81,7 @@ struct TRunStats {
   int32_t Written = 0;
   int32_t Skipped = 0;   ///< existing outputs skipped by the policy or the question
   int32_t Missing = 0;   ///< rows whose file no longer existed
+  int32_t KeptBlocks = 0;  ///< JPEGs written with only the watermarked blocks encoded again
 };
 
 /// The batch runs. One object lives for the whole program so that the
@@ -102,6 +116,12 @@ class TBatchRunner {
                              std::string& output);
   std::string NextOutputName(const std::string& source, const TDestinationSettings& destination,
                              const std::string& suffix);
+  /// "Keep JPEG quality": lets the plug-in write `pending` with only the
+  /// blocks under the watermark redrawn (the picture parameters set and the
+  /// macros expanded first). True when it did; otherwise the picture is
+  /// drawn the usual way.
+  bool RedrawBlocks(const std::string& source, const std::string& pending, size_t index, size_t count,
+                    TRunWatermark& watermark, TExifParameters& pictureParameters, TRunProgress& progress);
 
   const TPluginManager& plugins_;
   TExtYesNoCancel& question_;

@@ -38,6 +38,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.Version = true;
     } else if (a == "--no-gui") {
       cl.NoGui = true;
+    } else if (a == "--jpeg-keep-blocks") {
+      cl.JpegKeepBlocks = true;
     } else if (a == "--config" && hasValue) {
       isValue[i + 1] = true;  // the program reads the settings file's name itself
     } else if (a == "--") {

@@ -32,6 +32,9 @@ struct TCommandLine {
   bool Help = false;     ///< "--help", "-h"
   bool Version = false;  ///< "--version"
   bool NoGui = false;    ///< "--no-gui"
+  /// "--jpeg-keep-blocks": the run keeps every JPEG block the watermark does
+  /// not touch, whatever the stored setting says.
+  bool JpegKeepBlocks = false;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);

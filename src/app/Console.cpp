@@ -65,6 +65,10 @@ void TConsoleProgress::AtFile(int32_t index, int32_t count, const std::string& p
   Draw();
 }
 
+void TConsoleProgress::WrittenBy(const std::string& how) {
+  if (!terminal_) std::fprintf(stderr, "  %s\n", how.c_str());
+}
+
 void TConsoleProgress::Draw() {
   if (!terminal_ || maximum_ == 0) return;
   int width = TerminalWidth();

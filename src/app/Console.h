@@ -21,6 +21,8 @@ class TConsoleProgress : public TRunProgress {
   void Begin(const std::string& label, int32_t maximum) override;
   bool AdvanceAndCheckCancel(int32_t n) override;
   void AtFile(int32_t index, int32_t count, const std::string& path) override;
+  /// One indented line under the file's own (not over a terminal's bar).
+  void WrittenBy(const std::string& how) override;
   /// Ends the bar's line.
   void Finish();
 

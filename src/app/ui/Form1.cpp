@@ -504,7 +504,9 @@ void TForm1::btnProcessClick() {
   };
   {
     TRunEnd end{this};
-    session_.Watermark(frmOutputSettings_->Settings(), *frmWMProgress_);
+    TOutputSettings settings = frmOutputSettings_->Settings();
+    if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
+    session_.Watermark(settings, *frmWMProgress_);
   }
   RefreshWatermark();
   if (commandLine_.QuitAfterRun) close();

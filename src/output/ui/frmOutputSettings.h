@@ -48,6 +48,7 @@ class TfrmOutputSettings : public QDialog {
   QCheckBox* chkAcceptDefaults;
   QCheckBox* chkSaveAsDefaults;
   TfrmDestination* frmDestination;
+  QCheckBox* chkJpegKeepBlocks;
   QCheckBox* chkResizeImages;
   QComboBox* lstResizePriority;
   TfrmResize* frmResize;
