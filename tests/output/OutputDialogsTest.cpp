@@ -318,6 +318,8 @@ class TOutputDialogsTest : public QObject {
                           << "Save this settings as defaults";
     QTest::newRow("resize images") << "chkResizeImages"
                                    << "Resize Images";
+    QTest::newRow("keep JPEG blocks") << "chkJpegKeepBlocks"
+                                      << "Keep JPEG quality: re-encode only the watermarked blocks";
     QTest::newRow("ok") << "btnWatermark"
                         << "OK";
     QTest::newRow("cancel") << "btnCancel"
@@ -538,6 +540,8 @@ class TOutputDialogsTest : public QObject {
     dialog.lstResizePriority->setCurrentIndex(1);
     dialog.frmResize->rbPercentageOfOriginal->setChecked(true);
     dialog.frmResize->txtPercentage->setText("1");  // left below the minimum
+    QVERIFY(!dialog.chkJpegKeepBlocks->isChecked());
+    dialog.chkJpegKeepBlocks->setChecked(true);
     QTest::mouseClick(dialog.btnWatermark, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(!dialog.isVisible());
@@ -549,6 +553,8 @@ class TOutputDialogsTest : public QObject {
     QCOMPARE(run.ResizePriority, 1);
     QCOMPARE(run.Resize.ResizeMethod, 1);
     QCOMPARE(run.Resize.Percentage, 3);
+    QVERIFY(run.JpegKeepBlocks);
+    QCOMPARE(config.ReadBool("WatermarkingOptions", "JpegKeepBlocks", false), saveAsDefaults);
 
     QCOMPARE(config.ReadInteger("WatermarkingOptions", "JPEGQuality", -1), saveAsDefaults ? 33 : -1);
     QCOMPARE(config.ReadBool("WatermarkingOptions", "AcceptDefaults", false), saveAsDefaults);
@@ -559,6 +565,7 @@ class TOutputDialogsTest : public QObject {
     dialog.open();
     QCOMPARE(dialog.frmDestination->tbJPEGQuality->value(), saveAsDefaults ? 33 : 80);
     QCOMPARE(dialog.chkResizeImages->isChecked(), saveAsDefaults);
+    QCOMPARE(dialog.chkJpegKeepBlocks->isChecked(), saveAsDefaults);
     dialog.reject();
   }
 

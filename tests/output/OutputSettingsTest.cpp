@@ -21,6 +21,27 @@ TEST(OutputSettings, FirstStartDefaults) {
   EXPECT_TRUE(s.Destination.KeepOriginalFormat);
   EXPECT_FALSE(s.DoResize);
   EXPECT_EQ(s.Resize.Width, 10.0);
+  EXPECT_FALSE(s.JpegKeepBlocks);
+}
+
+// "Keep JPEG quality" is a watermarking setting of its own key; the
+// destination frame, which the resize run shares, knows nothing of it.
+TEST(OutputSettings, KeepJpegBlocksKey) {
+  test::TTempDir dir;
+  TConfig config(dir / ".config");
+  TOutputSettings s;
+  s.JpegKeepBlocks = true;
+  s.SaveSettings(config);
+  EXPECT_TRUE(config.ReadBool("WatermarkingOptions", "JpegKeepBlocks", false));
+  TOutputSettings loaded;
+  loaded.LoadSettings(config);
+  EXPECT_TRUE(loaded.JpegKeepBlocks);
+  config.WriteString("WatermarkingOptions", "JpegKeepBlocks", "0");
+  loaded.LoadSettings(config);
+  EXPECT_FALSE(loaded.JpegKeepBlocks);
+  TDestinationSettings destination;
+  destination.SaveSettings(config);
+  EXPECT_EQ(config.ReadString("WatermarkingOptions", "JpegKeepBlocks", "?"), "0");
 }
 
 TEST(OutputSettings, PlacementKeys) {

@@ -56,6 +56,10 @@ bool THuffmanSpec::Valid() const {
   return true;
 }
 
+bool THuffmanSpec::ValidForDc() const {
+  return Valid() && std::all_of(Values.begin(), Values.end(), [](uint8_t s) { return s <= 15; });
+}
+
 bool THuffmanSpec::Contains(uint8_t symbol) const {
   return std::find(Values.begin(), Values.end(), symbol) != Values.end();
 }

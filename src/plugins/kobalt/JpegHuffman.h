@@ -28,6 +28,8 @@ struct THuffmanSpec {
   /// there are at most 256, and no length runs out of codes (the code of all
   /// one bits stays unused, as libjpeg requires).
   bool Valid() const;
+  /// Valid for a DC table: libjpeg also wants no symbol above 15 there.
+  bool ValidForDc() const;
   bool Contains(uint8_t symbol) const;
   friend bool operator==(const THuffmanSpec&, const THuffmanSpec&) = default;
 };

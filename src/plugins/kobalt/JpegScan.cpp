@@ -126,6 +126,8 @@ struct TDecoders {
     for (int c = 0; c < g.Components; ++c) {
       const TJpegComponent& comp = layout.Components[size_t(c)];
       if (!layout.DcDefined[comp.DcTable] || !layout.AcDefined[comp.AcTable]) return false;
+      // A table libjpeg refuses would be copied into the output as it is.
+      if (!layout.Dc[comp.DcTable].ValidForDc()) return false;
       if (!dcBuilt[comp.DcTable] && !Dc[comp.DcTable].Build(layout.Dc[comp.DcTable])) return false;
       if (!acBuilt[comp.AcTable] && !Ac[comp.AcTable].Build(layout.Ac[comp.AcTable])) return false;
       dcBuilt[comp.DcTable] = acBuilt[comp.AcTable] = true;
