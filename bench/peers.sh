@@ -8,12 +8,14 @@
 # size and whether EXIF survived.
 #
 #   usage: bench/peers.sh [--quick] [--batches N] [--work DIR]
-#                         [--tools "tarvex im1 im gm vips"] [--jobs "logo text tile resize+logo"]
+#                         [--tools "tarvex tarvex-kb jpegtran im1 im gm vips"] [--jobs "logo text tile resize+logo"]
 #     --quick    2 x 24 MP + 4 x 6 MP pictures, one batch (for trying it out)
 #     --batches  batches per mode (default 3; 1 with --quick)
 #     --work     folder for the corpus and the outputs (default $TMPDIR/tarvex-peers);
 #                the corpus is kept there and reused when it is complete
-#     --tools    which tools to run (the floor always runs)
+#     --tools    which tools to run (the floor always runs); tarvex-kb is Tarvex with
+#                "Keep JPEG quality: re-encode only the watermarked blocks", jpegtran is
+#                "jpegtran -copy all" (no watermark: the cost of coding every block anew)
 #     --jobs     which jobs to run
 #   environment: TARVEX_BUILD=build/bench (the build folder; it is configured
 #   with the "bench" preset and tarvex + peers_marks are built with -j2).
@@ -23,7 +25,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
 batches=
 work=${TMPDIR:-/tmp}/tarvex-peers
-tools="tarvex im1 im gm vips"
+tools="tarvex tarvex-kb jpegtran im1 im gm vips"
 jobs="logo text tile resize+logo"
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -122,7 +124,7 @@ done
 rm -f "$marks/tiles.v"
 read -r textw texth < <("$IMIDENTIFY" -format '%w %h\n' "$marks/text.png")
 
-config() {  # config FILE OUTDIR RESIZE
+config() {  # config FILE OUTDIR RESIZE [KEEPBLOCKS]
   cat > "$1" <<EOF
 [WatermarkingOptions]
 DestFolder=$2
@@ -132,6 +134,7 @@ DefaultFileFormat=1
 KeepOriginalFormat=1
 JPEGQuality=80
 OverwriteExisting=2
+JpegKeepBlocks=${4:-0}
 [ResizeOptions]
 DoResize=$3
 ResizePriority=0
@@ -150,10 +153,11 @@ run_list() {
   local tool=$1 job=$2 out=$3; shift 3
   local f b w h tmp=$out/.tmp$$
   case $tool in
-    tarvex)
-      local cfg=$out/.config$$ mark=logo resize=0
+    tarvex|tarvex-kb)
+      local cfg=$out/.config$$ mark=logo resize=0 keep=0
       case $job in text) mark=text ;; tile) mark=tile ;; resize+logo) resize=1 ;; esac
-      config "$cfg" "$out" "$resize"
+      [[ $tool == tarvex-kb ]] && keep=1
+      config "$cfg" "$out" "$resize" "$keep"
       local args=()
       for f in "$@"; do args+=(-a "$f"); done
       "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" -r -s -q "${args[@]}" 2>"$out/.log$$"
@@ -164,6 +168,8 @@ run_list() {
     case $tool in
       floor)
         djpeg "$f" > "$tmp.ppm" && cjpeg -quality 80 "$tmp.ppm" > "$out/$b" ;;
+      jpegtran)
+        jpegtran -copy all "$f" > "$out/$b" ;;
       im1|im)
         local lim=(); [[ $tool == im1 ]] && lim=(-limit thread 1)
         case $job in
@@ -236,8 +242,9 @@ echo "peers.sh: $total pictures, $batches batch(es) per mode, $(nproc) cores, lo
 for mode in serial parallel; do
   for batch in $(seq 1 "$batches"); do
     measure floor - "$mode" "$batch"
+    [[ " $tools " == *" jpegtran "* ]] && measure jpegtran - "$mode" "$batch"
     for job in $jobs; do
-      for tool in $tools; do measure "$tool" "$job" "$mode" "$batch"; done
+      for tool in $tools; do [[ $tool == jpegtran ]] || measure "$tool" "$job" "$mode" "$batch"; done
     done
   done
 done

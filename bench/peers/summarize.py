@@ -29,7 +29,8 @@ def vs_floor(key):
     return statistics.median(ratios) if ratios else float("nan")
 
 
-names = {"floor": "djpeg + cjpeg (floor)", "tarvex": "Tarvex", "im1": "ImageMagick, 1 thread",
+names = {"floor": "djpeg + cjpeg (floor)", "jpegtran": "jpegtran -copy all (no watermark)", "tarvex": "Tarvex",
+         "tarvex-kb": "Tarvex, keep JPEG blocks", "im1": "ImageMagick, 1 thread",
          "im": "ImageMagick", "gm": "GraphicsMagick", "vips": "libvips (vips CLI)"}
 print("| job | tool | 1 process: img/s median (min–max) | × floor | 2 processes: img/s median (min–max) "
       "| × floor | peak RSS, 1 process | output | EXIF |")
