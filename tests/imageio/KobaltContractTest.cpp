@@ -199,9 +199,10 @@ TEST_P(RegionBridgeRoutes, ToThePluginThatReadsAndWrites) {
   const TRouteCase& c = GetParam();
   test::TTempDir files;
   TPluginManager manager(test::BinDir().string());
-  TBitmap32 picture(64, 48);
-  for (int y = 0; y < 48; ++y)
-    for (int x = 0; x < 64; ++x) picture.Pixel(x, y) = ARGB(255, uint8_t(x * 4), uint8_t(y * 5), 128);
+  // Large enough that redrawing the corner costs less than the whole picture.
+  TBitmap32 picture(640, 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) picture.Pixel(x, y) = ARGB(255, uint8_t(x / 3), uint8_t(y / 2), 128);
   ASSERT_TRUE(manager.SaveBitmap(files / "a.jpg", picture));
   ASSERT_TRUE(manager.SaveBitmap(files / "b.png", picture));
   TCornerPainter painter;
@@ -217,7 +218,7 @@ TEST_P(RegionBridgeRoutes, ToThePluginThatReadsAndWrites) {
   EXPECT_EQ(report.Method, TRegionEditReport::Spans);
   EXPECT_GT(painter.Calls, 0);
   auto out = manager.LoadBitmap(files / c.Output);
-  EXPECT_EQ(out->Width(), 64);
+  EXPECT_EQ(out->Width(), 640);
   EXPECT_GT(RedOf(out->Pixel(4, 4)), 200);
   EXPECT_LT(GreenOf(out->Pixel(4, 4)), 60);
 }

@@ -27,9 +27,9 @@
 namespace kobalt {
 
 struct TBlockEditOptions {
-  /// Above this share of touched MCUs the whole picture's usual decode and
-  /// encode is as fast, and the edit is not handled.
-  double MaxTouchedShare = 0.5;
+  /// Leaves pictures to the usual way when redrawing their watermarked
+  /// windows would take longer than decoding and encoding them whole.
+  bool ChooseByCost = true;
   /// Codes every picture anew with libjpeg instead of copying spans (tests).
   bool ForceCoefficients = false;
 };

@@ -281,7 +281,7 @@ bool RunReadColours(TColourSession& s, const uint8_t* data, size_t size, TJpegCo
 }
 
 // The one function that makes the library calls of a window's encoding.
-bool RunEncodeGeometry(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height,
+bool RunEncodeGeometry(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height, int32_t rowPixels,
                        const TBlockGeometry& g) {
   InitError(s.Error);
   s.Info.err = &s.Error.Manager;
@@ -315,7 +315,7 @@ bool RunEncodeGeometry(TEncodeSession& s, const uint32_t* pixels, int32_t width,
   }
   jpeg_start_compress(&s.Info, TRUE);
   auto* base = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(pixels));
-  const size_t stride = static_cast<size_t>(width) * 4;
+  const size_t stride = static_cast<size_t>(rowPixels) * 4;
   while (s.Info.next_scanline < s.Info.image_height) {
     JSAMPROW rows[16];
     const JDIMENSION first = s.Info.next_scanline;
@@ -343,18 +343,18 @@ TJpegColours ReadJpegColours(const uint8_t* data, size_t size) {
   return colours;
 }
 
-bool EncodeWithGeometry(const uint32_t* pixels, int32_t width, int32_t height, const TBlockGeometry& geometry,
-                        std::vector<uint8_t>& out) {
+bool EncodeWithGeometry(const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                        const TBlockGeometry& geometry, std::vector<uint8_t>& out) {
   out.clear();
   if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION ||
-      (geometry.Components != 1 && geometry.Components != 3))
+      stride < width || (geometry.Components != 1 && geometry.Components != 3))
     return false;
   for (int c = 0; c < geometry.Components; ++c)
     for (uint16_t q : geometry.Quant[size_t(c)])
       if (q == 0) return false;  // libjpeg would divide by it
   auto session = std::make_unique<TEncodeSession>();
   session->Out = &out;
-  const bool ok = RunEncodeGeometry(*session, pixels, width, height, geometry);
+  const bool ok = RunEncodeGeometry(*session, pixels, width, height, stride, geometry);
   if (session->Created) jpeg_destroy_compress(&session->Info);
   if (!ok) out.clear();
   return ok && !out.empty();

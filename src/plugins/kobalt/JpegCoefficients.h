@@ -21,11 +21,12 @@ namespace kobalt {
 enum class TJpegColours { Unreadable, Grey, YCbCr, Other };
 TJpegColours ReadJpegColours(const uint8_t* data, size_t size);
 
-/// Encodes width x height BGRA pixels (alpha ignored) as a baseline JPEG in
-/// memory with the geometry's components, sampling factors and quantisation
-/// tables, as grey for one component and YCbCr for three.
-bool EncodeWithGeometry(const uint32_t* pixels, int32_t width, int32_t height, const TBlockGeometry& geometry,
-                        std::vector<uint8_t>& out);
+/// Encodes width x height BGRA pixels (alpha ignored; rows `stride` pixels
+/// apart) as a baseline JPEG in memory with the geometry's components,
+/// sampling factors and quantisation tables, as grey for one component and
+/// YCbCr for three.
+bool EncodeWithGeometry(const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                        const TBlockGeometry& geometry, std::vector<uint8_t>& out);
 
 /// A whole picture's coefficients as libjpeg reads them, kept until they are
 /// written again. Blocks cross as in TScanIndex: per MCU of the geometry, in

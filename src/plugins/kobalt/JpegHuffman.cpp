@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kobalt {
 
 const uint8_t kZigzagToNatural[64 + 16] = {
@@ -194,6 +198,13 @@ bool THuffmanDecoder::Build(const THuffmanSpec& spec) {
       symbolOf[first + j] = spec.Values[i];
     }
   }
+  value_.fill(0);
+  for (uint32_t pattern = 0; pattern < (uint32_t(1) << kSkipBits); ++pattern) {
+    const int len = lengthOf[pattern];
+    const int symbol = symbolOf[pattern];
+    if (len && (symbol & 15) <= kMaxAcSize && len + (symbol & 15) <= kSkipBits)
+      value_[pattern] = static_cast<uint16_t>(0x8000 | len << 8 | symbol);
+  }
   for (uint32_t pattern = 0; pattern < (uint32_t(1) << kSkipBits); ++pattern) {
     TSkip entry;
     int used = 0, run = 0, before = 0, longest = 0;
@@ -256,8 +267,28 @@ bool DecodeBlock(TBitReader& in, const THuffmanDecoder& dc, const THuffmanDecode
   TBitReader reader = in;
   if (!DecodeDc(reader, dc, dcPredictor, longest.Dc)) return false;
   zigzag[0] = static_cast<int16_t>(dcPredictor);
+  const uint16_t* values = ac.ValueTable();
   for (int k = 1; k < 64;) {
     reader.Refill();
+    // Code and value in one look where they fit.
+    const uint32_t peek = reader.Peek(THuffmanDecoder::kSkipBits);
+    if (const uint16_t e = values[peek]) {
+      const int len = (e >> 8) & 15, r = (e >> 4) & 15, s = e & 15;
+      longest.Ac = std::max(longest.Ac, len);
+      if (s) {
+        k += r;
+        if (k > 63) return false;
+        const uint32_t v = (peek >> (THuffmanDecoder::kSkipBits - len - s)) & ((1u << s) - 1);
+        zigzag[k++] = static_cast<int16_t>(Extend(v, s));
+        reader.Skip(len + s);
+        continue;
+      }
+      reader.Skip(len);
+      if (r != 15) break;  // EOB
+      k += 16;
+      if (k > 64) return false;
+      continue;
+    }
     const int rs = ac.Decode(reader, longest.Ac);
     if (rs < 0) return false;
     const int r = rs >> 4, s = rs & 15;
@@ -344,53 +375,73 @@ bool THuffmanEncoder::Build(const THuffmanSpec& spec) {
   return true;
 }
 
+namespace {
+
+// Bit k set for every AC coefficient zz[k] (k = 1 to 63) that is not 0, so
+// that coding a block costs what its coefficients cost, not 63 steps.
+inline uint64_t NonZeroMask(const int16_t* zz) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  uint64_t mask = 0;
+  for (int i = 0; i < 64; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + i + 8));
+    const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+    mask |= uint64_t(uint16_t(~_mm_movemask_epi8(zeros))) << i;
+  }
+  return mask & ~uint64_t(1);
+#else
+  uint64_t mask = 0;
+  for (int k = 1; k < 64; ++k) mask |= uint64_t(zz[k] != 0) << k;
+  return mask;
+#endif
+}
+
+}  // namespace
+
 int BlockSymbols(const int16_t* zz, int dcPredictor, uint8_t* symbols) {
   int n = 0;
   const int diff = zz[0] - dcPredictor;
   const int dcSize = BitLength(static_cast<unsigned>(diff < 0 ? -diff : diff));
   if (dcSize > kMaxDcSize) return -1;
   symbols[n++] = static_cast<uint8_t>(dcSize);
-  int run = 0;
-  for (int k = 1; k < 64; ++k) {
-    const int v = zz[k];
-    if (v == 0) {
-      ++run;
-      continue;
-    }
+  int last = 0;
+  for (uint64_t nz = NonZeroMask(zz); nz; nz &= nz - 1) {
+    const int k = __builtin_ctzll(nz);
+    int run = k - last - 1;
     for (; run > 15; run -= 16) symbols[n++] = 0xF0;
+    const int v = zz[k];
     const int size = BitLength(static_cast<unsigned>(v < 0 ? -v : v));
     if (size > kMaxAcSize) return -1;
     symbols[n++] = static_cast<uint8_t>(run << 4 | size);
-    run = 0;
+    last = k;
   }
-  if (run > 0) symbols[n++] = 0x00;
+  if (last < 63) symbols[n++] = 0x00;
   return n;
 }
 
 void EncodeBlock(TBitWriter& w, const THuffmanEncoder& dc, const THuffmanEncoder& ac, int dcPredictor,
                  const int16_t* zz) {
-  int diff = zz[0] - dcPredictor;
-  int magnitude = diff < 0 ? -diff : diff;
-  int size = BitLength(static_cast<unsigned>(magnitude));
+  const int diff = zz[0] - dcPredictor;
+  int size = BitLength(static_cast<unsigned>(diff < 0 ? -diff : diff));
   w.Put(dc.Code[size_t(size)], dc.Length[size_t(size)]);
   // Negative values are sent as their one's complement in `size` bits.
   if (size) w.Put(static_cast<uint32_t>(diff < 0 ? diff - 1 : diff), size);
-  int run = 0;
-  for (int k = 1; k < 64; ++k) {
-    const int v = zz[k];
-    if (v == 0) {
-      ++run;
-      continue;
-    }
+  int last = 0;
+  for (uint64_t nz = NonZeroMask(zz); nz; nz &= nz - 1) {
+    const int k = __builtin_ctzll(nz);
+    int run = k - last - 1;
     for (; run > 15; run -= 16) w.Put(ac.Code[0xF0], ac.Length[0xF0]);
-    magnitude = v < 0 ? -v : v;
-    size = BitLength(static_cast<unsigned>(magnitude));
+    const int v = zz[k];
+    size = BitLength(static_cast<unsigned>(v < 0 ? -v : v));
     const size_t symbol = size_t(run << 4 | size);
-    w.Put(ac.Code[symbol], ac.Length[symbol]);
-    w.Put(static_cast<uint32_t>(v < 0 ? v - 1 : v), size);
-    run = 0;
+    // Code and value bits together: at most 16 + 10 bits.
+    w.Put(
+        (uint32_t(ac.Code[symbol]) << size) | (static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << size) - 1)),
+        ac.Length[symbol] + size);
+    last = k;
   }
-  if (run > 0) w.Put(ac.Code[0], ac.Length[0]);
+  if (last < 63) w.Put(ac.Code[0], ac.Length[0]);
 }
 
 // ---- bit copying -------------------------------------------------------------

@@ -126,6 +126,10 @@ class THuffmanDecoder {
     uint8_t CodeLength = 0;  ///< longest code among them, plus 128 when the last is an EOB
   };
   const TSkip* SkipTable() const { return skip_.data(); }
+  /// For decoding AC coefficients: the symbol the next kSkipBits bits start
+  /// with, as 0x8000 | code length << 8 | run << 4 | size, when its code and
+  /// value bits fit them; 0 when they do not.
+  const uint16_t* ValueTable() const { return value_.data(); }
 
  private:
   int DecodeSlow(TBitReader& reader, int& longest) const;
@@ -135,6 +139,7 @@ class THuffmanDecoder {
   std::array<int32_t, 17> valueOffset_{};
   std::array<uint8_t, 256> values_{};
   std::array<TSkip, 1 << kSkipBits> skip_{};
+  std::array<uint16_t, 1 << kSkipBits> value_{};
 };
 
 /// Encoding lookup of one table. Length 0: the symbol has no code.

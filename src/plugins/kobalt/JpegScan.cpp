@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "CodecsInternal.h"
 
@@ -109,6 +110,29 @@ void IntervalRange(int64_t mcus, int restartInterval, int64_t interval, int64_t&
   last = restartInterval ? std::min(mcus, first + restartInterval) : mcus;
 }
 
+// Decoders of the tables seen last on this thread: every window of a
+// picture comes back from libjpeg with the same standard tables, and
+// building a decoder's lookups costs more than decoding a small window.
+// Shared, so that a decoder in use outlives its place in the cache.
+std::shared_ptr<const THuffmanDecoder> CachedDecoder(const THuffmanSpec& spec) {
+  struct TEntry {
+    THuffmanSpec Spec;
+    std::shared_ptr<const THuffmanDecoder> Decoder;
+  };
+  constexpr size_t kEntries = 8;
+  thread_local std::vector<TEntry> cache;
+  thread_local size_t next = 0;
+  for (const TEntry& e : cache)
+    if (e.Spec == spec) return e.Decoder;
+  auto decoder = std::make_shared<THuffmanDecoder>();
+  if (!decoder->Build(spec)) return nullptr;
+  if (cache.size() < kEntries)
+    cache.push_back({spec, decoder});
+  else
+    cache[next++ % kEntries] = {spec, decoder};
+  return decoder;
+}
+
 // The decoding tables of a scan, and for each block of an MCU which of
 // them it uses.
 struct TDecoders {
@@ -118,22 +142,21 @@ struct TDecoders {
     const THuffmanDecoder* Dc = nullptr;
     const THuffmanDecoder* Ac = nullptr;
   };
-  std::array<THuffmanDecoder, 4> Dc, Ac;
   std::array<TBlock, kMaxBlocksPerMcu> Blocks{};
+  std::vector<std::shared_ptr<const THuffmanDecoder>> Held;
 
   bool Build(const TJpegLayout& layout, const TBlockGeometry& g) {
-    std::array<bool, 4> dcBuilt{}, acBuilt{};
     for (int c = 0; c < g.Components; ++c) {
       const TJpegComponent& comp = layout.Components[size_t(c)];
       if (!layout.DcDefined[comp.DcTable] || !layout.AcDefined[comp.AcTable]) return false;
       // A table libjpeg refuses would be copied into the output as it is.
       if (!layout.Dc[comp.DcTable].ValidForDc()) return false;
-      if (!dcBuilt[comp.DcTable] && !Dc[comp.DcTable].Build(layout.Dc[comp.DcTable])) return false;
-      if (!acBuilt[comp.AcTable] && !Ac[comp.AcTable].Build(layout.Ac[comp.AcTable])) return false;
-      dcBuilt[comp.DcTable] = acBuilt[comp.AcTable] = true;
+      auto dc = CachedDecoder(layout.Dc[comp.DcTable]), ac = CachedDecoder(layout.Ac[comp.AcTable]);
+      if (!dc || !ac) return false;
       for (int b = 0; b < g.H[size_t(c)] * g.V[size_t(c)]; ++b)
-        Blocks[size_t(g.FirstBlock[size_t(c)] + b)] = {c, comp.DcTable, comp.AcTable, &Dc[comp.DcTable],
-                                                       &Ac[comp.AcTable]};
+        Blocks[size_t(g.FirstBlock[size_t(c)] + b)] = {c, comp.DcTable, comp.AcTable, dc.get(), ac.get()};
+      Held.push_back(std::move(dc));
+      Held.push_back(std::move(ac));
     }
     return true;
   }
