@@ -445,42 +445,76 @@ TPictureRect StoredRect(const TPictureRect& u, int orientation, int width, int h
   }
 }
 
-void EditJpegBlocks(const uint8_t* data, size_t size, tvx::TRegionPainter& painter, TBlockEditOutput& output,
-                    TRegionEditReport& report, const TBlockEditOptions& options) {
+namespace {
+
+// What the headers and the painter decide before any picture data is read.
+struct TPrepared {
+  TJpegFile Headers;
+  TJpegLayout Layout;
+  TBlockGeometry G;
+  TJpegColours Colours = TJpegColours::Unreadable;
+  int Orientation = 1;
+  std::vector<uint8_t> Touched;
+  int64_t TouchedCount = 0;
+  std::vector<TWindow> Windows;
+};
+
+// False, with the report saying why, for a picture left to the usual way.
+// `data` may end anywhere after the first scan's header.
+bool Prepare(const uint8_t* data, size_t size, tvx::TRegionPainter& painter, const TBlockEditOptions& options,
+             TRegionEditReport& report, TPrepared& p) {
   report = TRegionEditReport();
-  output = TBlockEditOutput();
-  if (!data || SniffFormat(data, size) != TPictureFormat::Jpeg) return Refuse(report, "not a JPEG");
-  TJpegFile headers;
-  TJpegLayout layout;
-  if (!headers.ReadHeaders(data, size) || !ReadJpegLayout(headers, layout))
-    return Refuse(report, "damaged headers");
-  if (const char* refusal = FrameRefusal(layout)) return Refuse(report, refusal);
-  TBlockGeometry g;
-  if (!MakeBlockGeometry(layout, g)) return Refuse(report, "unusual sampling");
+  auto refuse = [&](const char* note) {
+    Refuse(report, note);
+    return false;
+  };
+  if (!data || SniffFormat(data, size) != TPictureFormat::Jpeg) return refuse("not a JPEG");
+  if (!p.Headers.ReadHeaders(data, size) || !ReadJpegLayout(p.Headers, p.Layout))
+    return refuse("damaged headers");
+  if (const char* refusal = FrameRefusal(p.Layout)) return refuse(refusal);
+  TBlockGeometry& g = p.G;
+  if (!MakeBlockGeometry(p.Layout, g)) return refuse("unusual sampling");
   for (int c = 0; c < g.Components; ++c)
     for (uint16_t q : g.Quant[size_t(c)])
-      if (q == 0) return Refuse(report, "damaged quantisation tables");
-  const TJpegColours colours = ReadJpegColours(data, size);
-  if (colours == TJpegColours::Unreadable) return Refuse(report, "damaged headers");
-  if (colours == TJpegColours::Other) return Refuse(report, "colours other than YCbCr");
+      if (q == 0) return refuse("damaged quantisation tables");
+  p.Colours = ReadJpegColours(data, size);
+  if (p.Colours == TJpegColours::Unreadable) return refuse("damaged headers");
+  if (p.Colours == TJpegColours::Other) return refuse("colours other than YCbCr");
 
-  const int orientation = JpegOrientation(data, size);
+  p.Orientation = JpegOrientation(data, size);
   int uw = 0, uh = 0;
-  UprightSize(orientation, g.Width, g.Height, uw, uh);
+  UprightSize(p.Orientation, g.Width, g.Height, uw, uh);
   std::vector<TPictureRect> regions;
   painter.ChangedRegions(uw, uh, regions);
   const size_t mcus = size_t(g.Mcus());
-  std::vector<uint8_t> touched(mcus, 0);
-  const int64_t touchedCount = MarkTouched(regions, orientation, g, touched);
+  p.Touched.assign(mcus, 0);
+  p.TouchedCount = MarkTouched(regions, p.Orientation, g, p.Touched);
   report.Units = int64_t(mcus);
-  report.UnitsRedrawn = touchedCount;
+  report.UnitsRedrawn = p.TouchedCount;
+  p.Windows = MakeWindows(g, p.Touched);
+  int64_t windowMcus = 0;
+  for (const TWindow& w : p.Windows) windowMcus += w.Mcus();
+  if (options.ChooseByCost && kFixedShare * double(mcus) + kWindowMcuCost * double(windowMcus) > double(mcus))
+    return refuse("the watermark covers too much of the picture to be faster");
+  return true;
+}
+
+}  // namespace
+
+void EditJpegBlocks(const uint8_t* data, size_t size, tvx::TRegionPainter& painter, TBlockEditOutput& output,
+                    TRegionEditReport& report, const TBlockEditOptions& options) {
+  output = TBlockEditOutput();
+  TPrepared prepared;
+  if (!Prepare(data, size, painter, options, report, prepared)) return;
+  const TJpegFile& headers = prepared.Headers;
+  const TJpegLayout& layout = prepared.Layout;
+  const TBlockGeometry& g = prepared.G;
+  const int orientation = prepared.Orientation;
+  const std::vector<uint8_t>& touched = prepared.Touched;
+  const std::vector<TWindow>& windows = prepared.Windows;
+  const size_t mcus = size_t(g.Mcus());
 
   // The windows' MCUs are the ones whose coefficients are needed.
-  const std::vector<TWindow> windows = MakeWindows(g, touched);
-  int64_t windowMcus = 0;
-  for (const TWindow& w : windows) windowMcus += w.Mcus();
-  if (options.ChooseByCost && kFixedShare * double(mcus) + kWindowMcuCost * double(windowMcus) > double(mcus))
-    return Refuse(report, "the watermark covers too much of the picture to be faster");
   std::vector<uint8_t> needed(mcus, 0);
   for (const TWindow& w : windows)
     for (int y = w.Y0; y < w.Y1; ++y)
@@ -511,9 +545,9 @@ void EditJpegBlocks(const uint8_t* data, size_t size, tvx::TRegionPainter& paint
       return Refuse(report, "damaged picture data");
   }
 
-  TRedraw redraw{g, orientation, colours == TJpegColours::Grey, painter, old, {}};
+  TRedraw redraw{g, orientation, prepared.Colours == TJpegColours::Grey, painter, old, {}};
   redraw.New.SlotOf.assign(mcus, -1);
-  redraw.New.Blocks.reserve(size_t(touchedCount) * size_t(g.BlocksPerMcu) * 64);
+  redraw.New.Blocks.reserve(size_t(prepared.TouchedCount) * size_t(g.BlocksPerMcu) * 64);
   for (const TWindow& w : windows) {
     switch (RedrawWindow(redraw, w, touched)) {
       case TRedrawn::Done:
@@ -574,7 +608,16 @@ void EditJpegBlocksFile(const std::string& sourceFileName, const std::string& de
                         tvx::TRegionPainter& painter, TRegionEditReport& report) {
   report = TRegionEditReport();
   if (EncodedFormat(destFileName) != ".jpg") return Refuse(report, "not written as a JPEG");
+  // The headers decide most refusals: the picture data is read only when
+  // the path is taken (the usual way reads it once more).
+  constexpr size_t kHeadersFirst = size_t(256) << 10;
   std::vector<uint8_t> bytes;
+  if (!ReadFilePrefix(sourceFileName, kHeadersFirst, bytes)) return Refuse(report, "cannot read the source");
+  TPrepared prepared;
+  TJpegFile probe;
+  const bool headersFit = probe.ReadHeaders(bytes.data(), bytes.size()) || bytes.size() < kHeadersFirst;
+  if (headersFit && !Prepare(bytes.data(), bytes.size(), painter, TBlockEditOptions(), report, prepared))
+    return;
   if (!ReadWholeFile(sourceFileName, bytes)) return Refuse(report, "cannot read the source");
   TBlockEditOutput output;
   EditJpegBlocks(bytes.data(), bytes.size(), painter, output, report);
