@@ -134,10 +134,10 @@ void PutSegment(std::vector<uint8_t>& out, uint8_t marker, const std::vector<uin
   out.insert(out.end(), payload.begin(), payload.end());
 }
 
-void PutTable(std::vector<uint8_t>& payload, int tableClass, int id, const THuffmanSpec& spec) {
+void PutTable(std::vector<uint8_t>& payload, int tableClass, int id, const THuffmanTable& table) {
   payload.push_back(static_cast<uint8_t>(tableClass << 4 | id));
-  payload.insert(payload.end(), spec.Bits.begin() + 1, spec.Bits.end());
-  payload.insert(payload.end(), spec.Values.begin(), spec.Values.end());
+  payload.insert(payload.end(), table.Bits.begin() + 1, table.Bits.end());
+  payload.insert(payload.end(), table.Values.begin(), table.Values.end());
 }
 
 // A JPEG of the window's MCUs as the store holds them, coded with the
@@ -171,8 +171,8 @@ bool WindowJpeg(const TBlockGeometry& g, const TBlockStore& store, const TWindow
   PutSegment(out, wide ? 0xC1 : 0xC0, p);
   p.clear();
   for (int t = 0; t < std::min(g.Components, 2); ++t) {
-    PutTable(p, 0, t, StandardDcSpec(t));
-    PutTable(p, 1, t, StandardAcSpec(t));
+    PutTable(p, 0, t, StandardDcTable(t));
+    PutTable(p, 1, t, StandardAcTable(t));
   }
   PutSegment(out, kMarkerDht, p);
   p = {uint8_t(g.Components)};
@@ -185,7 +185,7 @@ bool WindowJpeg(const TBlockGeometry& g, const TBlockStore& store, const TWindow
 
   std::array<THuffmanEncoder, 2> dc, ac;
   for (int t = 0; t < 2; ++t)
-    if (!dc[size_t(t)].Build(StandardDcSpec(t)) || !ac[size_t(t)].Build(StandardAcSpec(t))) return false;
+    if (!dc[size_t(t)].Build(StandardDcTable(t)) || !ac[size_t(t)].Build(StandardAcTable(t))) return false;
   TBitWriter writer(out);
   std::array<int, 4> pred{};
   uint8_t symbols[65];
@@ -345,8 +345,8 @@ bool IsMultiPicture(const TJpegSegment& s) {
 // The multi-picture index goes: the pictures it points to after the end of
 // this one are not carried, and its offsets would be wrong.
 std::vector<uint8_t> SpanHeaders(TJpegFile headers, const TJpegLayout& layout, bool extended,
-                                 const std::array<THuffmanSpec, 4>& dc,
-                                 const std::array<THuffmanSpec, 4>& ac) {
+                                 const std::array<THuffmanTable, 4>& dc,
+                                 const std::array<THuffmanTable, 4>& ac) {
   auto& segments = headers.Segments();
   segments.erase(std::remove_if(segments.begin(), segments.end(),
                                 [&](const TJpegSegment& s) {

@@ -21,20 +21,20 @@ namespace {
 constexpr int kMaxDcSize = 11;
 constexpr int kMaxAcSize = 10;
 
-int LastLength(const THuffmanSpec& spec) {
+int LastLength(const THuffmanTable& table) {
   int last = 0;
   for (int l = 1; l <= 16; ++l)
-    if (spec.Bits[size_t(l)]) last = l;
+    if (table.Bits[size_t(l)]) last = l;
   return last;
 }
 
 // The code of each value, in Values order (canonical assignment).
-void CanonicalCodes(const THuffmanSpec& spec, std::vector<uint16_t>& codes, std::vector<uint8_t>& lengths) {
+void CanonicalCodes(const THuffmanTable& table, std::vector<uint16_t>& codes, std::vector<uint8_t>& lengths) {
   codes.clear();
   lengths.clear();
   uint32_t code = 0;
   for (int l = 1; l <= 16; ++l) {
-    for (int i = 0; i < spec.Bits[size_t(l)]; ++i) {
+    for (int i = 0; i < table.Bits[size_t(l)]; ++i) {
       codes.push_back(static_cast<uint16_t>(code++));
       lengths.push_back(static_cast<uint8_t>(l));
     }
@@ -46,7 +46,7 @@ int BitLength(unsigned v) { return v ? 32 - __builtin_clz(v) : 0; }
 
 }  // namespace
 
-bool THuffmanSpec::Valid() const {
+bool THuffmanTable::Valid() const {
   size_t count = 0;
   for (int l = 1; l <= 16; ++l) count += Bits[size_t(l)];
   if (count != Values.size() || count > 256) return false;
@@ -60,41 +60,41 @@ bool THuffmanSpec::Valid() const {
   return true;
 }
 
-bool THuffmanSpec::ValidForDc() const {
+bool THuffmanTable::ValidForDc() const {
   return Valid() && std::all_of(Values.begin(), Values.end(), [](uint8_t s) { return s <= 15; });
 }
 
-bool THuffmanSpec::Contains(uint8_t symbol) const {
+bool THuffmanTable::Contains(uint8_t symbol) const {
   return std::find(Values.begin(), Values.end(), symbol) != Values.end();
 }
 
-bool ExtendHuffmanSpec(THuffmanSpec& spec, const std::vector<uint8_t>& missing) {
+bool ExtendHuffmanTable(THuffmanTable& table, const std::vector<uint8_t>& missing) {
   std::vector<uint8_t> add;
   for (uint8_t s : missing)
-    if (!spec.Contains(s) && std::find(add.begin(), add.end(), s) == add.end()) add.push_back(s);
+    if (!table.Contains(s) && std::find(add.begin(), add.end(), s) == add.end()) add.push_back(s);
   if (add.empty()) return true;
-  if (!spec.Valid() || spec.Values.size() + add.size() > 256) return false;
+  if (!table.Valid() || table.Values.size() + add.size() > 256) return false;
   // Codes are handed out in order of length, so codes appended after the
   // longest ones leave every existing code as it was. In units of one
   // 16-bit code, the space used is the Kraft sum; one unit (the all-ones
   // code) must stay free.
   uint32_t used = 0;
-  for (int l = 1; l <= 16; ++l) used += uint32_t(spec.Bits[size_t(l)]) << (16 - l);
+  for (int l = 1; l <= 16; ++l) used += uint32_t(table.Bits[size_t(l)]) << (16 - l);
   const uint32_t room = (uint32_t(1) << 16) - 1 - used;
-  if (add.size() > room || spec.Bits[16] + add.size() > 255) return false;
-  spec.Bits[16] = static_cast<uint8_t>(spec.Bits[16] + add.size());
-  spec.Values.insert(spec.Values.end(), add.begin(), add.end());
+  if (add.size() > room || table.Bits[16] + add.size() > 255) return false;
+  table.Bits[16] = static_cast<uint8_t>(table.Bits[16] + add.size());
+  table.Values.insert(table.Values.end(), add.begin(), add.end());
   return true;
 }
 
-bool RebuildHuffmanSpec(THuffmanSpec& spec, const std::vector<uint8_t>& missing, int minLength,
-                        int& changedFrom) {
+bool RebuildHuffmanTable(THuffmanTable& table, const std::vector<uint8_t>& missing, int minLength,
+                         int& changedFrom) {
   changedFrom = 17;
-  if (ExtendHuffmanSpec(spec, missing)) return true;
+  if (ExtendHuffmanTable(table, missing)) return true;
   std::vector<uint8_t> add;
   for (uint8_t s : missing)
-    if (!spec.Contains(s) && std::find(add.begin(), add.end(), s) == add.end()) add.push_back(s);
-  if (!spec.Valid() || spec.Values.size() + add.size() > 256) return false;
+    if (!table.Contains(s) && std::find(add.begin(), add.end(), s) == add.end()) add.push_back(s);
+  if (!table.Valid() || table.Values.size() + add.size() > 256) return false;
   // Codes are handed out by length, so the codes shorter than some length
   // stay as long as the counts of those lengths stay. Above it, every old
   // symbol and every new one gets a 16-bit code: the longest length from
@@ -103,32 +103,32 @@ bool RebuildHuffmanSpec(THuffmanSpec& spec, const std::vector<uint8_t>& missing,
   std::array<uint32_t, 18> unitsBelow{}, symbolsFrom{};
   for (int l = 1; l <= 16; ++l) {
     unitsBelow[size_t(l)] = below;
-    below += uint32_t(spec.Bits[size_t(l)]) << (16 - l);
+    below += uint32_t(table.Bits[size_t(l)]) << (16 - l);
   }
-  for (int l = 16; l >= 1; --l) symbolsFrom[size_t(l)] = symbolsFrom[size_t(l + 1)] + spec.Bits[size_t(l)];
+  for (int l = 16; l >= 1; --l) symbolsFrom[size_t(l)] = symbolsFrom[size_t(l + 1)] + table.Bits[size_t(l)];
   for (int from = 16; from >= std::max(1, minLength); --from) {
     const uint32_t room = (uint32_t(1) << 16) - 1 - unitsBelow[size_t(from)];
     const uint32_t need = symbolsFrom[size_t(from)] + uint32_t(add.size());
     if (need > room || need > 255) continue;
-    for (int l = from; l < 16; ++l) spec.Bits[size_t(l)] = 0;
-    spec.Bits[16] = static_cast<uint8_t>(need);
-    spec.Values.insert(spec.Values.end(), add.begin(), add.end());
+    for (int l = from; l < 16; ++l) table.Bits[size_t(l)] = 0;
+    table.Bits[16] = static_cast<uint8_t>(need);
+    table.Values.insert(table.Values.end(), add.begin(), add.end());
     changedFrom = from;
     return true;
   }
   return false;
 }
 
-const THuffmanSpec& StandardDcSpec(int index) {
-  static const THuffmanSpec kLuma{{0, 0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
-                                  {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-  static const THuffmanSpec kChroma{{0, 0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
-                                    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+const THuffmanTable& StandardDcTable(int index) {
+  static const THuffmanTable kLuma{{0, 0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+                                   {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+  static const THuffmanTable kChroma{{0, 0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+                                     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
   return index == 0 ? kLuma : kChroma;
 }
 
-const THuffmanSpec& StandardAcSpec(int index) {
-  static const THuffmanSpec kLuma{
+const THuffmanTable& StandardAcTable(int index) {
+  static const THuffmanTable kLuma{
       {0, 0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
       {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22,
        0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33,
@@ -140,7 +140,7 @@ const THuffmanSpec& StandardAcSpec(int index) {
        0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4,
        0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1,
        0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa}};
-  static const THuffmanSpec kChroma{
+  static const THuffmanTable kChroma{
       {0, 0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
       {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13,
        0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15, 0x62,
@@ -157,20 +157,20 @@ const THuffmanSpec& StandardAcSpec(int index) {
 
 // ---- decoding ----------------------------------------------------------------
 
-bool THuffmanDecoder::Build(const THuffmanSpec& spec) {
-  if (!spec.Valid()) return false;
+bool THuffmanDecoder::Build(const THuffmanTable& table) {
+  if (!table.Valid()) return false;
   std::vector<uint16_t> codes;
   std::vector<uint8_t> lengths;
-  CanonicalCodes(spec, codes, lengths);
+  CanonicalCodes(table, codes, lengths);
   fast_.fill(0);
   skip_.fill(TSkip{});
   maxCode_.fill(-1);
   valueOffset_.fill(0);
   values_.fill(0);
-  std::copy(spec.Values.begin(), spec.Values.end(), values_.begin());
+  std::copy(table.Values.begin(), table.Values.end(), values_.begin());
   size_t p = 0;
   for (int l = 1; l <= 16; ++l) {
-    const int n = spec.Bits[size_t(l)];
+    const int n = table.Bits[size_t(l)];
     if (n == 0) continue;
     valueOffset_[size_t(l)] = static_cast<int32_t>(p) - codes[p];
     maxCode_[size_t(l)] = codes[p + size_t(n) - 1];
@@ -182,7 +182,7 @@ bool THuffmanDecoder::Build(const THuffmanSpec& spec) {
     if (len > kFastBits) continue;
     const uint32_t first = uint32_t(codes[i]) << (kFastBits - len);
     const uint32_t count = uint32_t(1) << (kFastBits - len);
-    for (uint32_t j = 0; j < count; ++j) fast_[first + j] = static_cast<uint16_t>(len << 8 | spec.Values[i]);
+    for (uint32_t j = 0; j < count; ++j) fast_[first + j] = static_cast<uint16_t>(len << 8 | table.Values[i]);
   }
   // The skip table: decode the symbols each bit pattern starts with. A
   // symbol counts only when its value bits fit too; the last one may end the
@@ -195,7 +195,7 @@ bool THuffmanDecoder::Build(const THuffmanSpec& spec) {
     for (uint32_t j = 0; j < (uint32_t(1) << (kSkipBits - len)); ++j) {
       if (lengthOf[first + j]) continue;  // a repeated symbol keeps its first code
       lengthOf[first + j] = len;
-      symbolOf[first + j] = spec.Values[i];
+      symbolOf[first + j] = table.Values[i];
     }
   }
   value_.fill(0);
@@ -359,15 +359,15 @@ done:
 
 // ---- encoding ----------------------------------------------------------------
 
-bool THuffmanEncoder::Build(const THuffmanSpec& spec) {
-  if (!spec.Valid()) return false;
+bool THuffmanEncoder::Build(const THuffmanTable& table) {
+  if (!table.Valid()) return false;
   std::vector<uint16_t> codes;
   std::vector<uint8_t> lengths;
-  CanonicalCodes(spec, codes, lengths);
+  CanonicalCodes(table, codes, lengths);
   Code.fill(0);
   Length.fill(0);
   for (size_t i = 0; i < codes.size(); ++i) {
-    const uint8_t symbol = spec.Values[i];
+    const uint8_t symbol = table.Values[i];
     if (Length[symbol]) continue;  // a repeated symbol keeps its first code
     Code[symbol] = codes[i];
     Length[symbol] = lengths[i];

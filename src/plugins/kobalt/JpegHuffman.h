@@ -20,7 +20,7 @@ namespace kobalt {
 extern const uint8_t kZigzagToNatural[64 + 16];
 
 /// A Huffman table as a DHT segment defines it.
-struct THuffmanSpec {
+struct THuffmanTable {
   std::array<uint8_t, 17> Bits{};  ///< Bits[l]: how many codes have length l (1 to 16)
   std::vector<uint8_t> Values;     ///< the symbols in code order
 
@@ -31,27 +31,27 @@ struct THuffmanSpec {
   /// Valid for a DC table: libjpeg also wants no symbol above 15 there.
   bool ValidForDc() const;
   bool Contains(uint8_t symbol) const;
-  friend bool operator==(const THuffmanSpec&, const THuffmanSpec&) = default;
+  friend bool operator==(const THuffmanTable&, const THuffmanTable&) = default;
 };
 
 /// Gives the missing symbols codes of their own without changing any code
 /// the table has: new codes of length 16 taken from the unused code space
 /// after the longest codes. False (and the table unchanged) when there is
 /// not room for all of them.
-bool ExtendHuffmanSpec(THuffmanSpec& spec, const std::vector<uint8_t>& missing);
+bool ExtendHuffmanTable(THuffmanTable& table, const std::vector<uint8_t>& missing);
 
-/// As ExtendHuffmanSpec, but where there is no room (a table made for its
+/// As ExtendHuffmanTable, but where there is no room (a table made for its
 /// picture uses all of its code space), room is made among the longest,
 /// rarest codes: every code of length changedFrom or more may change, all
 /// shorter ones stay. changedFrom is 17 when no code changed. False (and
 /// the table unchanged) when not even codes from minLength on would do.
-bool RebuildHuffmanSpec(THuffmanSpec& spec, const std::vector<uint8_t>& missing, int minLength,
-                        int& changedFrom);
+bool RebuildHuffmanTable(THuffmanTable& table, const std::vector<uint8_t>& missing, int minLength,
+                         int& changedFrom);
 
-/// The standard tables of the JPEG specification (Annex K): every symbol of
+/// The standard tables of the JPEG standard (its Annex K): every symbol of
 /// 8-bit coding has a code. Index 0 luminance, 1 chrominance.
-const THuffmanSpec& StandardDcSpec(int index);
-const THuffmanSpec& StandardAcSpec(int index);
+const THuffmanTable& StandardDcTable(int index);
+const THuffmanTable& StandardAcTable(int index);
 
 /// Reads bits from any position of a byte buffer, most significant bit
 /// first, through a 64-bit buffer. The data must be followed by at least 8
@@ -103,7 +103,7 @@ class THuffmanDecoder {
   static constexpr int kSkipBits = 12;
 
   /// False for a table libjpeg would refuse.
-  bool Build(const THuffmanSpec& spec);
+  bool Build(const THuffmanTable& table);
   /// The next symbol, consumed; -1 when the bits are no code of the table.
   /// longest becomes at least the length of the symbol's code.
   int Decode(TBitReader& reader, int& longest) const {
@@ -147,7 +147,7 @@ struct THuffmanEncoder {
   std::array<uint16_t, 256> Code{};
   std::array<uint8_t, 256> Length{};
   /// False for a table libjpeg would refuse.
-  bool Build(const THuffmanSpec& spec);
+  bool Build(const THuffmanTable& table);
 };
 
 /// Writes entropy-coded data: bits most significant first, appended to a

@@ -41,15 +41,15 @@ bool ReadDht(const std::vector<uint8_t>& p, TJpegLayout& layout) {
     if (p.size() - i < 17) return false;
     const int tc = p[i] >> 4, th = p[i] & 15;
     if (tc > 1 || th > 3) return false;
-    THuffmanSpec spec;
+    THuffmanTable table;
     size_t count = 0;
-    for (int l = 1; l <= 16; ++l) count += spec.Bits[size_t(l)] = p[i + size_t(l)];
+    for (int l = 1; l <= 16; ++l) count += table.Bits[size_t(l)] = p[i + size_t(l)];
     i += 17;
     if (count > 256 || p.size() - i < count) return false;
-    spec.Values.assign(p.begin() + static_cast<std::ptrdiff_t>(i),
-                       p.begin() + static_cast<std::ptrdiff_t>(i + count));
+    table.Values.assign(p.begin() + static_cast<std::ptrdiff_t>(i),
+                        p.begin() + static_cast<std::ptrdiff_t>(i + count));
     i += count;
-    (tc ? layout.Ac : layout.Dc)[size_t(th)] = std::move(spec);
+    (tc ? layout.Ac : layout.Dc)[size_t(th)] = std::move(table);
     (tc ? layout.AcDefined : layout.DcDefined)[size_t(th)] = true;
   }
   return true;
@@ -114,22 +114,22 @@ void IntervalRange(int64_t mcus, int restartInterval, int64_t interval, int64_t&
 // picture comes back from libjpeg with the same standard tables, and
 // building a decoder's lookups costs more than decoding a small window.
 // Shared, so that a decoder in use outlives its place in the cache.
-std::shared_ptr<const THuffmanDecoder> CachedDecoder(const THuffmanSpec& spec) {
+std::shared_ptr<const THuffmanDecoder> CachedDecoder(const THuffmanTable& table) {
   struct TEntry {
-    THuffmanSpec Spec;
+    THuffmanTable Table;
     std::shared_ptr<const THuffmanDecoder> Decoder;
   };
   constexpr size_t kEntries = 8;
   thread_local std::vector<TEntry> cache;
   thread_local size_t next = 0;
   for (const TEntry& e : cache)
-    if (e.Spec == spec) return e.Decoder;
+    if (e.Table == table) return e.Decoder;
   auto decoder = std::make_shared<THuffmanDecoder>();
-  if (!decoder->Build(spec)) return nullptr;
+  if (!decoder->Build(table)) return nullptr;
   if (cache.size() < kEntries)
-    cache.push_back({spec, decoder});
+    cache.push_back({table, decoder});
   else
-    cache[next++ % kEntries] = {spec, decoder};
+    cache[next++ % kEntries] = {table, decoder};
   return decoder;
 }
 
@@ -428,14 +428,14 @@ bool PlanScan(const TJpegLayout& layout, const TBlockGeometry& g, const TScanInd
   // those codes are coded again too.
   std::array<int, 8> changedFrom;
   changedFrom.fill(17);
-  auto prepare = [&](const std::array<bool, 256>& need, THuffmanSpec& spec, int& from) {
+  auto prepare = [&](const std::array<bool, 256>& need, THuffmanTable& table, int& from) {
     std::vector<uint8_t> missing;
     for (int s = 0; s < 256; ++s)
-      if (need[size_t(s)] && !spec.Contains(static_cast<uint8_t>(s)))
+      if (need[size_t(s)] && !table.Contains(static_cast<uint8_t>(s)))
         missing.push_back(static_cast<uint8_t>(s));
     if (missing.empty()) return true;
     plan.TablesChanged = true;
-    return RebuildHuffmanSpec(spec, missing, kMinChangedLength, from);
+    return RebuildHuffmanTable(table, missing, kMinChangedLength, from);
   };
   for (size_t t = 0; t < 4; ++t)
     if (!prepare(dcNeed[t], plan.Dc[t], changedFrom[t]) ||

@@ -35,18 +35,18 @@ struct TJpegLayout {
   std::vector<TJpegComponent> Components;           ///< in frame order
   std::array<std::array<uint16_t, 64>, 4> Quant{};  ///< zigzag order, as DQT holds them
   std::array<bool, 4> QuantDefined{};
-  std::array<THuffmanSpec, 4> Dc, Ac;  ///< the tables in force at the first scan
+  std::array<THuffmanTable, 4> Dc, Ac;  ///< the tables in force at the first scan
   std::array<bool, 4> DcDefined{}, AcDefined{};
   int RestartInterval = 0;  ///< MCUs per restart interval, 0 for none
   /// The first scan: indices into Components in scan order, and its
-  /// spectral selection and successive approximation.
+  /// coefficient band (Ss..Se) and successive approximation bits.
   std::vector<int> ScanComponents;
   int Ss = 0, Se = 0, Ah = 0, Al = 0;
 
   /// Sequential DCT with Huffman coding (SOF0, SOF1), 8-bit samples.
   bool SequentialHuffman8() const;
   bool Progressive8() const;
-  /// The first scan holds every component, the whole spectrum, at once
+  /// The first scan holds every component, every coefficient, at once
   /// (so it is the picture's only scan).
   bool SingleFullScan() const;
 };
@@ -109,10 +109,10 @@ bool IndexScan(const TJpegLayout& layout, const TBlockGeometry& geometry, const 
 /// except the MCU after a run of new ones (its first DC difference changed)
 /// and those that use a code the tables had to change, which are decoded
 /// and coded again. The tables are the source's with the symbols they lack
-/// added (RebuildHuffmanSpec).
+/// added (RebuildHuffmanTable).
 struct TScanPlan {
   std::vector<uint8_t> Action;  ///< per MCU: copy, code the new blocks, code the old ones again
-  std::array<THuffmanSpec, 4> Dc, Ac;
+  std::array<THuffmanTable, 4> Dc, Ac;
   bool TablesChanged = false;
   int64_t McusRecoded = 0;  ///< untouched MCUs coded again
 };

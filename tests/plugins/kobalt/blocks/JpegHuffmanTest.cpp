@@ -15,9 +15,9 @@ namespace kobalt {
 namespace {
 
 // Code and length of every symbol a table gives a code.
-std::map<int, std::pair<int, int>> CodesOf(const THuffmanSpec& spec) {
+std::map<int, std::pair<int, int>> CodesOf(const THuffmanTable& table) {
   THuffmanEncoder encoder;
-  EXPECT_TRUE(encoder.Build(spec));
+  EXPECT_TRUE(encoder.Build(table));
   std::map<int, std::pair<int, int>> codes;
   for (int s = 0; s < 256; ++s)
     if (encoder.Length[size_t(s)]) codes[s] = {encoder.Code[size_t(s)], encoder.Length[size_t(s)]};
@@ -26,23 +26,24 @@ std::map<int, std::pair<int, int>> CodesOf(const THuffmanSpec& spec) {
 
 // A table as libjpeg makes one for a picture: every code length used, the
 // code space full but for the all-ones code.
-THuffmanSpec FullTable() {
-  THuffmanSpec spec;
-  spec.Bits = {0, 0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 3};
+THuffmanTable FullTable() {
+  THuffmanTable table;
+  table.Bits = {0, 0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 3};
   // 2*2^14 + 2^13 + 3*2^12 + 3*2^11 + 2*2^10 + 4*2^9 + 3*2^8 + 5*2^7 + 5*2^6 + 4*2^5 + 4*2^4 + 2 + 3 < 2^16
-  for (int i = 0; i < 40; ++i) spec.Values.push_back(uint8_t(i < 20 ? i + 1 : 0x20 + i));
+  for (int i = 0; i < 40; ++i) table.Values.push_back(uint8_t(i < 20 ? i + 1 : 0x20 + i));
   // fill the rest of the code space at length 16, leaving the all-ones code
   uint32_t used = 0;
-  for (int l = 1; l <= 16; ++l) used += uint32_t(spec.Bits[size_t(l)]) << (16 - l);
+  for (int l = 1; l <= 16; ++l) used += uint32_t(table.Bits[size_t(l)]) << (16 - l);
   const uint32_t room = 65535 - used;
-  spec.Bits[16] = uint8_t(spec.Bits[16] + std::min<uint32_t>(room, 200));
-  for (uint32_t i = 0; i < std::min<uint32_t>(room, 200); ++i) spec.Values.push_back(uint8_t(0x60 + i % 150));
-  return spec;
+  table.Bits[16] = uint8_t(table.Bits[16] + std::min<uint32_t>(room, 200));
+  for (uint32_t i = 0; i < std::min<uint32_t>(room, 200); ++i)
+    table.Values.push_back(uint8_t(0x60 + i % 150));
+  return table;
 }
 
 struct TExtendCase {
   const char* Name;
-  THuffmanSpec Spec;
+  THuffmanTable Table;
   std::vector<uint8_t> Missing;
 };
 
@@ -51,12 +52,12 @@ class ExtendHuffman : public ::testing::TestWithParam<TExtendCase> {};
 // Copied spans decode with the new table only if every old code is kept.
 TEST_P(ExtendHuffman, KeepsEveryCodeAndGivesTheMissingOnesCodes) {
   const TExtendCase& c = GetParam();
-  THuffmanSpec spec = c.Spec;
-  const auto before = CodesOf(spec);
+  THuffmanTable table = c.Table;
+  const auto before = CodesOf(table);
   int changedFrom = 0;
-  ASSERT_TRUE(RebuildHuffmanSpec(spec, c.Missing, 1, changedFrom));
-  EXPECT_TRUE(spec.Valid());
-  const auto after = CodesOf(spec);
+  ASSERT_TRUE(RebuildHuffmanTable(table, c.Missing, 1, changedFrom));
+  EXPECT_TRUE(table.Valid());
+  const auto after = CodesOf(table);
   for (const auto& [symbol, code] : before) {
     if (code.second >= changedFrom) continue;
     EXPECT_EQ(after.at(symbol), code) << "symbol " << symbol;
@@ -65,7 +66,7 @@ TEST_P(ExtendHuffman, KeepsEveryCodeAndGivesTheMissingOnesCodes) {
   // A decoder of the new table reads the old codes shorter than the change
   // back as their symbols.
   THuffmanDecoder decoder;
-  ASSERT_TRUE(decoder.Build(spec));
+  ASSERT_TRUE(decoder.Build(table));
   for (const auto& [symbol, code] : before) {
     if (code.second >= changedFrom) continue;
     uint8_t bytes[16] = {};
@@ -80,42 +81,42 @@ TEST_P(ExtendHuffman, KeepsEveryCodeAndGivesTheMissingOnesCodes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, ExtendHuffman,
-    ::testing::Values(TExtendCase{"standard_ac_has_everything", StandardAcSpec(0), {}},
+    ::testing::Values(TExtendCase{"standard_ac_has_everything", StandardAcTable(0), {}},
                       TExtendCase{"dc_table_with_room",
-                                  THuffmanSpec{{0, 0, 1, 5, 1, 1, 1, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
+                                  THuffmanTable{{0, 0, 1, 5, 1, 1, 1, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8}},
                                   {9, 10, 11}},
                       TExtendCase{"full_table_makes_room_among_long_codes", FullTable(), {0x31, 0xE0, 0xF0}},
-                      TExtendCase{"one_code_table", THuffmanSpec{{0, 1}, {0}}, {1, 2, 3}}),
+                      TExtendCase{"one_code_table", THuffmanTable{{0, 1}, {0}}, {1, 2, 3}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(ExtendHuffmanSpec, NoRoomWithoutChangingCodesLeavesTheTable) {
-  THuffmanSpec spec = FullTable();
-  const THuffmanSpec before = spec;
-  EXPECT_FALSE(ExtendHuffmanSpec(spec, {0x31}));
-  EXPECT_EQ(spec, before);
+TEST(ExtendHuffmanTable, NoRoomWithoutChangingCodesLeavesTheTable) {
+  THuffmanTable table = FullTable();
+  const THuffmanTable before = table;
+  EXPECT_FALSE(ExtendHuffmanTable(table, {0x31}));
+  EXPECT_EQ(table, before);
   int changedFrom = 0;
   // Not allowed to change codes shorter than 16 bits: still no room.
-  EXPECT_FALSE(RebuildHuffmanSpec(spec, {0x31, 0xE0}, 16, changedFrom));
-  EXPECT_EQ(spec, before);
+  EXPECT_FALSE(RebuildHuffmanTable(table, {0x31, 0xE0}, 16, changedFrom));
+  EXPECT_EQ(table, before);
 }
 
-TEST(ExtendHuffmanSpec, TheLastByteValueStillFits) {
-  THuffmanSpec spec;
-  spec.Bits[8] = 255;  // 255 codes of 8 bits, one byte value left out
-  for (int i = 0; i < 255; ++i) spec.Values.push_back(uint8_t(i));
-  ASSERT_TRUE(spec.Valid());
+TEST(ExtendHuffmanTable, TheLastByteValueStillFits) {
+  THuffmanTable table;
+  table.Bits[8] = 255;  // 255 codes of 8 bits, one byte value left out
+  for (int i = 0; i < 255; ++i) table.Values.push_back(uint8_t(i));
+  ASSERT_TRUE(table.Valid());
   int changedFrom = 0;
-  EXPECT_TRUE(RebuildHuffmanSpec(spec, {255}, 1, changedFrom));  // room by longer codes
-  EXPECT_TRUE(spec.Valid());
-  EXPECT_EQ(spec.Values.size(), 256u);
+  EXPECT_TRUE(RebuildHuffmanTable(table, {255}, 1, changedFrom));  // room by longer codes
+  EXPECT_TRUE(table.Valid());
+  EXPECT_EQ(table.Values.size(), 256u);
 }
 
-TEST(HuffmanSpec, ValidFollowsLibjpegsRule) {
-  EXPECT_TRUE(StandardDcSpec(0).Valid());
-  EXPECT_TRUE(StandardAcSpec(1).Valid());
-  THuffmanSpec allOnes{{0, 2}, {0, 1}};  // the codes 0 and 1: the all-ones code used
+TEST(HuffmanTable, ValidFollowsLibjpegsRule) {
+  EXPECT_TRUE(StandardDcTable(0).Valid());
+  EXPECT_TRUE(StandardAcTable(1).Valid());
+  THuffmanTable allOnes{{0, 2}, {0, 1}};  // the codes 0 and 1: the all-ones code used
   EXPECT_FALSE(allOnes.Valid());
-  THuffmanSpec counts{{0, 1}, {0, 1}};  // more values than codes
+  THuffmanTable counts{{0, 1}, {0, 1}};  // more values than codes
   EXPECT_FALSE(counts.Valid());
 }
 
@@ -143,8 +144,8 @@ TEST_P(BlockCoding, DecodesBackAndSkipsToTheSameBit) {
   std::mt19937 rng(42);
   THuffmanEncoder dcEnc, acEnc;
   THuffmanDecoder dcDec, acDec;
-  ASSERT_TRUE(dcEnc.Build(StandardDcSpec(0)) && acEnc.Build(StandardAcSpec(0)));
-  ASSERT_TRUE(dcDec.Build(StandardDcSpec(0)) && acDec.Build(StandardAcSpec(0)));
+  ASSERT_TRUE(dcEnc.Build(StandardDcTable(0)) && acEnc.Build(StandardAcTable(0)));
+  ASSERT_TRUE(dcDec.Build(StandardDcTable(0)) && acDec.Build(StandardAcTable(0)));
   std::vector<std::vector<int16_t>> blocks;
   for (int i = 0; i < 200; ++i)
     blocks.push_back(GetParam().Fixed.empty() ? RandomBlock(rng, GetParam().Density) : GetParam().Fixed);
