@@ -8,12 +8,14 @@
 # size and whether EXIF survived.
 #
 #   usage: bench/peers.sh [--quick] [--batches N] [--work DIR]
-#                         [--tools "tarvex tarvex-kb jpegtran im1 im gm vips"] [--jobs "logo text tile resize+logo"]
+#                         [--tools "tarvex tarvex2 tarvex-kb jpegtran im1 im gm vips"] [--jobs "logo text tile resize+logo"]
 #     --quick    2 x 24 MP + 4 x 6 MP pictures, one batch (for trying it out)
 #     --batches  batches per mode (default 3; 1 with --quick)
 #     --work     folder for the corpus and the outputs (default $TMPDIR/tarvex-peers);
 #                the corpus is kept there and reused when it is complete
-#     --tools    which tools to run (the floor always runs); tarvex-kb is Tarvex with
+#     --tools    which tools to run (the floor always runs); tarvex is one worker
+#                thread, tarvex2 one process with two (--jobs 2, whole corpus, so
+#                it has no "2 processes" column); tarvex-kb is Tarvex (one worker) with
 #                "Keep JPEG quality: re-encode only the watermarked blocks", jpegtran is
 #                "jpegtran -copy all" (no watermark: the cost of coding every block anew)
 #     --jobs     which jobs to run
@@ -25,7 +27,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
 batches=
 work=${TMPDIR:-/tmp}/tarvex-peers
-tools="tarvex tarvex-kb jpegtran im1 im gm vips"
+tools="tarvex tarvex2 tarvex-kb jpegtran im1 im gm vips"
 jobs="logo text tile resize+logo"
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -153,14 +155,16 @@ run_list() {
   local tool=$1 job=$2 out=$3; shift 3
   local f b w h tmp=$out/.tmp$$
   case $tool in
-    tarvex|tarvex-kb)
-      local cfg=$out/.config$$ mark=logo resize=0 keep=0
+    tarvex|tarvex2|tarvex-kb)
+      local cfg=$out/.config$$ mark=logo resize=0 keep=0 workers=1
+      [[ $tool == tarvex2 ]] && workers=2
       case $job in text) mark=text ;; tile) mark=tile ;; resize+logo) resize=1 ;; esac
       [[ $tool == tarvex-kb ]] && keep=1
       config "$cfg" "$out" "$resize" "$keep"
       local args=()
       for f in "$@"; do args+=(-a "$f"); done
-      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" -r -s -q "${args[@]}" 2>"$out/.log$$"
+      "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" --jobs "$workers" -r -s -q "${args[@]}" \
+        2>"$out/.log$$"
       return ;;
   esac
   for f in "$@"; do
@@ -244,7 +248,12 @@ for mode in serial parallel; do
     measure floor - "$mode" "$batch"
     [[ " $tools " == *" jpegtran "* ]] && measure jpegtran - "$mode" "$batch"
     for job in $jobs; do
-      for tool in $tools; do [[ $tool == jpegtran ]] || measure "$tool" "$job" "$mode" "$batch"; done
+      for tool in $tools; do
+        [[ $tool == jpegtran ]] && continue
+        # two workers in each of two processes would only fight over two cores
+        [[ $tool == tarvex2 && $mode == parallel ]] && continue
+        measure "$tool" "$job" "$mode" "$batch"
+      done
     done
   done
 done

@@ -22,6 +22,8 @@ packages=(
   libimage-exiftool-perl libjpeg-turbo-progs
   # the modern formats' own command-line tools (test pictures, benchmarks)
   webp libavif-bin libheif-examples libjxl-tools
+  # GNU parallel: the shards test runs tarvex as a job runner would
+  parallel
   # the windows (Qt 6 Widgets) and their offscreen test platform
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # end-to-end tests of the windows: an X server, a window manager, the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,10 +10,16 @@ namespace tvx {
 /// One option of the command line that acts on the program's state, in the
 /// order given.
 struct TCommandLineAction {
-  enum TKind { OpenWatermark, AddPattern, AddFolder };
+  enum TKind { OpenWatermark, AddPattern, AddFolder, AddManifest };
   TKind Kind;
-  std::string Value;     ///< the watermark file, the pattern or the folder
+  std::string Value;     ///< the watermark file, the pattern, the folder or the list of pictures
   std::string NamePart;  ///< "-ar" only: the optional text the names must contain
+};
+
+/// "--shard I/N": this process does shard I of N (0 <= I < N).
+struct TShard {
+  int32_t Index = 0;
+  int32_t Count = 1;
 };
 
 /// The command line: "-w" file, "-r", "-s", "-q", "-a" pattern, "-ar"
@@ -21,6 +29,10 @@ struct TCommandLineAction {
 /// option's value names a file to open (a watermark, a picture or a folder
 /// of pictures), as a file manager passes them; so does every argument after
 /// "--". Other arguments starting with "-" are ignored.
+///
+/// The program's own options begin with "--" (and "-h"); one with a value
+/// takes the next argument or the text after "=" ("--jobs 2", "--jobs=2"),
+/// and that value is neither examined as an option nor taken for a file.
 struct TCommandLine {
   bool Run = false;           ///< "-r"
   bool SkipSettings = false;  ///< "-s"
@@ -29,12 +41,25 @@ struct TCommandLine {
   /// The files to open, in their order, opened after the actions above.
   std::vector<std::string> Files;
   // Options of this program's own (not examined as the options above):
-  bool Help = false;     ///< "--help", "-h"
-  bool Version = false;  ///< "--version"
-  bool NoGui = false;    ///< "--no-gui"
+  bool Help = false;                      ///< "--help", "-h"
+  bool Version = false;                   ///< "--version"
+  bool NoGui = false;                     ///< "--no-gui"
+  std::optional<std::string> ConfigFile;  ///< "--config FILE"
+  std::optional<int32_t> Jobs;            ///< "--jobs N": worker threads, 0 one per core
+  std::optional<TShard> Shard;            ///< "--shard I/N"
+  bool NullSeparated = false;             ///< "--null": the "--files-from" lists are NUL-separated
+  bool JsonProgress = false;              ///< "--progress jsonl"
+  bool DryRun = false;                    ///< "--dry-run"
+  bool KeepGoing = false;                 ///< "--keep-going"
   /// "--jpeg-keep-blocks": the run keeps every JPEG block the watermark does
   /// not touch, whatever the stored setting says.
   bool JpegKeepBlocks = false;
+  /// "--overwrite ask|skip|replace|rename": the policy for existing outputs
+  /// (TOverwritePolicy), instead of the stored one.
+  std::optional<int32_t> Overwrite;
+  /// What could not be understood ("--jobs two", a missing value), one
+  /// message each, in order.
+  std::vector<std::string> Errors;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);

@@ -41,6 +41,8 @@ void InstallInterruptHandler() {
 
 bool Interrupted() { return g_interrupted.load(); }
 
+void RequestInterrupt() { g_interrupted.store(true); }
+
 TConsoleProgress::TConsoleProgress() : terminal_(isatty(STDERR_FILENO) == 1) {}
 
 TConsoleProgress::~TConsoleProgress() { Finish(); }
@@ -65,8 +67,34 @@ void TConsoleProgress::AtFile(int32_t index, int32_t count, const std::string& p
   Draw();
 }
 
-void TConsoleProgress::WrittenBy(const std::string& how) {
-  if (!terminal_) std::fprintf(stderr, "  %s\n", how.c_str());
+void TConsoleProgress::Message(const std::string& text) {
+  if (terminal_ && drawn_) std::fprintf(stderr, "\r\033[K");
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  drawn_ = false;
+  Draw();
+}
+
+void TConsoleProgress::Detail(const std::string& text) {
+  if (!terminal_) std::fprintf(stderr, "  %s\n", text.c_str());
+}
+
+std::string PathLine(const TPictureEvent& event) {
+  if (event.Path == "blocks")
+    return "kept the JPEG's blocks, " + std::to_string(event.UnitsRedrawn) + " of " + std::to_string(event.Units) +
+           " MCUs redrawn (" + event.PathReason + ")";
+  return "whole picture drawn and encoded (" + event.PathReason + ")";
+}
+
+void TConsoleEvents::PictureDone(const TPictureEvent& event) {
+  if (event.Status == TPictureStatus::Failed && printFailures_) progress_.Message("tarvex: " + event.Error);
+  if (!event.Path.empty()) progress_.Detail(PathLine(event));
+  if (event.Status == TPictureStatus::Planned && printPlan_) {
+    std::printf("%s: %s%s%s\n", event.Decision.c_str(), event.Source.c_str(),
+                event.Output.empty() ? "" : " -> ", event.Output.c_str());
+    std::fflush(stdout);
+  }
+  if (next_) next_->PictureDone(event);
 }
 
 void TConsoleProgress::Draw() {

@@ -31,7 +31,21 @@ class TImageList {
   size_t AddPattern(const std::string& pattern);
   /// "-ar": every file below folder whose lower-cased name contains namePart.
   size_t AddFolder(const std::string& folder, const std::string& namePart);
+  /// "--files-from": the paths listed in a file ("-": standard input), one
+  /// per line (empty lines and a line's closing carriage return ignored) or,
+  /// with nulSeparated, each ended by a NUL byte as `find -print0` writes
+  /// them. Raises when the list cannot be read.
+  size_t AddManifest(const std::string& file, bool nulSeparated);
 };
+
+/// The paths of a manifest's text (see TImageList::AddManifest).
+std::vector<std::string> SplitManifest(const std::string& text, bool nulSeparated);
+
+/// The rows of shard `index` of `count` (0 <= index < count): those whose
+/// position in the list sorted by full path (byte-wise; relative paths taken
+/// from the current folder) is index modulo count, in list order. Every row
+/// belongs to exactly one shard, whatever order the list was built in.
+std::vector<size_t> ShardRows(const std::vector<std::string>& paths, int32_t index, int32_t count);
 
 /// Messages of the commands, shown with the command's title.
 inline constexpr const char* kNothingToWatermark = "There is nothing to watermark. Please add files to the Image List.";
@@ -91,11 +105,13 @@ class TSession {
 
   enum class TStart { NothingToDo, EmptyWatermark, Completed, Cancelled };
   /// The "Protect" command with the given output settings (the dialog, or
-  /// the stored ones): checks, then the watermarking run. Errors propagate.
-  TStart Watermark(const TOutputSettings& settings, TRunProgress& progress, TRunStats* stats = nullptr);
+  /// the stored ones): checks, then the watermarking run (on options.Jobs
+  /// workers, each with its own copy of the watermark). Errors propagate.
+  TStart Watermark(const TOutputSettings& settings, TRunProgress& progress, TRunStats* stats = nullptr,
+                   const TRunOptions& options = {});
   /// The resize command with the given settings.
-  TStart Resize(const TDestinationSettings& destination, const TResizeSettings& resize, TRunProgress& progress,
-                TRunStats* stats = nullptr);
+  TStart Resize(const TDestinationSettings& destination, const TResizeSettings& resize,
+                TRunProgress& progress, TRunStats* stats = nullptr, const TRunOptions& options = {});
 
  private:
   std::unique_ptr<TConfig> config_;

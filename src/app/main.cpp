@@ -7,12 +7,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/Console.h"
 #include "app/CrashReport.h"
+#include "app/JsonProgress.h"
+#include "app/RunSummary.h"
 #include "app/Session.h"
 #include "util/Error.h"
 #if TARVEX_WITH_UI
@@ -52,6 +55,22 @@ void PrintUsage() {
       "  --version        show the version and exit\n"
       "  --               take every argument that follows as a FILE\n"
       "\n"
+      "Batch runs without windows:\n"
+      "  --jobs N         N worker threads (0: one per core, the default; the setting\n"
+      "                   \"Jobs\" of [GlobalOptions]); the files written are the same\n"
+      "                   for every N\n"
+      "  --files-from FILE  add the pictures listed in FILE, one per line ('-': read\n"
+      "                   standard input)\n"
+      "  --null           the lists of --files-from are NUL-separated (find -print0)\n"
+      "  --shard I/N      do only shard I of N (0 <= I < N): the pictures whose place in\n"
+      "                   the list sorted by full path is I modulo N\n"
+      "  --overwrite POLICY  ask, skip, replace or rename an existing output, instead\n"
+      "                   of the stored \"OverwriteExisting\"\n"
+      "  --keep-going     a picture that fails is reported and the run goes on\n"
+      "                   (the setting \"StopOnError\"=0 of [WatermarkingOptions])\n"
+      "  --progress jsonl one JSON object per picture on standard output, then a final one\n"
+      "  --dry-run        say what would be written, read and write no picture\n"
+      "\n"
 #if TARVEX_WITH_UI
       "With windows, a second tarvex started while one is open hands its files to the\n"
       "open window and exits (unless it is given -r or -q).\n"
@@ -66,7 +85,8 @@ void PrintUsage() {
       "  %s -w \"Sample Watermarks/Copyright.tvx\" -r -s -q -a '/home/me/pics/*.jpg'\n"
       "  %s -r -s -q Copyright.tvx /home/me/pics\n"
       "\n"
-      "Exit status: 0 when the run completed, 1 on an error, 130 when interrupted.\n",
+      "Exit status: 0 when the run completed, 1 on an error or when a picture failed,\n"
+      "2 when the command line is wrong, 130 when interrupted (SIGINT, SIGTERM).\n",
       kProgram,
 #if !TARVEX_WITH_UI
       kProgram,
@@ -88,12 +108,6 @@ bool WantWindows(const tvx::TCommandLine& commandLine) {
   return platform && *platform;
 }
 #endif
-
-const char* ArgumentValue(const std::vector<std::string>& args, const std::string& option) {
-  for (size_t i = 0; i + 1 < args.size(); ++i)
-    if (args[i] == option) return args[i + 1].c_str();
-  return nullptr;
-}
 
 }  // namespace
 
@@ -119,6 +133,11 @@ int main(int argc, char** argv) {
     std::printf("%s\n", tvx::kVersionText);
     return 0;
   }
+  if (!commandLine.Errors.empty()) {
+    for (const std::string& error : commandLine.Errors) std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    std::fprintf(stderr, "See %s --help.\n", kProgram);
+    return 2;
+  }
 
   // Both faces run batches. Every picture of a batch needs the same few
   // large blocks (the decoded picture, the plug-in's block). Served from the
@@ -134,15 +153,27 @@ int main(int argc, char** argv) {
 
 #if TARVEX_WITH_UI
   if (WantWindows(commandLine)) {
-    const char* config = ArgumentValue(args, "--config");
-    return tvx::RunWithWindows(argc, argv, commandLine, config ? config : "");
+    return tvx::RunWithWindows(argc, argv, commandLine, commandLine.ConfigFile.value_or(""));
   }
 #endif
 
   tvx::InstallInterruptHandler();
+  // With --progress jsonl every way out of a run ends with the final object.
+  std::optional<tvx::TJsonProgress> json;
+  if (commandLine.JsonProgress) {
+    // A reader that goes away (a closed pipe) ends the run like Cancel, with
+    // nothing partial left, instead of killing the program mid-write.
+    ::signal(SIGPIPE, SIG_IGN);
+    json.emplace(stdout, tvx::RequestInterrupt);
+  }
+  tvx::TRunStats stats;
+  auto finish = [&](const char* status, int exitStatus, const std::string& error = {}) {
+    if (json) json->Final(stats, status, exitStatus, error);
+    return exitStatus;
+  };
   try {
     tvx::TSession::TOptions options;
-    if (const char* config = ArgumentValue(args, "--config")) options.ConfigFileName = config;
+    if (commandLine.ConfigFile) options.ConfigFileName = *commandLine.ConfigFile;
     tvx::TSession session(options);
     if (!session.StartupWarning().empty())
       std::fprintf(stderr, "%s: saved styles: %s\n", kProgram, session.StartupWarning().c_str());
@@ -161,32 +192,47 @@ int main(int argc, char** argv) {
     // There are no windows to show the output settings: the stored ones apply.
     tvx::TOutputSettings settings;
     settings.LoadSettings(session.Config());
+    if (commandLine.Overwrite) settings.Destination.OverwriteExisting = *commandLine.Overwrite;
     if (commandLine.JpegKeepBlocks) settings.JpegKeepBlocks = true;
 
     tvx::TConsoleProgress progress;
-    tvx::TRunStats stats;
-    tvx::TSession::TStart result = session.Watermark(settings, progress, &stats);
+    tvx::TRunOptions run;
+    run.Jobs = commandLine.Jobs ? *commandLine.Jobs : tvx::ReadJobs(session.Config());
+    run.StopOnError = settings.StopOnError && !commandLine.KeepGoing;
+    // An error that ends the run is said once, at the end.
+    tvx::TConsoleEvents events(progress, !run.StopOnError, commandLine.DryRun && !json,
+                               json ? &*json : nullptr);
+    run.DryRun = commandLine.DryRun;
+    run.Observer = &events;
+    if (commandLine.Shard)
+      run.Rows = tvx::ShardRows(session.Images().Paths, commandLine.Shard->Index, commandLine.Shard->Count);
+    tvx::TSession::TStart result = session.Watermark(settings, progress, &stats, run);
     progress.Finish();
     switch (result) {
       case tvx::TSession::TStart::NothingToDo:
         std::fprintf(stderr, "Watermarking: %s\n", tvx::kNothingToWatermark);
-        return 1;
+        return finish("error", 1, tvx::kNothingToWatermark);
       case tvx::TSession::TStart::EmptyWatermark:
         std::fprintf(stderr, "Watermarking: %s\n", tvx::kWatermarkIsEmpty);
-        return 1;
+        return finish("error", 1, tvx::kWatermarkIsEmpty);
       case tvx::TSession::TStart::Cancelled:
         std::fprintf(stderr, "Watermarking: cancelled after %d picture(s).\n", stats.Written);
-        return 130;
+        return finish("cancelled", 130);
       case tvx::TSession::TStart::Completed:
         break;
     }
-    std::fprintf(stderr, "Watermarking: %d picture(s) written", stats.Written);
-    if (stats.Skipped) std::fprintf(stderr, ", %d skipped (output exists)", stats.Skipped);
-    if (stats.Missing) std::fprintf(stderr, ", %d missing", stats.Missing);
-    std::fprintf(stderr, ".\n");
-    return 0;
+    if (commandLine.DryRun) {
+      std::fprintf(stderr, "Watermarking: %d picture(s) planned; nothing was read or written.\n",
+                   stats.Planned);
+      return finish("completed", 0);
+    }
+    std::fprintf(stderr, "Watermarking: %s\n", tvx::RunCounts(stats).c_str());
+    if (stats.Failed == 0) return finish("completed", 0);
+    std::fprintf(stderr, "Failed pictures:\n");
+    for (const std::string& line : tvx::FailureLines(stats)) std::fprintf(stderr, "  %s\n", line.c_str());
+    return finish("failed", 1);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "\n%s: %s\n", kProgram, e.what());
-    return 1;
+    return finish("error", 1, e.what());
   }
 }

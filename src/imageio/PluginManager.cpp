@@ -182,6 +182,23 @@ void TPluginManager::LoadBitmap(const std::string& fileName, TBitmap32& target) 
               static_cast<size_t>(data.Width) * static_cast<size_t>(data.Height) * 4);
 }
 
+std::unique_ptr<TBitmap32> TPluginManager::LoadBitmapAdopted(const std::string& fileName) const {
+  TFilePlugin* plugin = Require(ExtractFileExt(fileName), false, "TPluginManager::LoadBitmapA", 194).Plugin;
+  auto bitmap = std::make_unique<TBitmap32>();  // first: nothing may fail once the block is ours
+  TPictureData data = plugin->LoadBitmap(fileName);
+  if (data.Width <= 0 || data.Height <= 0 || !data.Pixels) {
+    if (data.Pixels) plugin->FreeMemory(data.Pixels);
+    RaiseError("TPluginManager::LoadBitmapA", 198, "Error while loading " + fileName + "!");
+  }
+  TPixelRelease release;
+  release.Release = [](void* context, TColor32* block) {
+    static_cast<TFilePlugin*>(context)->FreeMemory(block);
+  };
+  release.Context = plugin;
+  bitmap->Adopt(data.Width, data.Height, data.Pixels, release);
+  return bitmap;
+}
+
 std::unique_ptr<TBitmap32> TPluginManager::LoadBitmap(const std::string& fileName) const {
   auto bitmap = std::make_unique<TBitmap32>();
   LoadBitmap(fileName, *bitmap);

@@ -54,6 +54,7 @@ void TOutputSettings::LoadSettings(const TConfig& config) {
   ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0) == 1 ? 1 : 0;
   Resize.LoadSettings(config);
   JpegKeepBlocks = config.ReadBool(kWatermarking, "JpegKeepBlocks", false);
+  StopOnError = ReadStopOnError(config, kWatermarking);
 }
 
 void TOutputSettings::SaveSettings(TConfig& config) {
@@ -64,6 +65,13 @@ void TOutputSettings::SaveSettings(TConfig& config) {
   config.WriteInteger(kResize, "ResizePriority", ResizePriority);
   Resize.SaveSettings(config);
   config.WriteBool(kWatermarking, "JpegKeepBlocks", JpegKeepBlocks);
+  config.WriteBool(kWatermarking, "StopOnError", StopOnError);
 }
+
+bool ReadStopOnError(const TConfig& config, const char* section) {
+  return config.ReadBool(section, "StopOnError", true);
+}
+
+int32_t ReadJobs(const TConfig& config) { return config.ReadInteger("GlobalOptions", "Jobs", 0); }
 
 }  // namespace tvx

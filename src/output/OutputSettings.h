@@ -54,9 +54,23 @@ struct TOutputSettings {
   /// written as a JPEG without resizing keeps every block the watermark does
   /// not touch as it is, and the touched ones get the source's quantisation.
   bool JpegKeepBlocks = false;
+  /// "StopOnError": an error ends the run (true) or the picture is reported
+  /// and the run goes on.
+  bool StopOnError = true;
 
   void LoadSettings(const TConfig& config);
   void SaveSettings(TConfig& config);
 };
+
+/// Sections of the runs' own settings.
+inline constexpr const char* kWatermarkingSection = "WatermarkingOptions";
+inline constexpr const char* kResizeSection = "ResizeOptions";
+
+/// "StopOnError" of a run's section (kWatermarkingSection, kResizeSection),
+/// default true.
+bool ReadStopOnError(const TConfig& config, const char* section);
+/// "Jobs" of "GlobalOptions": the worker threads of a run, 0 (the default)
+/// one per core.
+int32_t ReadJobs(const TConfig& config);
 
 }  // namespace tvx

@@ -2,24 +2,69 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
+#include <new>
 #include <utility>
 
 #include "raster/Resampler.h"
 
 namespace tvx {
 
+TColor32* TBitmap32::Allocate(size_t count, const TColor32* old, size_t keep) {
+  if (count == 0) return nullptr;
+  // Zeroed, as a fresh picture has always been; a big block comes as fresh
+  // pages the kernel has already zeroed.
+  auto* block = static_cast<TColor32*>(std::calloc(count, sizeof(TColor32)));
+  if (!block) throw std::bad_alloc();
+  if (old && keep > 0) std::memcpy(block, old, std::min(keep, count) * sizeof(TColor32));
+  return block;
+}
+
+void TBitmap32::FreePixels() noexcept {
+  if (release_.Release)
+    release_.Release(release_.Context, pixels_);
+  else
+    std::free(pixels_);
+  pixels_ = nullptr;
+  release_ = {};
+}
+
+TBitmap32::TBitmap32(const TBitmap32& other)
+    : DrawMode(other.DrawMode),
+      CombineMode(other.CombineMode),
+      MasterAlpha(other.MasterAlpha),
+      StretchFilter(other.StretchFilter),
+      pixels_(Allocate(static_cast<size_t>(other.width_) * other.height_, other.pixels_,
+                       static_cast<size_t>(other.width_) * other.height_)),
+      width_(other.width_),
+      height_(other.height_),
+      clip_(other.clip_) {}
+
+TBitmap32& TBitmap32::operator=(const TBitmap32& other) {
+  if (this == &other) return *this;
+  Assign(other);
+  DrawMode = other.DrawMode;
+  CombineMode = other.CombineMode;
+  MasterAlpha = other.MasterAlpha;
+  StretchFilter = other.StretchFilter;
+  clip_ = other.clip_;
+  return *this;
+}
+
+TBitmap32::~TBitmap32() { FreePixels(); }
+
 TBitmap32::TBitmap32(TBitmap32&& other) noexcept
     : DrawMode(other.DrawMode),
       CombineMode(other.CombineMode),
       MasterAlpha(other.MasterAlpha),
       StretchFilter(other.StretchFilter),
-      pixels_(std::move(other.pixels_)),
+      pixels_(std::exchange(other.pixels_, nullptr)),
+      release_(std::exchange(other.release_, TPixelRelease{})),
       width_(std::exchange(other.width_, 0)),
       height_(std::exchange(other.height_, 0)),
-      clip_(std::exchange(other.clip_, TRect{})) {
-  other.pixels_.clear();
-}
+      clip_(std::exchange(other.clip_, TRect{})) {}
 
 TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
   if (this == &other) return *this;
@@ -27,8 +72,9 @@ TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
   CombineMode = other.CombineMode;
   MasterAlpha = other.MasterAlpha;
   StretchFilter = other.StretchFilter;
-  pixels_ = std::move(other.pixels_);
-  other.pixels_.clear();
+  FreePixels();
+  pixels_ = std::exchange(other.pixels_, nullptr);
+  release_ = std::exchange(other.release_, TPixelRelease{});
   width_ = std::exchange(other.width_, 0);
   height_ = std::exchange(other.height_, 0);
   clip_ = std::exchange(other.clip_, TRect{});
@@ -39,18 +85,42 @@ void TBitmap32::SetSize(int32_t width, int32_t height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width != width_ || height != height_) {
-    pixels_.resize(static_cast<size_t>(width) * height);
+    const size_t count = static_cast<size_t>(width) * height;
+    const size_t old = static_cast<size_t>(width_) * height_;
+    if (count != old) {
+      // Like a growing vector: the pixels there were stay, the new ones are 0.
+      TColor32* block = Allocate(count, pixels_, old);
+      FreePixels();
+      pixels_ = block;
+    }
     width_ = width;
     height_ = height;
   }
   ResetClipRect();
 }
 
-void TBitmap32::Clear(TColor32 color) { std::fill(pixels_.begin(), pixels_.end(), color); }
+void TBitmap32::Adopt(int32_t width, int32_t height, TColor32* block, TPixelRelease release) {
+  FreePixels();
+  pixels_ = block;
+  release_ = release;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  ResetClipRect();
+}
+
+void TBitmap32::Clear(TColor32 color) {
+  std::fill(pixels_, pixels_ + static_cast<size_t>(width_) * height_, color);
+}
 
 void TBitmap32::Assign(const TBitmap32& other) {
   if (this == &other) return;
-  pixels_ = other.pixels_;
+  const size_t count = static_cast<size_t>(other.width_) * other.height_;
+  if (count != static_cast<size_t>(width_) * height_ || release_.Release) {
+    TColor32* block = Allocate(count);
+    FreePixels();
+    pixels_ = block;
+  }
+  if (count > 0) std::memcpy(pixels_, other.pixels_, count * sizeof(TColor32));
   width_ = other.width_;
   height_ = other.height_;
   ResetClipRect();

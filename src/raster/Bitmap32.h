@@ -64,14 +64,22 @@ void OffsetRectF(TFloatRect& r, float dx, float dy);
 /// empty intersection leaves dst as all zeros.
 bool IntersectRect(TRect& dst, const TRect& a, const TRect& b);
 
+/// How a bitmap gives back a block of pixels it adopted (TBitmap32::Adopt):
+/// Release(Context, block). Empty: the block is the bitmap's own.
+struct TPixelRelease {
+  void (*Release)(void* context, TColor32* block) = nullptr;
+  void* Context = nullptr;
+};
+
 /// A Width x Height ARGB raster: one contiguous top-down block, no padding.
 /// Copyable (copies pixels and drawing properties) and movable. Not thread-safe.
 class TBitmap32 {
  public:
   TBitmap32() = default;
   TBitmap32(int32_t width, int32_t height) { SetSize(width, height); }
-  TBitmap32(const TBitmap32&) = default;
-  TBitmap32& operator=(const TBitmap32&) = default;
+  TBitmap32(const TBitmap32& other);
+  TBitmap32& operator=(const TBitmap32& other);
+  ~TBitmap32();
   /// Moving takes the pixels and leaves the source empty (0 x 0) with its
   /// drawing properties.
   TBitmap32(TBitmap32&& other) noexcept;
@@ -80,6 +88,12 @@ class TBitmap32 {
   /// Resizes; pixel content after a size change is unspecified (use Clear).
   /// Negative sizes are taken as 0. Resets the clip rectangle to the whole bitmap.
   void SetSize(int32_t width, int32_t height);
+  /// Takes over a block of width x height pixels that was allocated elsewhere
+  /// (a plug-in's decoded picture), instead of copying it; release gives it
+  /// back once the bitmap is done with it (destroyed, resized, assigned to).
+  /// The caller sees to it that release stays valid that long. Copies of the
+  /// bitmap get blocks of their own. Resets the clip rectangle.
+  void Adopt(int32_t width, int32_t height, TColor32* block, TPixelRelease release);
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
   bool Empty() const { return width_ == 0 || height_ == 0; }
@@ -89,10 +103,10 @@ class TBitmap32 {
   /// Size and pixels of other (not its drawing properties).
   void Assign(const TBitmap32& other);
 
-  TColor32* Bits() { return pixels_.data(); }
-  const TColor32* Bits() const { return pixels_.data(); }
-  TColor32* ScanLine(int32_t y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
-  const TColor32* ScanLine(int32_t y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  TColor32* Bits() { return pixels_; }
+  const TColor32* Bits() const { return pixels_; }
+  TColor32* ScanLine(int32_t y) { return pixels_ + static_cast<size_t>(y) * width_; }
+  const TColor32* ScanLine(int32_t y) const { return pixels_ + static_cast<size_t>(y) * width_; }
   TColor32& Pixel(int32_t x, int32_t y) { return pixels_[static_cast<size_t>(y) * width_ + x]; }
   TColor32 Pixel(int32_t x, int32_t y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
 
@@ -118,7 +132,12 @@ class TBitmap32 {
   void DrawTo(TBitmap32& dst, const TRect& dstRect, const TRect& srcRect) const;
 
  private:
-  std::vector<TColor32> pixels_;
+  /// count zeroed pixels of the bitmap's own, the first `keep` of them taken from old.
+  static TColor32* Allocate(size_t count, const TColor32* old = nullptr, size_t keep = 0);
+  void FreePixels() noexcept;
+
+  TColor32* pixels_ = nullptr;  // width_ x height_ of them
+  TPixelRelease release_;       // how pixels_ goes back; empty: it is ours (std::free)
   int32_t width_ = 0, height_ = 0;
   TRect clip_{};
 };

@@ -60,6 +60,26 @@ int CreateTemporary(const std::string& folder, const std::string& name, const ch
   return -1;
 }
 
+// Renames only when nothing is at `to`; false with errno EEXIST when
+// something is. File systems without the kernel's no-replace rename take a
+// hard link (which never replaces either); the last resort, for those that
+// have neither, checks and renames, which leaves a short window.
+bool RenameIfFree(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 void SyncFolder(const std::string& folder) {
   int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
@@ -125,7 +145,20 @@ void TAtomicFile::Write(const void* data, size_t count) {
   }
 }
 
-void TAtomicFile::Commit() {
+void TAtomicFile::Flush() {
+  if (committed_) return;
+  // By name: a writer by name may have replaced the file created here.
+  int fd = open(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  std::string why;
+  if (fd < 0 || fsync(fd) != 0) why = SystemError();
+  if (fd >= 0) close(fd);
+  if (!why.empty()) {
+    Discard();
+    RaiseError("TAtomicFile::Flush", 6, "Cannot write " + target_ + " (" + why + ")!");
+  }
+}
+
+void TAtomicFile::Commit(TCommitMode mode) {
   if (committed_) return;
   std::string why;
   if (fd_ >= 0 && close(fd_) != 0) why = SystemError();  // a delayed write error (NFS, quotas)
@@ -154,7 +187,17 @@ void TAtomicFile::Commit() {
     Discard();
     RaiseError("TAtomicFile::Commit", 3, "Cannot write " + target_ + " (" + why + ")!");
   }
-  if (std::rename(temp_.c_str(), replaced_.c_str()) != 0) {
+  if (mode == TCommitMode::KeepExisting) {
+    if (!RenameIfFree(temp_, replaced_)) {
+      why = errno == EEXIST ? std::string() : SystemError();
+      Discard();
+      if (why.empty())
+        RaiseError(
+            "TAtomicFile::Commit", 5,
+            target_ + " exists already: another program or run wrote it meanwhile; it was left as it is!");
+      RaiseError("TAtomicFile::Commit", 4, "Cannot write " + target_ + " (" + why + ")!");
+    }
+  } else if (std::rename(temp_.c_str(), replaced_.c_str()) != 0) {
     why = SystemError();
     Discard();
     RaiseError("TAtomicFile::Commit", 4, "Cannot replace " + target_ + " (" + why + ")!");

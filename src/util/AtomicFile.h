@@ -25,7 +25,7 @@ namespace tvx {
 ///   rename survives a power loss too.
 ///
 /// An object destroyed without Commit removes its temporary file. Not for
-/// sharing between threads.
+/// sharing between threads; it may be handed from one thread to another.
 class TAtomicFile {
  public:
   /// How the temporary file is named.
@@ -44,12 +44,25 @@ class TAtomicFile {
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
 
+  /// What Commit may do to a file that exists under the target's name.
+  enum class TCommitMode {
+    Replace,  ///< replace it (the file that was there is gone)
+    /// leave it and fail: the caller found the name free, so a file there now
+    /// was put there by someone else meanwhile (another process, another shard)
+    KeepExisting,
+  };
+
   /// Appends bytes; throws EError on a failed write (a full disk, a size limit).
   void Write(const void* data, size_t count);
+  /// Flushes the content written so far to disk, so that a later Commit has
+  /// only the rename left to wait for (a batch run flushes in its worker and
+  /// commits in list order). Optional; throws EError on failure, in which
+  /// case the temporary file is gone.
+  void Flush();
   /// Gives the file its owner and mode, flushes it to disk, renames it over
   /// the target and flushes the folder; throws EError on failure, in which
   /// case the target is unchanged and the temporary file is gone.
-  void Commit();
+  void Commit(TCommitMode mode = TCommitMode::Replace);
 
   /// The target as given (messages name it).
   const std::string& Target() const { return target_; }

@@ -43,6 +43,12 @@ class TBaseLayer : public TCustomBitmapLayer {
   bool Noisy = false;
   uint32_t NoiseIntensity = 50;
 
+  // ---- fitting to the picture ----------------------------------------------
+  uint8_t SizeMode = lsFixed;     ///< TLayerSizeMode
+  float SizePercent = 10;         ///< of the extent SizeMode names
+  uint8_t Orientation = loBoth;   ///< TLayerOrientation
+  float Angle = 0;                ///< degrees, around the centre, after styles
+
   /// The layer's own content (picture, or rasterised text).
   TBitmap32& SourceBitmap() { return source_; }
   const TBitmap32& SourceBitmap() const { return source_; }

@@ -12,6 +12,12 @@ enum TCoordUnit : uint8_t { cuPixels = 0, cuPercent = 1 };
 enum THorzAlign : uint8_t { haLeft = 0, haRight = 1, haCenter = 2 };
 /// Edge a vertical coordinate is measured from.
 enum TVertAlign : uint8_t { vaTop = 0, vaBottom = 1, vaMiddle = 2 };
+/// What a layer's size follows. lsFixed keeps the content's own pixel size;
+/// the others scale it (keeping its aspect ratio) so that its width, or for
+/// lsHeight its height, is SizePercent of that extent of the picture.
+enum TLayerSizeMode : uint8_t { lsFixed = 0, lsWidth = 1, lsHeight = 2, lsShorter = 3, lsLonger = 4 };
+/// Which pictures a layer is drawn on; a square picture counts as landscape.
+enum TLayerOrientation : uint8_t { loBoth = 0, loLandscape = 1, loPortrait = 2 };
 
 /// Where the content's leading edge lies along one axis of a picture:
 /// extent is the picture's width (or height), size the content's. Unknown

@@ -388,8 +388,7 @@ TEST_F(BatchRun, OutputAppearsOnlyWhenWholeAndASourceWrittenOverIsNeverHalfDone)
     watermark.Layers = layers;
     TOutputSettings s = Settings(plSourceFolderOverwrite, owReplace);
     s.Destination.RemoveOriginalFiles = true;
-    TExifParameters parameters;
-    EXPECT_THROW(session_->Runner().ProcessFiles({a}, s, watermark, parameters, progress_), EError);
+    EXPECT_THROW(session_->Runner().ProcessFiles({a}, s, watermark, progress_), EError);
     EXPECT_EQ(watermark.Source, a);
     EXPECT_EQ(watermark.SourceBytes, original);
     EXPECT_NE(watermark.Output, a);

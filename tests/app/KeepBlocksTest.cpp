@@ -70,10 +70,11 @@ class KeepBlocks : public ::testing::Test {
     fs::copy_file(test::TestDataDir() / photo, dir_.Path() / "in" / as);
   }
 
-  std::string Watermark(const std::string& settings, const std::string& options = "--jpeg-keep-blocks") {
+  std::string Watermark(const std::string& settings, const std::string& options = "--jpeg-keep-blocks",
+                        const std::string& outFolder = "out") {
     const fs::path config = dir_.Path() / "test.config";
     test::WriteFileBytes(
-        config, "[WatermarkingOptions]\nPlaceInSourceFolder=0\nDestFolder=" + (dir_.Path() / "out").string() +
+        config, "[WatermarkingOptions]\nPlaceInSourceFolder=0\nDestFolder=" + (dir_.Path() / outFolder).string() +
                     "\nOverwriteExisting=2\nJPEGQuality=80\n" + settings);
     return Shell("DISPLAY= WAYLAND_DISPLAY= " + Quote(test::BinDir() / "tarvex") + " --no-gui --config " +
                  Quote(config) + " -s -q -r " + options + " -w " + Quote(mark_) + " -a " +
@@ -93,6 +94,20 @@ std::string LineAfter(const std::string& log, const std::string& file) {
   if (at == std::string::npos) return "<no line for " + file + ">";
   const size_t from = at + file.size() + 1, end = log.find('\n', from);
   return log.substr(from, end - from);
+}
+
+// The JSON line of a picture (standard output), empty when there is none.
+std::string JsonLineOf(const std::string& log, const std::string& source) {
+  size_t from = 0;
+  while (from < log.size()) {
+    size_t end = log.find('\n', from);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(from, end - from);
+    if (line.rfind("{\"index\":", 0) == 0 && line.find("\"source\":\"" + source + "\"") != std::string::npos)
+      return line;
+    from = end + 1;
+  }
+  return {};
 }
 
 TEST_F(KeepBlocks, PhotosKeepTheirMetadataAndOrientation) {
@@ -189,7 +204,8 @@ TEST_P(TakesTheUsualWay, AndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TakesTheUsualWay,
     ::testing::Values(TUsualCase{"resizing", "photos/canon_eos_rebel_t3i.jpg", "a.jpg",
-                                 "[ResizeOptions]\nDoResize=1\n", ""},
+                                 "[ResizeOptions]\nDoResize=1\n",
+                                 "  whole picture drawn and encoded (resized)"},
                       TUsualCase{"png_output", "photos/canon_eos_rebel_t3i.jpg", "a.jpg",
                                  "KeepOriginalFormat=0\nDefaultFileFormat=3\n",
                                  "  whole picture drawn and encoded (not written as a JPEG)"},
@@ -201,6 +217,74 @@ INSTANTIATE_TEST_SUITE_P(
                       TUsualCase{"cmyk", "photos/cmyk_ycck_multichunk_icc.jpg", "d.jpg", "",
                                  "  whole picture drawn and encoded (CMYK)"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// Without the setting nothing is said about the way a picture went.
+TEST_F(KeepBlocks, WithoutTheSettingNoPathIsSaid) {
+  Copy("photos/kodak_dx4330.jpg", "kodak.jpg");
+  const std::string log = Watermark("", "--progress jsonl");
+  EXPECT_EQ(LineAfter(log, In("kodak.jpg").string()).rfind("  ", 0), std::string::npos) << log;
+  EXPECT_EQ(log.find("\"path\""), std::string::npos) << log;
+}
+
+// The JSON line of each picture says which way it went and, for the usual
+// way, why; a watermark without layers is a copy and says nothing.
+struct TJsonCase {
+  const char* Photo;
+  const char* As;
+  const char* Keys;  // expected in the picture's line
+};
+
+TEST_F(KeepBlocks, JsonLinesSayWhichWayEachPictureWent) {
+  const TJsonCase cases[] = {
+      {"photos/kodak_dx4330.jpg", "a.jpg", "\"path\":\"blocks\",\"path_reason\":\"untouched MCUs copied as coded"},
+      {"photos/panasonic_dmc-lc70_progressive.jpg", "b.jpg",
+       "\"path\":\"blocks\",\"path_reason\":\"untouched coefficients kept; written progressive again\""},
+      {"formats/jpeg_arithmetic_coded.jpg", "c.jpg", "\"path\":\"whole\",\"path_reason\":\"arithmetic coding\""},
+      {"photos/cmyk_ycck_multichunk_icc.jpg", "d.jpg", "\"path\":\"whole\",\"path_reason\":\"CMYK\""},
+      {"formats/png_gray16.png", "e.png", "\"path\":\"whole\",\"path_reason\":\"not "},
+  };
+  for (const TJsonCase& c : cases) Copy(c.Photo, c.As);
+  const std::string log = Watermark("", "--jpeg-keep-blocks --progress jsonl --keep-going");
+  for (const TJsonCase& c : cases) {
+    SCOPED_TRACE(c.As);
+    const std::string line = JsonLineOf(log, In(c.As).string());
+    ASSERT_FALSE(line.empty()) << log;
+    EXPECT_NE(line.find("\"status\":\"written\""), std::string::npos) << line;
+    EXPECT_NE(line.find(c.Keys), std::string::npos) << line;
+    const bool blocks = line.find("\"path\":\"blocks\"") != std::string::npos;
+    EXPECT_EQ(line.find("\"mcus_redrawn\":") != std::string::npos, blocks) << line;
+  }
+  EXPECT_NE(log.find("\"final\":true,\"status\":\"completed\",\"written\":5,"), std::string::npos) << log;
+}
+
+// Two workers write what one writes, byte for byte, on both ways (the
+// choice is the picture's, never the worker's), with macros of each picture.
+TEST_F(KeepBlocks, TwoWorkersWriteWhatOneWrites) {
+  const char* const photos[] = {"photos/kodak_dx4330.jpg",
+                                "photos/samsung_sm-j327t1_orient6.jpg",
+                                "photos/panasonic_dmc-lc70_progressive.jpg",
+                                "photos/canon_powershot_a85_orient8.jpg",
+                                "formats/jpeg_arithmetic_coded.jpg",
+                                "photos/nokia_lumia800_gps_xmp_icc_iptc.jpg"};
+  int n = 0;
+  for (const char* photo : photos) Copy(photo, "p" + std::to_string(++n) + ".jpg");
+  fs::create_directories(dir_.Path() / "one");
+  fs::create_directories(dir_.Path() / "two");
+  const std::string one = Watermark("", "--jpeg-keep-blocks --jobs 1 --progress jsonl", "one");
+  const std::string two = Watermark("", "--jpeg-keep-blocks --jobs 2 --progress jsonl", "two");
+  EXPECT_NE(one.find("\"written\":6,"), std::string::npos) << one;
+  EXPECT_NE(two.find("\"written\":6,"), std::string::npos) << two;
+  int blocks = 0;
+  for (int i = 1; i <= n; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".jpg";
+    SCOPED_TRACE(name);
+    const std::string a = test::ReadFileBytes(dir_.Path() / "one" / name);
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(a == test::ReadFileBytes(dir_.Path() / "two" / name)) << "outputs differ";
+  }
+  for (size_t at = 0; (at = two.find("\"path\":\"blocks\"", at)) != std::string::npos; ++at) ++blocks;
+  EXPECT_EQ(blocks, 5) << two;
+}
 
 // A source that cannot be read fails as it does the usual way.
 TEST_F(KeepBlocks, UnreadableSourceFailsAsUsual) {

@@ -14,10 +14,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QPlainTextEdit>
+#include <atomic>
+#include <thread>
+
 #include "app/QuestionLayout.h"
 #include "app/Session.h"
 #include "app/ui/frmExtYesNoCancel.h"
+#include "app/ui/frmRunSummary.h"
 #include "app/ui/frmWMProgress.h"
+#include "imageio/PluginManager.h"
 #include "support/TestSupport.h"
 #include "support/ui/QtTestMain.h"
 #include "watermark/TextLayer.h"
@@ -55,6 +61,40 @@ void WhenShown(QDialog& dialog, std::function<void()> action) {
   QTimer::singleShot(10000, &dialog, [&dialog] {
     if (dialog.isVisible()) dialog.reject();
   });
+}
+
+// A watermark that takes its time on the workers, so that a run on the
+// window's thread would freeze it.
+class TSlowMark : public TRunWatermark {
+ public:
+  TSlowMark(int ms, std::atomic<int>& draws) : ms_(ms), draws_(draws) {}
+  bool HasLayers() const override { return true; }
+  void RefreshContents(const TExifParameters&) override {}
+  void DrawOnto(TBitmap32& picture) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms_));
+    picture.Pixel(0, 0) = 0xFF00FF00u;
+    ++draws_;
+  }
+  void ApplyExif(const TPluginManager&, const std::string&, const std::string&) override {}
+  std::unique_ptr<TRunWatermark> Clone() const override { return std::make_unique<TSlowMark>(ms_, draws_); }
+
+ private:
+  int ms_;
+  std::atomic<int>& draws_;
+};
+
+// Small pictures p0.jpg ... in dir/in, outputs to dir/out.
+std::vector<std::string> MakePictures(const TPluginManager& plugins, const test::TTempDir& dir, int count) {
+  fs::create_directories(dir.Path() / "in");
+  fs::create_directories(dir.Path() / "out");
+  TBitmap32 picture(64, 48);
+  picture.Clear(0xFF204060u);
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    paths.push_back(dir / ("in/p" + std::to_string(i) + ".jpg"));
+    plugins.SaveBitmap(paths.back(), picture);
+  }
+  return paths;
 }
 
 }  // namespace
@@ -340,6 +380,124 @@ class TRunDialogsTest : public QObject {
     QVERIFY(fs::exists(dir / "p1_wm.jpg"));
     QVERIFY(!fs::exists(dir / "p3_wm.jpg"));
     QVERIFY(owner.isEnabled());
+  }
+
+  // --- the window's run on workers ---
+
+  void windowStaysResponsiveAndAsksInListOrder() {
+    test::TTempDir dir;
+    TPluginManager plugins(test::BinDir().string());
+    const std::vector<std::string> paths = MakePictures(plugins, dir, 6);
+    for (const char* name : {"out/p2.jpg", "out/p4.jpg"}) test::WriteFileBytes(dir.Path() / name, "old");
+    QMainWindow owner;
+    owner.show();
+    TfrmWMProgress progress(&owner);
+    TfrmExtYesNoCancel dialog(&owner);
+    TExtYesNoCancel question(dialog.AskFunc());
+    TBatchRunner runner(plugins, question);
+    std::vector<std::string> asked;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, &dialog, [&] {
+      if (!dialog.isVisible()) return;
+      // every picture before the one asked about is in place
+      std::string before;
+      for (int i = 0; i < 6; ++i)
+        if (fs::exists(dir.Path() / ("out/p" + std::to_string(i) + ".jpg"))) before += std::to_string(i);
+      asked.push_back(dialog.Label1->accessibleName().toStdString() + " " + before);
+      QTest::mouseClick(dialog.btnYes, Qt::LeftButton);
+    });
+    answerer.start(1);
+    // The window's thread handles its timers all along the run.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+      if (sinceTick.isValid()) longestGap = std::max(longestGap, sinceTick.elapsed());
+      sinceTick.start();
+    });
+    ticker.start(5);
+
+    std::atomic<int> draws{0};
+    TSlowMark mark(300, draws);
+    TOutputSettings settings;
+    settings.Destination.Placement = plOtherFolder;
+    settings.Destination.DestFolder = dir / "out";
+    settings.Destination.OverwriteExisting = owAsk;
+    TRunOptions options;
+    options.Jobs = 2;
+    progress.Begin("Watermarking files...", 18);
+    sinceTick.invalidate();
+    QCOMPARE(int(runner.ProcessFiles(paths, settings, mark, progress, options)), int(TRunEnd::Completed));
+    ticker.stop();
+    progress.End();
+    QCOMPARE(draws.load(), 6);
+    const std::string out = dir / "out";
+    QCOMPARE(asked, (std::vector<std::string>{"Replace " + out + "/p2.jpg? 0124",
+                                              "Replace " + out + "/p4.jpg? 01234"}));
+    // Each picture sleeps 300 ms on a worker; the window never waited that long.
+    QVERIFY2(longestGap < 150, qPrintable(QString("the window was frozen for %1 ms").arg(longestGap)));
+  }
+
+  void cancelActsWithinOnePicturePerWorker() {
+    test::TTempDir dir;
+    TPluginManager plugins(test::BinDir().string());
+    const std::vector<std::string> paths = MakePictures(plugins, dir, 12);
+    QMainWindow owner;
+    owner.show();
+    TfrmWMProgress progress(&owner);
+    TExtYesNoCancel question(nullptr);
+    TBatchRunner runner(plugins, question);
+    std::atomic<int> draws{0};
+    TSlowMark mark(200, draws);
+    TOutputSettings settings;
+    settings.Destination.Placement = plOtherFolder;
+    settings.Destination.DestFolder = dir / "out";
+    TRunOptions options;
+    options.Jobs = 2;
+    QElapsedTimer sinceCancel;
+    QTimer watcher;  // Cancel once the first picture is in place
+    connect(&watcher, &QTimer::timeout, &progress, [&] {
+      if (progress.Position() >= 3 && progress.btnCancel->isEnabled()) {
+        QTest::mouseClick(progress.btnCancel, Qt::LeftButton);
+        sinceCancel.start();
+      }
+    });
+    watcher.start(1);
+    progress.Begin("Watermarking files...", 36);
+    QCOMPARE(int(runner.ProcessFiles(paths, settings, mark, progress, options)), int(TRunEnd::Cancelled));
+    const qint64 took = sinceCancel.elapsed();
+    progress.End();
+    QCOMPARE(progress.Label1->text(), QString("Terminating..."));
+    // The workers finish the picture they are at (200 ms) and take no other;
+    // the rest of the list would have taken a second and more.
+    QVERIFY2(took < 500, qPrintable(QString("the run went on for %1 ms after Cancel").arg(took)));
+    QVERIFY(draws.load() <= 2 + 3);
+    QVERIFY(fs::exists(dir.Path() / "out/p0.jpg"));
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out"))
+      QVERIFY2(entry.path().filename().string()[0] != '.', "a hidden file was left");
+    QVERIFY(owner.isEnabled());
+  }
+
+  void summaryListsTheFailedPictures() {
+    TRunStats stats;
+    stats.Written = 5;
+    stats.Failed = 2;
+    stats.Failures = {{2, "/in/b.jpg", "TPluginManager::LoadBitmapA::198 - Error while loading /in/b.jpg!"},
+                      {7, "/in/g.jpg", "SaveBitmap::1 - Error while saving /out/g.jpg!"}};
+    TfrmRunSummary summary("Resizing", stats);
+    summary.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&summary));
+    QCOMPARE(summary.windowTitle(), QString("Resizing"));
+    QCOMPARE(summary.lblCounts->text(), QString("5 picture(s) written, 2 failed."));
+    QCOMPARE(summary.memFailed->toPlainText(),
+             QString("/in/b.jpg: TPluginManager::LoadBitmapA::198 - Error while loading /in/b.jpg!\n"
+                     "/in/g.jpg: SaveBitmap::1 - Error while saving /out/g.jpg!"));
+    QVERIFY(summary.memFailed->isReadOnly());
+    QCOMPARE(summary.memFailed->accessibleName(), QString("Pictures that failed:"));
+    QCOMPARE(summary.btnOK->accessibleName(), QString("OK"));
+    QTest::keyClick(&summary, Qt::Key_Return);
+    QVERIFY(!summary.isVisible());
+    QCOMPARE(summary.result(), int(QDialog::Accepted));
   }
 };
 

@@ -14,13 +14,16 @@ left on disk:
     status is zero only when everything asked was done.
 
 Without --long a short form runs (for CTest); --long runs many random kill
-points on bigger files, repeated. Exit status: 0 all passed (cases that cannot
+points on bigger files, repeated. --jobs N runs tarvex with N workers; the
+cases whose moment of damage depends on what one worker has read by then
+accept what a worker that read earlier leaves (always a whole output). Exit status: 0 all passed (cases that cannot
 run here are reported as skipped), 1 a case failed, 77 nothing could run.
 """
 
 import argparse
 import configparser
 import hashlib
+import json
 import os
 import random
 import re
@@ -131,11 +134,13 @@ class Case:
         self.sources.append(target)
         return target
 
-    def command(self, sources=None, watermark=None):
+    def command(self, sources=None, watermark=None, extra=()):
         cmd = [ARGS.tarvex, "--no-gui", "--config", self.config, "-w", watermark or self.watermark]
+        if ARGS.jobs is not None:
+            cmd += ["--jobs", str(ARGS.jobs)]
         for s in (self.sources if sources is None else sources):
             cmd += ["-a", s]
-        return cmd + ["-r", "-s", "-q"]
+        return cmd + list(extra) + ["-r", "-s", "-q"]
 
     def env(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -421,7 +426,11 @@ def case_source_changes_under_the_run(case):
         before = case.hashes()
         rc, err = run_with_damage(case, how)
         try:
-            if how == "deleted":
+            if parallel() and rc == 0 and "b.jpg" in listing(case.out):
+                # a worker read b.jpg whole before it was damaged: its output is whole too
+                check_outputs(case.out, expected={"a.jpg", "b.jpg", "c.jpg"})
+                check(set(listing(case.out)) == {"a.jpg", "b.jpg", "c.jpg"}, "outputs: %s" % listing(case.out))
+            elif how == "deleted":
                 # a row whose file is gone is passed over; the rest is done
                 check(rc == 0, "exit %d:\n%s" % (rc, err))
                 check("1 missing" in err, "the missing file is not reported:\n" + err)
@@ -475,10 +484,22 @@ def big_sources(case, count, width, height):
         case.big("p%d.jpg" % i, width, height, seed=i + 1)
 
 
+def parallel():
+    return ARGS.jobs is not None and ARGS.jobs > 1
+
+
+def wait_for_file(path, proc, timeout=60):
+    ends = time.monotonic() + timeout
+    while not os.path.exists(path) and proc.poll() is None and time.monotonic() < ends:
+        time.sleep(0.005)
+
+
 def case_sigint(case, count=4, width=6000, height=4000, sig=signal.SIGINT):
     """The signal lands while the second picture is made. Its delay follows this
     machine's pace (a third of the time the first picture took, at most 0.3 s)
-    and at least two pictures come after, so the run cannot finish first."""
+    and at least two pictures come after, so the run cannot finish first.
+    With several workers the pictures are started together: the signal lands
+    right after the first output is renamed into place."""
     check(count >= 4, "a signal case needs two pictures after the interrupted one")
     big_sources(case, count, width, height)
     before = case.hashes()
@@ -487,6 +508,10 @@ def case_sigint(case, count=4, width=6000, height=4000, sig=signal.SIGINT):
     first = None
     for line in proc.stderr:
         lines.append(line)
+        if line.startswith("[1/") and parallel():
+            wait_for_file(os.path.join(case.out, "p0.jpg"), proc)
+            proc.send_signal(sig)
+            break
         if line.startswith("[1/"):
             first = time.monotonic()
         elif line.startswith("[2/"):
@@ -505,6 +530,66 @@ def case_sigint(case, count=4, width=6000, height=4000, sig=signal.SIGINT):
     written = re.search(r"cancelled after (\d+) picture", err)
     check(written and int(written.group(1)) == len(outputs),
           "the report does not match the %d output(s):\n%s" % (len(outputs), err))
+    check_sources(case, before)
+
+
+def case_sigterm_then_rerun(case, count=5, width=4000, height=3000):
+    """A job runner stops a run with SIGTERM and starts it again with --overwrite skip:
+    the first run leaves only whole outputs and nothing hidden, the second writes
+    the rest only (the outputs of the first keep their bytes and their inode), and
+    the outputs are those of one undisturbed run."""
+    big_sources(case, count, width, height)
+    before = case.hashes()
+    rc, err = case.run()
+    check(rc == 0, "the undisturbed run failed:\n" + err)
+    reference = {n: sha(os.path.join(case.out, n)) for n in listing(case.out)}
+    shutil.rmtree(case.out)
+    case.out = case.mkdir("out")
+    proc = subprocess.Popen(case.command(extra=["--progress", "jsonl"]), stderr=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True, env=case.env())
+    for line in proc.stderr:
+        if line.startswith("[1/"):
+            wait_for_file(os.path.join(case.out, "p0.jpg"), proc)
+            proc.send_signal(signal.SIGTERM)
+            break
+    out, err = proc.communicate(timeout=120)
+    check(proc.returncode == 130, "exit %d after SIGTERM, expected 130:\n%s" % (proc.returncode, err))
+    first = check_outputs(case.out, expected=set(reference))
+    # The JSON lines end with their final object, and name exactly what is on disk.
+    objects = [json.loads(l) for l in out.splitlines()]
+    check(objects and objects[-1].get("final") and objects[-1]["exit"] == 130 and
+          objects[-1]["status"] == "cancelled", "no final object with exit 130:\n" + out)
+    written = sorted(os.path.basename(o["output"]) for o in objects if o.get("status") == "written")
+    check(written == sorted(first), "JSON lines %s, outputs %s" % (written, first))
+    check(len(first) < count, "the run finished before the signal; nothing left to complete")
+    kept = {n: (os.stat(os.path.join(case.out, n)).st_ino, sha(os.path.join(case.out, n))) for n in first}
+    case.settings(OverwriteExisting=0)  # Ask: the option must take over
+    rc, err = case.run(cmd=case.command(extra=["--overwrite", "skip"]))
+    check(rc == 0, "the rerun failed (%d):\n%s" % (rc, err))
+    check("%d skipped" % len(first) in err, "the rerun does not report %d skipped:\n%s" % (len(first), err))
+    check_outputs(case.out, expected=set(reference))
+    check({n: sha(os.path.join(case.out, n)) for n in listing(case.out)} == reference,
+          "the outputs differ from an undisturbed run's")
+    for n, (inode, digest) in kept.items():
+        check(os.stat(os.path.join(case.out, n)).st_ino == inode, "%s was written again" % n)
+    check_sources(case, before)
+
+
+def case_reader_goes_away(case, count=5, width=3000, height=2000):
+    """The reader of the JSON lines closes the pipe after the first line: the run
+    ends like a cancel (status 130), with whole outputs only and nothing hidden."""
+    big_sources(case, count, width, height)
+    before = case.hashes()
+    proc = subprocess.Popen(case.command(extra=["--progress", "jsonl"]), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=case.env())
+    first = proc.stdout.readline()
+    proc.stdout.close()
+    err = proc.stderr.read().decode(errors="replace")
+    proc.wait(timeout=120)
+    check(json.loads(first).get("status") == "written", "the first line: %r" % first)
+    check(proc.returncode == 130, "exit %d after the reader went, expected 130:\n%s" % (proc.returncode, err))
+    outputs = check_outputs(case.out, expected={"p%d.jpg" % i for i in range(count)})
+    check(len(outputs) < count, "the run went on to the end without its reader")
     check_sources(case, before)
 
 
@@ -717,6 +802,8 @@ SHORT = [
     ("source_is_a_fifo", case_source_is_a_fifo),
     ("sigint", case_sigint),
     ("sigterm", lambda c: case_sigint(c, count=4, width=4000, height=3000, sig=signal.SIGTERM)),
+    ("sigterm_then_rerun", case_sigterm_then_rerun),
+    ("reader_goes_away", case_reader_goes_away),
     ("sigkill", lambda c: case_sigkill(c, kills=2)),
     ("sigkill_removing_originals", lambda c: case_sigkill(c, kills=2, width=2000, height=1500, remove=True)),
     ("sigkill_in_place", lambda c: case_sigkill_in_place(c, kills=3, width=2000, height=1500)),
@@ -758,6 +845,7 @@ def main():
                    help="kill -9 runs of the in-place campaign, with layers and again EXIF only "
                         "(default 50 each, 1000 each with --long)")
     p.add_argument("--repeat", type=int, default=3)
+    p.add_argument("--jobs", type=int, default=None, help="worker threads of tarvex (default: its own default)")
     p.add_argument("--seed", type=int, default=int(os.environ.get("TVX_FAULTS_SEED", "1")))
     p.add_argument("-v", dest="verbose", action="store_true")
     p.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")

@@ -416,9 +416,30 @@ TEST_F(PicturePluginTest, FailedLoadRaisesAndLeavesTheTargetUnchanged) {
     EXPECT_TRUE(SamePixels(target, before)) << name;
     EXPECT_EQ(ErrorOf([&] { manager.LoadBitmap(path); }),
               "TPluginManager::LoadBitmapA::198 - Error while loading " + path + "!");
+    EXPECT_EQ(ErrorOf([&] { manager.LoadBitmapAdopted(path); }),
+              "TPluginManager::LoadBitmapA::198 - Error while loading " + path + "!");
   }
   EXPECT_EQ(manager.LoadBitmapInfo(files_ / "empty.tpx").Width, 0);  // a failed size is no error
   EXPECT_EQ(OutstandingBlocks(manager), 0);  // the stray block went back to the plug-in
+}
+
+TEST_F(PicturePluginTest, AnAdoptedPictureKeepsThePluginsBlockUntilItIsDone) {
+  // A batch run's pictures take the plug-in's block instead of a copy.
+  TPluginManager manager(plugins_.Path().string());
+  const TBitmap32 picture = Pattern(40, 30, 5);
+  ASSERT_TRUE(manager.SaveBitmap(files_ / "a.tpx", picture));
+  {
+    std::unique_ptr<TBitmap32> adopted = manager.LoadBitmapAdopted(files_ / "a.tpx");
+    EXPECT_TRUE(SamePixels(*adopted, picture));
+    EXPECT_EQ(OutstandingBlocks(manager), 1);
+    TBitmap32 copy = *adopted;
+    adopted->SetSize(20, 15);  // resized: the block goes back
+    EXPECT_EQ(OutstandingBlocks(manager), 0);
+    EXPECT_TRUE(SamePixels(copy, picture));
+    adopted = manager.LoadBitmapAdopted(files_ / "a.tpx");
+    EXPECT_EQ(OutstandingBlocks(manager), 1);
+  }
+  EXPECT_EQ(OutstandingBlocks(manager), 0);
 }
 
 TEST_F(PicturePluginTest, TwoThreadsLoadDifferentFilesAtOnce) {

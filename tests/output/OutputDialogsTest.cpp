@@ -316,6 +316,8 @@ class TOutputDialogsTest : public QObject {
                             << "Accept defaults and start watermarking";
     QTest::newRow("save") << "chkSaveAsDefaults"
                           << "Save this settings as defaults";
+    QTest::newRow("stop on error") << "chkStopOnError"
+                                   << "Stop at the first picture that fails";
     QTest::newRow("resize images") << "chkResizeImages"
                                    << "Resize Images";
     QTest::newRow("keep JPEG blocks") << "chkJpegKeepBlocks"
@@ -496,6 +498,8 @@ class TOutputDialogsTest : public QObject {
     QCOMPARE(dialog.pgcSettings->tabText(2), QString("Resize"));
     QVERIFY(!dialog.chkAcceptDefaults->isChecked());
     QVERIFY(dialog.chkSaveAsDefaults->isChecked());
+    QVERIFY(dialog.chkStopOnError->isChecked());
+    QCOMPARE(dialog.chkStopOnError->parentWidget(), dialog.tsGeneral);
     QVERIFY(!dialog.chkResizeImages->isChecked());
     QCOMPARE(dialog.lstResizePriority->currentText(), QString("Before watermarking"));
     QCOMPARE(dialog.lstResizePriority->count(), 2);
@@ -535,6 +539,7 @@ class TOutputDialogsTest : public QObject {
     dialog.open();
     dialog.chkSaveAsDefaults->setChecked(saveAsDefaults);
     dialog.chkAcceptDefaults->setChecked(true);
+    dialog.chkStopOnError->setChecked(false);
     dialog.frmDestination->tbJPEGQuality->setValue(33);
     dialog.chkResizeImages->setChecked(true);
     dialog.lstResizePriority->setCurrentIndex(1);
@@ -555,17 +560,20 @@ class TOutputDialogsTest : public QObject {
     QCOMPARE(run.Resize.Percentage, 3);
     QVERIFY(run.JpegKeepBlocks);
     QCOMPARE(config.ReadBool("WatermarkingOptions", "JpegKeepBlocks", false), saveAsDefaults);
+    QVERIFY(!run.StopOnError);
 
     QCOMPARE(config.ReadInteger("WatermarkingOptions", "JPEGQuality", -1), saveAsDefaults ? 33 : -1);
     QCOMPARE(config.ReadBool("WatermarkingOptions", "AcceptDefaults", false), saveAsDefaults);
     QCOMPARE(config.ReadInteger("ResizeOptions", "Percentage", -1), saveAsDefaults ? 3 : -1);
     QCOMPARE(config.ValueExists("ResizeOptions", "DoResize"), saveAsDefaults);
+    QCOMPARE(config.ReadBool("WatermarkingOptions", "StopOnError", true), !saveAsDefaults);
 
     // the next showing shows what is stored
     dialog.open();
     QCOMPARE(dialog.frmDestination->tbJPEGQuality->value(), saveAsDefaults ? 33 : 80);
     QCOMPARE(dialog.chkResizeImages->isChecked(), saveAsDefaults);
     QCOMPARE(dialog.chkJpegKeepBlocks->isChecked(), saveAsDefaults);
+    QCOMPARE(dialog.chkStopOnError->isChecked(), !saveAsDefaults);
     dialog.reject();
   }
 

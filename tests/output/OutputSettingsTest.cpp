@@ -22,6 +22,10 @@ TEST(OutputSettings, FirstStartDefaults) {
   EXPECT_FALSE(s.DoResize);
   EXPECT_EQ(s.Resize.Width, 10.0);
   EXPECT_FALSE(s.JpegKeepBlocks);
+  // A run ends at its first error unless told otherwise; one worker per core.
+  EXPECT_TRUE(s.StopOnError);
+  EXPECT_TRUE(ReadStopOnError(config, kResizeSection));
+  EXPECT_EQ(ReadJobs(config), 0);
 }
 
 // "Keep JPEG quality" is a watermarking setting of its own key; the
@@ -42,6 +46,23 @@ TEST(OutputSettings, KeepJpegBlocksKey) {
   TDestinationSettings destination;
   destination.SaveSettings(config);
   EXPECT_EQ(config.ReadString("WatermarkingOptions", "JpegKeepBlocks", "?"), "0");
+}
+
+TEST(OutputSettings, StopOnErrorHasAKeyPerRun) {
+  test::TTempDir dir;
+  TConfig config(dir / ".config");
+  TOutputSettings s;
+  s.StopOnError = false;
+  s.SaveSettings(config);
+  EXPECT_EQ(config.ReadString(kWatermarkingSection, "StopOnError", ""), "0");
+  EXPECT_TRUE(ReadStopOnError(config, kResizeSection)) << "the resize run keeps its own";
+  TOutputSettings again;
+  again.LoadSettings(config);
+  EXPECT_FALSE(again.StopOnError);
+  config.WriteString(kResizeSection, "StopOnError", "0");
+  config.WriteString("GlobalOptions", "Jobs", "3");
+  EXPECT_FALSE(ReadStopOnError(config, kResizeSection));
+  EXPECT_EQ(ReadJobs(config), 3);
 }
 
 TEST(OutputSettings, PlacementKeys) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <vector>
 
 namespace tvx {
 namespace {
@@ -33,6 +35,77 @@ TEST(Bitmap32, MoveLeavesSourceEmptyAndKeepsProperties) {
   EXPECT_EQ(a.ClipRect(), TRect{});  // NOLINT(bugprone-use-after-move)
   a.SetSize(2, 2);                   // usable again
   EXPECT_EQ(a.ClipRect(), (TRect{0, 0, 2, 2}));
+}
+
+// An adopted block (a plug-in's picture) goes back exactly once, through its
+// release, whatever ends the bitmap's use of it; copies own their pixels.
+struct TAdoptCase {
+  const char* Name;
+  void (*End)(TBitmap32& bitmap);
+  int ReleasedBeforeDestruction;
+};
+
+class Bitmap32Adopt : public ::testing::TestWithParam<TAdoptCase> {};
+
+TEST_P(Bitmap32Adopt, BlockGoesBackOnceThroughItsRelease) {
+  static std::vector<TColor32*> released;
+  released.clear();
+  auto* block = static_cast<TColor32*>(std::malloc(6 * sizeof(TColor32)));
+  for (int i = 0; i < 6; ++i) block[i] = 0xFF000000u + static_cast<TColor32>(i);
+  TPixelRelease release;
+  release.Release = [](void* context, TColor32* b) {
+    EXPECT_EQ(context, &released);
+    released.push_back(b);
+    std::free(b);
+  };
+  release.Context = &released;
+  {
+    TBitmap32 bitmap;
+    bitmap.Adopt(3, 2, block, release);
+    EXPECT_EQ(bitmap.Bits(), block) << "no copy";
+    EXPECT_EQ(bitmap.Pixel(2, 1), 0xFF000005u);
+    EXPECT_EQ(bitmap.ClipRect(), (TRect{0, 0, 3, 2}));
+    TBitmap32 copy(bitmap);
+    EXPECT_NE(copy.Bits(), block);
+    EXPECT_EQ(copy.Pixel(1, 1), 0xFF000004u);
+    GetParam().End(bitmap);
+    EXPECT_EQ(static_cast<int>(released.size()), GetParam().ReleasedBeforeDestruction);
+    EXPECT_EQ(copy.Pixel(2, 1), 0xFF000005u);
+  }
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_EQ(released[0], block);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, Bitmap32Adopt,
+    ::testing::Values(TAdoptCase{"Destroyed", [](TBitmap32&) {}, 0},
+                      TAdoptCase{"Resized", [](TBitmap32& b) { b.SetSize(4, 4); }, 1},
+                      TAdoptCase{"SameSizeKeepsIt", [](TBitmap32& b) { b.SetSize(3, 2); }, 0},
+                      TAdoptCase{"AssignedTo", [](TBitmap32& b) { b.Assign(TBitmap32(3, 2)); }, 1},
+                      TAdoptCase{"MovedTo", [](TBitmap32& b) { b = TBitmap32(1, 1); }, 1},
+                      TAdoptCase{"MovedAway",
+                                 [](TBitmap32& b) {
+                                   TBitmap32 other = std::move(b);
+                                   EXPECT_EQ(other.Pixel(0, 0), 0xFF000000u);
+                                 },
+                                 1},
+                      TAdoptCase{"AdoptedAgain", [](TBitmap32& b) { b.Adopt(0, 0, nullptr, {}); }, 1}),
+    [](const ::testing::TestParamInfo<TAdoptCase>& info) { return info.param.Name; });
+
+TEST(Bitmap32, ResizingKeepsThePixelsThereWereAndZeroesTheNew) {
+  TBitmap32 b(2, 2);
+  EXPECT_EQ(b.Pixel(1, 1), 0u) << "a new bitmap is zeroed";
+  b.Clear(0xFFABCDEFu);
+  b.SetSize(3, 2);  // the block grows: the first four pixels stay, as in a vector
+  EXPECT_EQ(b.Bits()[3], 0xFFABCDEFu);
+  EXPECT_EQ(b.Bits()[4], 0u);
+  EXPECT_EQ(b.Bits()[5], 0u);
+  TBitmap32 c;
+  c = b;
+  EXPECT_EQ(c.Bits()[3], 0xFFABCDEFu);
+  c.Assign(TBitmap32());
+  EXPECT_TRUE(c.Empty());
+  EXPECT_EQ(c.Bits(), nullptr);
 }
 
 TEST(Bitmap32, FreeFunctions) {

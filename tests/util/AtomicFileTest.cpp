@@ -230,5 +230,76 @@ TEST(AtomicFile, TemporaryFileReplacedByALinkIsRefused) {
   EXPECT_EQ(test::ReadFileBytes(dir / "secret"), "secret");
 }
 
+// A commit that must not replace: whatever appeared under the name since
+// stays, with a message that says so; a free name is taken as usual, also
+// through a dangling link.
+struct TNoReplaceCase {
+  const char* Name;
+  const char* Before;  // "" nothing, "file" or "folder" (appearing meanwhile), "dangling link"
+  bool Commits;
+};
+
+class AtomicFileKeepExisting : public ::testing::TestWithParam<TNoReplaceCase> {};
+
+TEST_P(AtomicFileKeepExisting, NeverReplaces) {
+  const TNoReplaceCase& c = GetParam();
+  test::TTempDir dir;
+  const std::string target = dir / "out.jpg";
+  const std::string before = c.Before;
+  // A link that was there when the name was found free is followed; what
+  // appears afterwards stays.
+  if (before == "dangling link") fs::create_symlink(dir / "elsewhere.jpg", target);
+  TAtomicFile out(target, TAtomicFile::TTempName::KeepExtension);
+  out.Write("new", 3);
+  out.Flush();
+  if (before == "file") test::WriteFileBytes(target, "theirs");
+  if (before == "folder") fs::create_directory(target);
+  if (c.Commits) {
+    out.Commit(TAtomicFile::TCommitMode::KeepExisting);
+    EXPECT_EQ(test::ReadFileBytes(before == "dangling link" ? dir / "elsewhere.jpg" : target), "new");
+  } else {
+    try {
+      out.Commit(TAtomicFile::TCommitMode::KeepExisting);
+      FAIL() << "replaced";
+    } catch (const EError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "TAtomicFile::Commit::5 - " + target +
+                    " exists already: another program or run wrote it meanwhile; it was "
+                    "left as it is!");
+    }
+    if (before == "file") {
+      EXPECT_EQ(test::ReadFileBytes(target), "theirs");
+    }
+  }
+  EXPECT_TRUE(Hidden(dir.Path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AtomicFileKeepExisting,
+                         ::testing::Values(TNoReplaceCase{"Free", "", true},
+                                           TNoReplaceCase{"File", "file", false},
+                                           TNoReplaceCase{"Folder", "folder", false},
+                                           TNoReplaceCase{"DanglingLink", "dangling link", true}),
+                         [](const ::testing::TestParamInfo<TNoReplaceCase>& info) {
+                           return info.param.Name;
+                         });
+
+TEST(AtomicFile, FlushOfAFileReplacedByItsWriterFlushesWhatIsThereNow) {
+  // A plug-in writes by name, replacing the temporary file: Flush and Commit
+  // take what is under the name, not the file first created.
+  test::TTempDir dir;
+  const std::string target = dir / "out.png";
+  TAtomicFile out(target, TAtomicFile::TTempName::KeepExtension);
+  test::WriteFileBytes(out.TempPath() + ".w", "picture");
+  fs::rename(out.TempPath() + ".w", out.TempPath());
+  out.Flush();
+  out.Commit();
+  EXPECT_EQ(test::ReadFileBytes(target), "picture");
+  // Gone before the flush: an error, and nothing left.
+  TAtomicFile lost(dir / "lost.png", TAtomicFile::TTempName::KeepExtension);
+  fs::remove(lost.TempPath());
+  EXPECT_THROW(lost.Flush(), EError);
+  EXPECT_TRUE(Hidden(dir.Path()).empty());
+}
+
 }  // namespace
 }  // namespace tvx

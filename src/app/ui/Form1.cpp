@@ -26,10 +26,12 @@
 #include <QVBoxLayout>
 
 #include "app/Preview.h"
+#include "app/RunSummary.h"
 #include "app/Session.h"
 #include "app/ui/Guard.h"
 #include "app/ui/frmAbout.h"
 #include "app/ui/frmExtYesNoCancel.h"
+#include "app/ui/frmRunSummary.h"
 #include "app/ui/frmTutorial.h"
 #include "app/ui/frmWMProgress.h"
 #include "controls/Zoom.h"
@@ -477,6 +479,23 @@ void TForm1::ClearListClick() { fileListBox_->Clear(); }
 
 void TForm1::actOutSettingsExecute() { frmOutputSettings_->exec(); }
 
+namespace {
+
+// A run that went on past pictures that failed says which at its end.
+void ReportFailures(QWidget* owner, const char* title, const TRunStats& stats, bool quitting) {
+  if (stats.Failed == 0) return;
+  if (quitting) {
+    // Nobody waits for a dialog before the program ends: the summary goes to standard error.
+    std::fprintf(stderr, "%s: %s\n", title, RunCounts(stats).c_str());
+    for (const std::string& line : FailureLines(stats)) std::fprintf(stderr, "  %s\n", line.c_str());
+    return;
+  }
+  TfrmRunSummary summary(title, stats, owner);
+  summary.exec();
+}
+
+}  // namespace
+
 void TForm1::btnProcessClick() {
   if (session_.Images().Paths.empty()) {
     ShowInfo(QStringLiteral("Watermarking"), Q(kNothingToWatermark));
@@ -491,6 +510,13 @@ void TForm1::btnProcessClick() {
   else if (frmOutputSettings_->exec() != QDialog::Accepted)
     return;
 
+  // The pictures are made by workers; this thread answers the window meanwhile.
+  TOutputSettings settings = frmOutputSettings_->Settings();
+  if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
+  TRunOptions options;
+  options.Jobs = commandLine_.Jobs ? *commandLine_.Jobs : ReadJobs(session_.Config());
+  options.StopOnError = settings.StopOnError && !commandLine_.KeepGoing;
+  TRunStats stats;
   running_ = true;
   UpdateCommandStates();
   struct TRunEnd {
@@ -504,10 +530,9 @@ void TForm1::btnProcessClick() {
   };
   {
     TRunEnd end{this};
-    TOutputSettings settings = frmOutputSettings_->Settings();
-    if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
-    session_.Watermark(settings, *frmWMProgress_);
+    session_.Watermark(settings, *frmWMProgress_, &stats, options);
   }
+  ReportFailures(this, "Watermarking", stats, commandLine_.QuitAfterRun);
   RefreshWatermark();
   if (commandLine_.QuitAfterRun) close();
 }
@@ -518,6 +543,10 @@ void TForm1::btnResizeClick() {
     return;
   }
   if (frmResizeSettings_->exec() != QDialog::Accepted) return;
+  TRunOptions options;
+  options.Jobs = commandLine_.Jobs ? *commandLine_.Jobs : ReadJobs(session_.Config());
+  options.StopOnError = ReadStopOnError(session_.Config(), kResizeSection) && !commandLine_.KeepGoing;
+  TRunStats stats;
   running_ = true;
   UpdateCommandStates();
   TSession::TStart result;
@@ -530,8 +559,10 @@ void TForm1::btnResizeClick() {
         Window->UpdateCommandStates();
       }
     } end{this};
-    result = session_.Resize(frmResizeSettings_->DestinationSettings(), frmResizeSettings_->ResizeSettings(), *frmWMProgress_);
+    result = session_.Resize(frmResizeSettings_->DestinationSettings(), frmResizeSettings_->ResizeSettings(),
+                             *frmWMProgress_, &stats, options);
   }
+  ReportFailures(this, "Resizing", stats, commandLine_.QuitAfterRun);
   if (result == TSession::TStart::Completed) RefreshWatermark();
   if (commandLine_.QuitAfterRun) close();
 }

@@ -72,6 +72,11 @@ bool TfrmWMProgress::AdvanceAndCheckCancel(int32_t n) {
   return cancelled_;
 }
 
+bool TfrmWMProgress::CheckCancel() {
+  QCoreApplication::processEvents();
+  return cancelled_;
+}
+
 void TfrmWMProgress::ShowPosition() {
   catchUp_.stop();
   ProgressBar->setValue(std::min(position_, maximum_));

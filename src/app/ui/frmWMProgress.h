@@ -17,8 +17,10 @@ class QPushButton;
 namespace tvx {
 
 /// The progress of a batch run: a label, a bar and "Cancel" (also Escape).
-/// The run is synchronous on the user-interface thread; each progress check
-/// lets pending events through, which is how Cancel is pressed during it.
+/// The run is driven from the user-interface thread while its workers load,
+/// draw and write the pictures; each progress check, and every few
+/// milliseconds while the run waits for its workers, lets pending events
+/// through, so the windows stay responsive and Cancel is pressed during it.
 /// While it shows, its owner (the main window) is disabled; every request to
 /// close it is refused, only the command that started the run hides it.
 class TfrmWMProgress : public QDialog, public TRunProgress {
@@ -28,6 +30,8 @@ class TfrmWMProgress : public QDialog, public TRunProgress {
   /// The bar is repainted at most this often, so a run with the window costs
   /// about what it costs without.
   static constexpr int kRepaintMs = 50;
+  /// While the run waits for its workers, events are let through at least this often.
+  static constexpr int kWaitSliceMs = 15;
 
   explicit TfrmWMProgress(QWidget* owner = nullptr);
 
@@ -35,6 +39,9 @@ class TfrmWMProgress : public QDialog, public TRunProgress {
   void Begin(const std::string& label, int32_t maximum) override;
   /// Adds n, lets pending events through, and says whether Cancel was pressed.
   bool AdvanceAndCheckCancel(int32_t n) override;
+  /// Lets pending events through and says whether Cancel was pressed.
+  bool CheckCancel() override;
+  int WaitSliceMs() const override { return kWaitSliceMs; }
   /// Hides the window; the owner is enabled again.
   void End() { hide(); }
 

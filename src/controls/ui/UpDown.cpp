@@ -59,7 +59,9 @@ void TUpDown::Step(int32_t delta) {
 }
 
 bool TUpDown::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == buddy_ && event->type() == QEvent::KeyPress) {
+  // The event's type first: a field being destroyed still sends events, and
+  // looking at buddy_ then would treat a half-destroyed widget as a TNumEdit.
+  if (event->type() == QEvent::KeyPress && watched == buddy_) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
       Step(key->key() == Qt::Key_Up ? 1 : -1);

@@ -45,12 +45,18 @@ TfrmOutputSettings::TfrmOutputSettings(TConfig& config, const std::vector<std::s
       MakeControl<QCheckBox>(tsGeneral, "chkAcceptDefaults", "Accept defaults and start watermarking");
   chkSaveAsDefaults =
       MakeControl<QCheckBox>(tsGeneral, "chkSaveAsDefaults", "Save this settings as defaults");
+  chkStopOnError =
+      MakeControl<QCheckBox>(tsGeneral, "chkStopOnError", "Stop at the first picture that fails");
+  chkStopOnError->setToolTip(QStringLiteral(
+      "When off, a picture that cannot be read, drawn or written is left out and the run goes on;\n"
+      "the pictures left out are listed at the end."));
   AttachBalloonHint(chkAcceptDefaults, TBalloonIcon::Info, QString::fromLatin1(kAcceptDefaultsTitle),
                     QString::fromLatin1(kAcceptDefaultsHint));
   {
     auto* column = new QVBoxLayout(tsGeneral);
     column->addWidget(chkAcceptDefaults);
     column->addWidget(chkSaveAsDefaults);
+    column->addWidget(chkStopOnError);
     column->addStretch(1);
   }
 
@@ -97,6 +103,7 @@ TfrmOutputSettings::TfrmOutputSettings(TConfig& config, const std::vector<std::s
   connect(chkResizeImages, &QCheckBox::toggled, this, &TfrmOutputSettings::chkResizeImagesClick);
 
   chkSaveAsDefaults->setChecked(true);
+  chkStopOnError->setChecked(true);
   chkResizeImagesClick();
 }
 
@@ -112,6 +119,7 @@ void TfrmOutputSettings::LoadSettings() {
   SelectRow(lstResizePriority, s.ResizePriority, 0);
   frmResize->SetSettings(s.Resize);
   frmResize->ValidateValues();
+  chkStopOnError->setChecked(s.StopOnError);
 }
 
 void TfrmOutputSettings::SaveSettings() {
@@ -129,6 +137,7 @@ TOutputSettings TfrmOutputSettings::Settings() const {
   s.ResizePriority = lstResizePriority->currentIndex() == 1 ? 1 : 0;
   s.Resize = frmResize->Settings();
   s.JpegKeepBlocks = chkJpegKeepBlocks->isChecked();
+  s.StopOnError = chkStopOnError->isChecked();
   return s;
 }
 

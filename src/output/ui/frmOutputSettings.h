@@ -47,6 +47,7 @@ class TfrmOutputSettings : public QDialog {
   QWidget* tsResize;
   QCheckBox* chkAcceptDefaults;
   QCheckBox* chkSaveAsDefaults;
+  QCheckBox* chkStopOnError;  ///< "StopOnError": off, a picture that fails is reported and the run goes on
   TfrmDestination* frmDestination;
   QCheckBox* chkJpegKeepBlocks;
   QCheckBox* chkResizeImages;

@@ -84,7 +84,12 @@ TfrmFilters::TfrmFilters(QWidget* parent, TStyles& styles)
   RefreshPreview();
 }
 
-TfrmFilters::~TfrmFilters() { model_.SavedStyles().RemoveListener(&TfrmFilters::StylesChanged, this); }
+TfrmFilters::~TfrmFilters() {
+  // Hiding in the base destructor moves the focus, whose signal must not reach
+  // this half-destroyed dialog.
+  disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+  model_.SavedStyles().RemoveListener(&TfrmFilters::StylesChanged, this);
+}
 
 void TfrmFilters::CreateControls() {
   lstStyles = new QComboBox(this);
