@@ -198,9 +198,9 @@ std::string TBatchRunner::NextOutputName(const std::string& source, const TDesti
       destination.OutputFolder(), destination.AddSuffix(), suffix);
 }
 
-bool TBatchRunner::RedrawBlocks(const std::string& source, const std::string& pending, TRunWatermark& watermark,
-                                const std::function<void()>& describe, TExifParameters& pictureParameters,
-                                TPictureEvent& path) {
+bool TBatchRunner::RedrawBlocks(const std::string& source, const std::string& pending,
+                                TRunWatermark& watermark, const std::function<void()>& describe,
+                                TExifParameters& pictureParameters, TPictureEvent& path) {
   path.Path = "whole";
   // A source no plug-in reads goes the usual way, which reports it.
   if (!plugins_.IsSupported(ExtractFileExt(source), false)) {

@@ -73,7 +73,9 @@ class TRunWatermark {
   virtual void DrawOnto(TBitmap32& picture) = 0;
   /// Where DrawOnto may change a picture of width x height. The default, the
   /// whole picture, leaves nothing for a plug-in to keep.
-  virtual std::vector<TRect> ChangedRects(int32_t width, int32_t height) { return {TRect{0, 0, width, height}}; }
+  virtual std::vector<TRect> ChangedRects(int32_t width, int32_t height) {
+    return {TRect{0, 0, width, height}};
+  }
   /// DrawOnto for a window of a picture of width x height that shows it from
   /// (left, top) on, the pixels coming out as in the whole picture. False
   /// when the watermark cannot draw a window alone (the default).
@@ -124,8 +126,8 @@ struct TPictureEvent {
   /// "whole": why the picture could not keep its blocks. "blocks": how it
   /// was written (the span copy, or the coefficients coded anew).
   std::string PathReason = {};
-  int64_t Units = 0;          ///< "blocks": the picture's MCUs
-  int64_t UnitsRedrawn = 0;   ///< "blocks": of them, drawn and encoded again
+  int64_t Units = 0;         ///< "blocks": the picture's MCUs
+  int64_t UnitsRedrawn = 0;  ///< "blocks": of them, drawn and encoded again
 };
 
 /// Told about every row, in list order. Called on the run's thread.

@@ -81,8 +81,8 @@ void TConsoleProgress::Detail(const std::string& text) {
 
 std::string PathLine(const TPictureEvent& event) {
   if (event.Path == "blocks")
-    return "kept the JPEG's blocks, " + std::to_string(event.UnitsRedrawn) + " of " + std::to_string(event.Units) +
-           " MCUs redrawn (" + event.PathReason + ")";
+    return "kept the JPEG's blocks, " + std::to_string(event.UnitsRedrawn) + " of " +
+           std::to_string(event.Units) + " MCUs redrawn (" + event.PathReason + ")";
   return "whole picture drawn and encoded (" + event.PathReason + ")";
 }
 

@@ -91,7 +91,8 @@ void TJsonProgress::PictureDone(const TPictureEvent& event) {
   if (!event.Path.empty()) {
     line += ",\"path\":" + JsonQuote(event.Path) + ",\"path_reason\":" + JsonQuote(event.PathReason);
     if (event.Path == "blocks")
-      line += ",\"mcus\":" + std::to_string(event.Units) + ",\"mcus_redrawn\":" + std::to_string(event.UnitsRedrawn);
+      line += ",\"mcus\":" + std::to_string(event.Units) +
+              ",\"mcus_redrawn\":" + std::to_string(event.UnitsRedrawn);
   }
   line += ",\"ms\":" + std::to_string(event.Ms) + "}";
   Line(line);

@@ -73,9 +73,9 @@ class KeepBlocks : public ::testing::Test {
   std::string Watermark(const std::string& settings, const std::string& options = "--jpeg-keep-blocks",
                         const std::string& outFolder = "out") {
     const fs::path config = dir_.Path() / "test.config";
-    test::WriteFileBytes(
-        config, "[WatermarkingOptions]\nPlaceInSourceFolder=0\nDestFolder=" + (dir_.Path() / outFolder).string() +
-                    "\nOverwriteExisting=2\nJPEGQuality=80\n" + settings);
+    test::WriteFileBytes(config, "[WatermarkingOptions]\nPlaceInSourceFolder=0\nDestFolder=" +
+                                     (dir_.Path() / outFolder).string() +
+                                     "\nOverwriteExisting=2\nJPEGQuality=80\n" + settings);
     return Shell("DISPLAY= WAYLAND_DISPLAY= " + Quote(test::BinDir() / "tarvex") + " --no-gui --config " +
                  Quote(config) + " -s -q -r " + options + " -w " + Quote(mark_) + " -a " +
                  Quote(dir_.Path() / "in" / "*"));
@@ -236,10 +236,12 @@ struct TJsonCase {
 
 TEST_F(KeepBlocks, JsonLinesSayWhichWayEachPictureWent) {
   const TJsonCase cases[] = {
-      {"photos/kodak_dx4330.jpg", "a.jpg", "\"path\":\"blocks\",\"path_reason\":\"untouched MCUs copied as coded"},
+      {"photos/kodak_dx4330.jpg", "a.jpg",
+       "\"path\":\"blocks\",\"path_reason\":\"untouched MCUs copied as coded"},
       {"photos/panasonic_dmc-lc70_progressive.jpg", "b.jpg",
        "\"path\":\"blocks\",\"path_reason\":\"untouched coefficients kept; written progressive again\""},
-      {"formats/jpeg_arithmetic_coded.jpg", "c.jpg", "\"path\":\"whole\",\"path_reason\":\"arithmetic coding\""},
+      {"formats/jpeg_arithmetic_coded.jpg", "c.jpg",
+       "\"path\":\"whole\",\"path_reason\":\"arithmetic coding\""},
       {"photos/cmyk_ycck_multichunk_icc.jpg", "d.jpg", "\"path\":\"whole\",\"path_reason\":\"CMYK\""},
       {"formats/png_gray16.png", "e.png", "\"path\":\"whole\",\"path_reason\":\"not "},
   };
@@ -268,6 +270,10 @@ TEST_F(KeepBlocks, TwoWorkersWriteWhatOneWrites) {
                                 "photos/nokia_lumia800_gps_xmp_icc_iptc.jpg"};
   int n = 0;
   for (const char* photo : photos) Copy(photo, "p" + std::to_string(++n) + ".jpg");
+  // Without a date taken, the output is given the time of writing, which
+  // differs from one run to the next.
+  Shell("exiftool -q -overwrite_original '-DateTimeOriginal=2020:01:02 03:04:05' " + Quote(In("p5.jpg")));
+  ASSERT_EQ(Tag(In("p5.jpg"), "DateTimeOriginal"), "2020:01:02 03:04:05");
   fs::create_directories(dir_.Path() / "one");
   fs::create_directories(dir_.Path() / "two");
   const std::string one = Watermark("", "--jpeg-keep-blocks --jobs 1 --progress jsonl", "one");
