@@ -86,7 +86,7 @@ run() {
       [[ $name == kb-* ]] && keep=1
       [[ $name == *tile ]] && mark=tile
       config "$out" $keep
-      command="'$TARVEX' --no-gui --config '$work/config-$keep' -w '$work/marks/$mark.tvx' -r -s -q -a \"\$1/*.jpg\" 2>/dev/null" ;;
+      command="'$TARVEX' --no-gui --jobs 1 --config '$work/config-$keep' -w '$work/marks/$mark.tvx' -r -s -q -a \"\$1/*.jpg\" 2>/dev/null" ;;
   esac
   /usr/bin/time -f "%e %U %S" -o "$work/time" taskset -c "$cpu" bash -c "$command" _ "$work/$corpus" "$out"
   read -r wall user sys < "$work/time"
