@@ -481,6 +481,17 @@ TBytes ExifJpeg(ExifByteOrder order, bool thumbnail, bool extras) {
   return jpeg;
 }
 
+// The block-keeping path: every kind of scan it copies, codes anew or leaves.
+void WriteJpegBlocks() {
+  const char* target = "fuzz_jpegblocks";
+  Put(target, "420.jpg", LibJpeg(48, 40, {}));
+  Put(target, "444-restart-2.jpg", LibJpeg(48, 40, {3, false, false, 2}));
+  Put(target, "gray.jpg", LibJpeg(48, 40, {1}));
+  Put(target, "progressive.jpg", LibJpeg(48, 40, {3, true}));
+  Put(target, "arithmetic.jpg", LibJpeg(48, 40, {3, false, true, 0, true}));
+  Put(target, "exif-thumbnail.jpg", ExifJpeg(EXIF_BYTE_ORDER_INTEL, true, false));
+}
+
 void WriteExif() {
   for (const char* target : {"fuzz_exif", "fuzz_jpegfile"}) {
     Put(target, "intel-thumbnail.jpg", ExifJpeg(EXIF_BYTE_ORDER_INTEL, true, false));
@@ -615,6 +626,7 @@ int main(int argc, char** argv) {
     WritePictures();
     WriteModernPictures();
     WriteExif();
+    WriteJpegBlocks();
     WriteWatermarks();
     WriteSettingsAndStrings();
   } catch (const std::exception& e) {

@@ -230,6 +230,24 @@ void TBaseLayer::DrawRect(TBitmap32& target, const TRect& r) const {
                     b.CombineMode, b.MasterAlpha);
 }
 
+void TBaseLayer::ForEachDrawnRect(const TRect& r, double scale, int32_t width, int32_t height,
+                                  const std::function<void(const TRect&)>& draw) const {
+  if (r.IsEmpty()) return;
+  if (!Tile) {
+    draw(r);
+    return;
+  }
+  // Negative gaps (never offered by the editor) would let tiles pile up on
+  // one another without bound; they count as 0.
+  double gx = std::max(XTileOffs, 0), gy = std::max(YTileOffs, 0);
+  if (scale != 1.0) {
+    gx *= scale;
+    gy *= scale;
+  }
+  const auto stepX = int64_t(double(r.Width()) + gx), stepY = int64_t(double(r.Height()) + gy);
+  ForEachTile(r, stepX, stepY, width, height, draw);
+}
+
 void TBaseLayer::DrawOnto(TBitmap32& target, double scale) const {
   if (Bitmap().Empty() || target.Empty()) return;
   const int32_t width = target.Width(), height = target.Height();
@@ -247,20 +265,52 @@ void TBaseLayer::DrawOnto(TBitmap32& target, double scale) const {
     r = TRect{int32_t(p.Left * scale), int32_t(p.Top * scale), int32_t(p.Right * scale),
               int32_t(p.Bottom * scale)};
   }
-  if (r.IsEmpty()) return;
-  if (!Tile) {
-    DrawRect(target, r);
-    return;
+  ForEachDrawnRect(r, scale, width, height, [&](const TRect& t) { DrawRect(target, t); });
+}
+
+void TBaseLayer::DrawOntoWindow(TBitmap32& window, int32_t left, int32_t top, int32_t width,
+                                int32_t height) const {
+  if (Bitmap().Empty() || window.Empty() || width <= 0 || height <= 0) return;
+  const TRect r = SafeMakeRect(GetLayerRect(width, height));
+  const TRect shown{left, top, left + window.Width(), top + window.Height()};
+  ForEachDrawnRect(r, 1.0, width, height, [&](const TRect& t) {
+    TRect part;
+    if (!IntersectRect(part, t, shown)) return;
+    // Each pixel is blended (or resampled) from its own position in the
+    // rectangle, so the rectangle moved with the window gives the same pixels.
+    DrawRect(window, TRect{t.Left - left, t.Top - top, t.Right - left, t.Bottom - top});
+  });
+}
+
+void TBaseLayer::ChangedRects(int32_t width, int32_t height, std::vector<TRect>& rects) const {
+  const TBitmap32& b = Bitmap();
+  // At master alpha 0 a blend weighs every pixel 0 (see BlendRow).
+  if (b.Empty() || width <= 0 || height <= 0 || (b.DrawMode == dmBlend && b.MasterAlpha == 0)) return;
+  const TRect r = SafeMakeRect(GetLayerRect(width, height));
+  // Where the bitmap is drawn at its own size, only its pixels that are not
+  // wholly transparent change anything.
+  TRect inner = b.BoundsRect();
+  const bool exact = b.DrawMode == dmBlend && r.Width() == b.Width() && r.Height() == b.Height();
+  if (exact) {
+    inner = {b.Width(), b.Height(), 0, 0};
+    for (int32_t y = 0; y < b.Height(); ++y) {
+      const TColor32* row = b.ScanLine(y);
+      for (int32_t x = 0; x < b.Width(); ++x)
+        if (AlphaOf(row[x])) {
+          inner.Left = std::min(inner.Left, x);
+          inner.Right = std::max(inner.Right, x + 1);
+          inner.Top = std::min(inner.Top, y);
+          inner.Bottom = std::max(inner.Bottom, y + 1);
+        }
+    }
+    if (inner.IsEmpty()) return;
   }
-  // Negative gaps (never offered by the editor) would let tiles pile up on
-  // one another without bound; they count as 0.
-  double gx = std::max(XTileOffs, 0), gy = std::max(YTileOffs, 0);
-  if (scale != 1.0) {
-    gx *= scale;
-    gy *= scale;
-  }
-  const auto stepX = int64_t(double(r.Width()) + gx), stepY = int64_t(double(r.Height()) + gy);
-  ForEachTile(r, stepX, stepY, width, height, [&](const TRect& t) { DrawRect(target, t); });
+  const TRect picture{0, 0, width, height};
+  ForEachDrawnRect(r, 1.0, width, height, [&](const TRect& t) {
+    TRect changed =
+        exact ? TRect{t.Left + inner.Left, t.Top + inner.Top, t.Left + inner.Right, t.Top + inner.Bottom} : t;
+    if (IntersectRect(changed, changed, picture)) rects.push_back(changed);
+  });
 }
 
 TFloatRect TBaseLayer::MapToView(const TFloatRect& rect) const { return GetAdjustedRect(rect); }

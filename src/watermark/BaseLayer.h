@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "raster/Bitmap32.h"
 #include "styles/FilterParams.h"
@@ -113,6 +114,14 @@ class TBaseLayer : public TCustomBitmapLayer {
   /// Draws the layer onto a picture; scale is 1.0 for output pictures and the
   /// thumbnail's scale for the navigator.
   virtual void DrawOnto(TBitmap32& target, double scale) const;
+  /// DrawOnto at scale 1.0 onto a window of a picture of width x height:
+  /// `window` shows the picture from (left, top) on, and its pixels come
+  /// out exactly as the same pixels of the whole picture would.
+  void DrawOntoWindow(TBitmap32& window, int32_t left, int32_t top, int32_t width, int32_t height) const;
+  /// Appends the rectangles (within the picture) outside which DrawOnto at
+  /// scale 1.0 changes no pixel of a picture of width x height: one, or one
+  /// per tile; none when nothing shows.
+  void ChangedRects(int32_t width, int32_t height, std::vector<TRect>& rects) const;
   /// Re-renders content that depends on the current picture.
   virtual void RefreshContent() {}
 
@@ -128,6 +137,10 @@ class TBaseLayer : public TCustomBitmapLayer {
 
  private:
   void DrawRect(TBitmap32& target, const TRect& r) const;
+  /// Calls draw with each rectangle the rendered bitmap is drawn into on a
+  /// picture of width x height, given the layer's rectangle r there.
+  void ForEachDrawnRect(const TRect& r, double scale, int32_t width, int32_t height,
+                        const std::function<void(const TRect&)>& draw) const;
 
   TBitmap32 source_;
   int32_t updateCount_ = 0;

@@ -511,7 +511,8 @@ void TForm1::btnProcessClick() {
     return;
 
   // The pictures are made by workers; this thread answers the window meanwhile.
-  const TOutputSettings settings = frmOutputSettings_->Settings();
+  TOutputSettings settings = frmOutputSettings_->Settings();
+  if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
   TRunOptions options;
   options.Jobs = commandLine_.Jobs ? *commandLine_.Jobs : ReadJobs(session_.Config());
   options.StopOnError = settings.StopOnError && !commandLine_.KeepGoing;

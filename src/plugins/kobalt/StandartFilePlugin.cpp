@@ -1,6 +1,7 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG
 // files (also through the metadata bridge to other plug-ins, and a run's
-// whole metadata step in one rewrite).
+// whole metadata step in one rewrite); JPEG outputs with only the
+// watermarked blocks encoded again (the region bridge).
 
 #include <atomic>
 #include <cstdlib>
@@ -8,10 +9,12 @@
 #include <ctime>
 #include <new>
 
+#include "BlockEdit.h"
 #include "Codecs.h"
 #include "Exif.h"
 #include "FileNames.h"
 #include "imageio/FilePlugin.h"
+#include "imageio/FileRegions.h"
 
 namespace kobalt {
 namespace {
@@ -42,6 +45,20 @@ class TJpegMetadataEdit final : public tvx::TFileMetadataEdit {
       return ApplyExifFields(source, dest, fields, count, std::time(nullptr));
     } catch (...) {
       return false;
+    }
+  }
+};
+
+class TJpegRegionAccess final : public tvx::TFileRegionAccess {
+ public:
+  void EditRegions(const std::string& sourceFileName, const std::string& destFileName,
+                   tvx::TRegionPainter& painter, tvx::TRegionEditReport& report) override {
+    try {
+      EditJpegBlocksFile(sourceFileName, destFileName, painter, report);
+    } catch (...) {
+      report = tvx::TRegionEditReport();
+      report.Result = tvx::TRegionEditReport::Failed;
+      report.Note = "out of memory";
     }
   }
 };
@@ -143,11 +160,13 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
 
   tvx::TFileMetadataAccess* Metadata() { return &metadata_; }
   tvx::TFileMetadataEdit* MetadataEdit() { return &metadataEdit_; }
+  tvx::TFileRegionAccess* Regions() { return &regions_; }
 
  private:
   std::atomic<uint32_t> quality_{80};
   TJpegMetadataAccess metadata_;
   TJpegMetadataEdit metadataEdit_;
+  TJpegRegionAccess regions_;
 };
 
 }  // namespace
@@ -168,4 +187,10 @@ extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataEdit* GetFil
     tvx::TFilePlugin* plugin) {
   auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
   return own ? own->MetadataEdit() : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileRegionAccess* GetFileRegionAccess(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->Regions() : nullptr;
 }

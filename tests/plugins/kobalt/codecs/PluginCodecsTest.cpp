@@ -520,10 +520,10 @@ TEST_F(PluginCodecs, ModuleExportsOnlyTheEntryPoint) {
       symbols.push_back(name);
   }
   if (pclose(pipe) != 0 && symbols.empty()) GTEST_SKIP() << "nm not available";
-  // The entry point and the optional metadata extensions.
+  // The entry point and the optional extensions.
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols,
-            (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "InitFilePlugin"}));
+  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "GetFileRegionAccess",
+                                               "InitFilePlugin"}));
 }
 
 }  // namespace
