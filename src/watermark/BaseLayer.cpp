@@ -95,6 +95,13 @@ void TBaseLayer::Render() {
   r.Right = r.Left + float(rendered.Width());
   r.Bottom = r.Top + float(rendered.Height());
   DoSetLocation(r);
+
+  // A layer fitted to a picture stays placed on it: its size there follows
+  // the new content, and its location is the fitted bitmap's.
+  if (Fits() && (lastFit_ == 0 || lastFit_ == 1)) {
+    const int32_t width = fits_[lastFit_].PictureWidth, height = fits_[lastFit_].PictureHeight;
+    if (width > 0 && height > 0) DoSetLocation(GetLayerRect(width, height));
+  }
 }
 
 void TBaseLayer::DoSetLocation(const TFloatRect& rect) {

@@ -633,5 +633,41 @@ TEST_F(EditorDocumentTest, ATurnedRelativeLayerIsPlacedAndMovedOnTheCanvas) {
   EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
 }
 
+TEST_F(EditorDocumentTest, StretchingAFittedLayerScalesWhatSetsItsSize) {
+  struct Case {
+    uint8_t mode;
+    float angle;
+    double stretchX, stretchY;
+    float percent;             // expected afterwards (relative sizes)
+    int32_t width, height;     // expected source size (fixed size)
+  } cases[] = {
+      {lsWidth, 0, 2, 1, 20, 60, 30},     // the width decides
+      {lsHeight, 0, 1, 1.5, 15, 60, 30},  // the height decides
+      {lsShorter, 30, 2, 2, 20, 60, 30},  // turned: the same factor both ways
+      {lsFixed, 30, 2, 2, 10, 120, 60},   // a fixed size grows its content
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.mode));
+    Open();
+    editor.Select(0);
+    editor.SetSizeMode(c.mode);
+    editor.SetAngle(c.angle);
+    const std::string before = Saved(editor);
+    editor.SetMode(TEditorMode::Resize);
+    const TFloatRect at = editor.Handles().Location();
+    editor.Handles().SetLocation(TFloatRect{at.Left, at.Top, float(at.Left + at.Width() * c.stretchX),
+                                            float(at.Top + at.Height() * c.stretchY)});
+    editor.ApplyTransform();
+    EXPECT_EQ(editor.Mode(), TEditorMode::View);
+    EXPECT_NEAR(Logo().SizePercent, c.percent, 0.2);
+    EXPECT_EQ(Logo().SourceBitmap().Width(), c.width);
+    EXPECT_EQ(Logo().SourceBitmap().Height(), c.height);
+    EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+    EXPECT_EQ(editor.UndoName(), "Resize Layer");
+    editor.Undo();
+    EXPECT_TRUE(Saved(editor) == before);
+  }
+}
+
 }  // namespace
 }  // namespace tvx
