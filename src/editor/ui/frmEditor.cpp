@@ -406,11 +406,11 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   lstTransparency->lineEdit()->setAccessibleName(QStringLiteral("Opacity:"));
   // Fitting the layer to each picture: its size, the pictures it is drawn
   // on, and its turn (degrees, clockwise, as the dial points).
-  lstSizeMode = list("lstSizeMode", {"fixed", "% of width", "% of height", "% of shorter side", "% of longer side"});
+  lstSizeMode = list("lstSizeMode", {"fixed", "% width", "% height", "% shorter side", "% longer side"});
   txtSizePercent = numberField("txtSizePercent", true);
   txtSizePercent->SetMin(0);
   txtSizePercent->SetMax(int32_t(kMaxPanelSizePercent));
-  lstOrientation = list("lstOrientation", {"landscape and portrait", "landscape only", "portrait only"});
+  lstOrientation = list("lstOrientation", {"any", "landscape", "portrait"});
   txtAngle = numberField("txtAngle", true);
   txtAngle->SetMin(-360);
   txtAngle->SetMax(360);
