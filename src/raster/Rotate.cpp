@@ -8,6 +8,19 @@
 namespace tvx {
 namespace {
 
+// The x of [0, count) for which lo < a * x + b < hi, as [first, last).
+void ClipLinear(double a, double b, double lo, double hi, int32_t count, int32_t& first, int32_t& last) {
+  if (a == 0) {
+    if (!(b > lo && b < hi)) first = last = 0;
+    return;
+  }
+  double x0 = (lo - b) / a, x1 = (hi - b) / a;
+  if (x0 > x1) std::swap(x0, x1);
+  // One pixel of slack each way: the per-pixel test still decides.
+  first = std::max(first, int32_t(std::clamp(std::floor(x0) - 1, 0.0, double(count))));
+  last = std::min(last, int32_t(std::clamp(std::ceil(x1) + 1, 0.0, double(count))));
+}
+
 // Whole turns (and what is not a number) are no rotation at all.
 bool IsTurn(double degrees) { return !std::isfinite(degrees) || std::fmod(degrees, 360.0) == 0; }
 
@@ -61,37 +74,37 @@ void RotateBitmap(TBitmap32& bitmap, double degrees, int32_t& marginX, int32_t& 
   result.CombineMode = bitmap.CombineMode;
   result.MasterAlpha = bitmap.MasterAlpha;
   result.StretchFilter = bitmap.StretchFilter;
+  result.Clear(0);
   for (int32_t y = 0; y < dh; ++y) {
     TColor32* out = result.ScanLine(y);
     const double ry = y + 0.5 - dcy;
-    for (int32_t x = 0; x < dw; ++x) {
+    // Only the part of the row that the turned bitmap covers is sampled
+    // (most of a turned text's bounds is empty).
+    int32_t first = 0, last = dw;
+    // Sample positions whose four neighbours all lie in the padded copy;
+    // the others fall on its transparent border or beyond: transparent.
+    ClipLinear(cs, cs * (0.5 - dcx) + sn * ry + scx + 0.5, 0, pw - 1, dw, first, last);
+    ClipLinear(-sn, -sn * (0.5 - dcx) + cs * ry + scy + 0.5, 0, sh + 1, dw, first, last);
+    for (int32_t x = first; x < last; ++x) {
       const double rx = x + 0.5 - dcx;
       // The inverse turn: where this pixel's centre came from (in the padded
       // copy, pixel centres at whole numbers).
       const double sx = cs * rx + sn * ry + scx - 0.5 + 1;
       const double sy = -sn * rx + cs * ry + scy - 0.5 + 1;
-      if (!(sx > -1 && sy > -1 && sx < pw && sy < sh + 2)) {
-        out[x] = 0;
-        continue;
-      }
-      const double fx0 = std::floor(sx), fy0 = std::floor(sy);
-      const auto x0 = int32_t(fx0), y0 = int32_t(fy0);
-      const float fx = float(sx - fx0), fy = float(sy - fy0);
-      float acc[4] = {0, 0, 0, 0};
-      const float weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-      const int32_t xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
-      for (int k = 0; k < 4; ++k) {
-        if (xs[k] < 0 || ys[k] < 0 || xs[k] >= pw || ys[k] >= sh + 2 || weights[k] == 0) continue;
-        const float* p = &pre[(size_t(ys[k]) * pw + size_t(xs[k])) * 4];
-        for (int ch = 0; ch < 4; ++ch) acc[ch] += p[ch] * weights[k];
-      }
+      if (!(sx >= 0 && sy >= 0 && sx < pw - 1 && sy < sh + 1)) continue;
+      const auto x0 = int32_t(sx), y0 = int32_t(sy);
+      const float fx = float(sx - x0), fy = float(sy - y0);
+      const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+      const float* p00 = &pre[(size_t(y0) * pw + size_t(x0)) * 4];
+      const float* p01 = p00 + size_t(pw) * 4;
+      float acc[4];
+      for (int ch = 0; ch < 4; ++ch)
+        acc[ch] = p00[ch] * w00 + p00[ch + 4] * w10 + p01[ch] * w01 + p01[ch + 4] * w11;
       const float alpha = acc[0] * 255.0f;
-      const auto a = uint32_t(std::clamp(std::lround(alpha), 0L, 255L));
-      if (a == 0) {
-        out[x] = 0;
-        continue;
-      }
-      auto channel = [&](float v) { return uint32_t(std::clamp(std::lround(v / acc[0]), 0L, 255L)); };
+      if (alpha < 0.5f) continue;
+      const auto a = uint32_t(std::min(alpha + 0.5f, 255.0f));
+      const float scale = 1.0f / acc[0];
+      auto channel = [scale](float v) { return uint32_t(std::clamp(v * scale + 0.5f, 0.0f, 255.0f)); };
       out[x] = a << 24 | channel(acc[1]) << 16 | channel(acc[2]) << 8 | channel(acc[3]);
     }
   }
