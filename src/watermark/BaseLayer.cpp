@@ -176,10 +176,13 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
     w = extent * SizePercent / 100;
     h = w / aspect;
   }
-  // Within the resampler's reach, keeping the aspect ratio as far as it can.
-  const double shrink = std::min(1.0, double(kMaxFittedSize) / std::max(w, h));
-  contentWidth = int32_t(std::clamp(std::round(w * shrink), 1.0, double(kMaxFittedSize)));
-  contentHeight = int32_t(std::clamp(std::round(h * shrink), 1.0, double(kMaxFittedSize)));
+  // Within the resampler's reach and at most twice the picture's longer
+  // side (more is never seen, and a hostile percentage must not take
+  // gigabytes), keeping the aspect ratio.
+  const double limit = std::min<double>(kMaxFittedSize, 2.0 * std::max(width, height));
+  const double shrink = std::min(1.0, limit / std::max(w, h));
+  contentWidth = int32_t(std::clamp(std::round(w * shrink), 1.0, limit));
+  contentHeight = int32_t(std::clamp(std::round(h * shrink), 1.0, limit));
 }
 
 void TBaseLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) const {

@@ -74,7 +74,8 @@ class TBaseLayer : public TCustomBitmapLayer {
   bool ShownOn(int32_t width, int32_t height) const;
   /// The content's size on a picture of that size: the source's own for
   /// lsFixed (or no picture), else scaled keeping the aspect ratio, at least
-  /// 1 and at most 10000 pixels a side; 0 x 0 for an empty source.
+  /// 1 and at most 10000 pixels or twice the picture's longer side a side;
+  /// 0 x 0 for an empty source.
   void ContentSizeOn(int32_t width, int32_t height, int32_t& contentWidth, int32_t& contentHeight) const;
   /// The layer fitted to a picture of that size; kept until the layer renders
   /// again or its fitting fields change (the last two sizes are kept, so the

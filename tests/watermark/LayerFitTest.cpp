@@ -158,6 +158,10 @@ TEST(Fit, EmptyLayersAndPicturesOfNoSizeKeepTheContentSize) {
   layer->ContentSizeOn(100000, 100000, w, h);  // within the resampler's reach
   EXPECT_EQ(w, 10000);
   EXPECT_EQ(h, 5000);
+  layer->SizePercent = 1000;  // the most a file holds: at most twice the picture
+  layer->ContentSizeOn(60, 30, w, h);
+  EXPECT_EQ(w, 120);
+  EXPECT_EQ(h, 60);
   layer->SizePercent = std::nanf("");
   layer->ContentSizeOn(100, 100, w, h);
   EXPECT_EQ(w, 40);
