@@ -49,22 +49,12 @@ void RotateBitmap(TBitmap32& bitmap, double degrees, int32_t& marginX, int32_t& 
   }
   const auto dw = int32_t(dw64), dh = int32_t(dh64);
 
-  // Alpha-weighted (premultiplied) copy with a transparent border of one
-  // pixel, so that sampling needs no bounds checks.
+  // A copy with a transparent border of one pixel, so that sampling needs
+  // no bounds checks; colours are weighted by alpha as they are sampled.
   const int32_t pw = sw + 2;
-  std::vector<float> pre(size_t(pw) * size_t(sh + 2) * 4, 0.0f);
-  for (int32_t y = 0; y < sh; ++y) {
-    const TColor32* row = bitmap.ScanLine(y);
-    float* out = &pre[(size_t(y + 1) * pw + 1) * 4];
-    for (int32_t x = 0; x < sw; ++x, out += 4) {
-      const TColor32 c = row[x];
-      const float a = float(c >> 24) / 255.0f;
-      out[0] = a;
-      out[1] = float((c >> 16) & 0xFF) * a;
-      out[2] = float((c >> 8) & 0xFF) * a;
-      out[3] = float(c & 0xFF) * a;
-    }
-  }
+  std::vector<TColor32> padded(size_t(pw) * size_t(sh + 2), 0);
+  for (int32_t y = 0; y < sh; ++y)
+    std::copy(bitmap.ScanLine(y), bitmap.ScanLine(y) + sw, &padded[size_t(y + 1) * pw + 1]);
 
   const double t = degrees * std::numbers::pi / 180;
   const double cs = std::cos(t), sn = std::sin(t);
@@ -78,34 +68,39 @@ void RotateBitmap(TBitmap32& bitmap, double degrees, int32_t& marginX, int32_t& 
   for (int32_t y = 0; y < dh; ++y) {
     TColor32* out = result.ScanLine(y);
     const double ry = y + 0.5 - dcy;
+    // Where pixel x's centre came from in the padded copy (pixel centres at
+    // whole numbers), by the inverse turn: sx = ax * x + bx, sy = ay * x + by.
+    const double ax = cs, bx = cs * (0.5 - dcx) + sn * ry + scx + 0.5;
+    const double ay = -sn, by = -sn * (0.5 - dcx) + cs * ry + scy + 0.5;
     // Only the part of the row that the turned bitmap covers is sampled
-    // (most of a turned text's bounds is empty).
+    // (most of a turned text's bounds is empty): the positions whose four
+    // neighbours all lie in the padded copy; the others fall on its
+    // transparent border or beyond.
     int32_t first = 0, last = dw;
-    // Sample positions whose four neighbours all lie in the padded copy;
-    // the others fall on its transparent border or beyond: transparent.
-    ClipLinear(cs, cs * (0.5 - dcx) + sn * ry + scx + 0.5, 0, pw - 1, dw, first, last);
-    ClipLinear(-sn, -sn * (0.5 - dcx) + cs * ry + scy + 0.5, 0, sh + 1, dw, first, last);
+    ClipLinear(ax, bx, 0, pw - 1, dw, first, last);
+    ClipLinear(ay, by, 0, sh + 1, dw, first, last);
     for (int32_t x = first; x < last; ++x) {
-      const double rx = x + 0.5 - dcx;
-      // The inverse turn: where this pixel's centre came from (in the padded
-      // copy, pixel centres at whole numbers).
-      const double sx = cs * rx + sn * ry + scx - 0.5 + 1;
-      const double sy = -sn * rx + cs * ry + scy - 0.5 + 1;
+      const double sx = ax * x + bx, sy = ay * x + by;
       if (!(sx >= 0 && sy >= 0 && sx < pw - 1 && sy < sh + 1)) continue;
       const auto x0 = int32_t(sx), y0 = int32_t(sy);
       const float fx = float(sx - x0), fy = float(sy - y0);
-      const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
-      const float* p00 = &pre[(size_t(y0) * pw + size_t(x0)) * 4];
-      const float* p01 = p00 + size_t(pw) * 4;
-      float acc[4];
-      for (int ch = 0; ch < 4; ++ch)
-        acc[ch] = p00[ch] * w00 + p00[ch + 4] * w10 + p01[ch] * w01 + p01[ch + 4] * w11;
-      const float alpha = acc[0] * 255.0f;
-      if (alpha < 0.5f) continue;
-      const auto a = uint32_t(std::min(alpha + 0.5f, 255.0f));
-      const float scale = 1.0f / acc[0];
-      auto channel = [scale](float v) { return uint32_t(std::clamp(v * scale + 0.5f, 0.0f, 255.0f)); };
-      out[x] = a << 24 | channel(acc[1]) << 16 | channel(acc[2]) << 8 | channel(acc[3]);
+      const TColor32* p0 = &padded[size_t(y0) * pw + size_t(x0)];
+      const TColor32* p1 = p0 + pw;
+      const TColor32 taps[4] = {p0[0], p0[1], p1[0], p1[1]};
+      if ((taps[0] | taps[1] | taps[2] | taps[3]) >> 24 == 0) continue;  // nothing to weigh
+      const float weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+      float a = 0, r = 0, g = 0, b = 0;
+      for (int k = 0; k < 4; ++k) {
+        const float w = weights[k] * float(taps[k] >> 24);
+        a += w;
+        r += w * float((taps[k] >> 16) & 0xFF);
+        g += w * float((taps[k] >> 8) & 0xFF);
+        b += w * float(taps[k] & 0xFF);
+      }
+      if (a < 0.5f) continue;
+      const float scale = 1.0f / a;
+      auto channel = [scale](float v) { return uint32_t(std::min(v * scale + 0.5f, 255.0f)); };
+      out[x] = uint32_t(std::min(a + 0.5f, 255.0f)) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
     }
   }
   bitmap = std::move(result);

@@ -93,10 +93,14 @@ void TTextLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) con
     return;
   }
   // Rendered again at the size it is drawn, so that a text never shows the
-  // blur of an upscaled bitmap; the font size grows with the height shown
-  // (the text may be stretched), and the small difference that whole points
-  // leave is resampled away, which also keeps the stretch.
-  const double size = std::ceil(double(Font.Size) * height / source.Height());
+  // blur of an upscaled bitmap. The font size grows with the height shown.
+  // A stretched text is rendered a little larger and resampled to the exact
+  // size, which keeps the stretch; a text at its natural proportions is used
+  // as rendered when whole points come within 3 % of the size (sharper, and
+  // a turned text on a large picture is not resampled for nothing).
+  const bool natural = source.Width() == NaturalWidth && source.Height() == NaturalHeight;
+  const double exact = double(Font.Size) * height / source.Height();
+  const double size = natural ? std::max(1.0, std::round(exact)) : std::ceil(exact);
   if (!(size >= 1) || size > kMaxFontSize) {
     TBaseLayer::ScaleContent(width, height, out);
     return;
@@ -112,6 +116,8 @@ void TTextLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) con
     TBaseLayer::ScaleContent(width, height, out);
     return;
   }
+  auto near = [](int32_t got, int32_t want) { return std::abs(got - want) <= std::max(1.0, want * 0.03); };
+  if (natural && near(out.Width(), width) && near(out.Height(), height)) return;
   ResampleBitmap(out, width, height);
 }
 

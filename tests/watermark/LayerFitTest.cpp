@@ -131,7 +131,10 @@ TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   text->SizePercent = 40;
   const TBaseLayer::TFit& fit = text->FitTo(1000, 500);
   const TBitmap32& fitted = text->FittedBitmap(fit);
-  ASSERT_EQ(fitted.Height(), 200);
+  // whole points come within 3 % of the size; placement aligns what was drawn
+  ASSERT_NEAR(fitted.Height(), 200, 6);
+  EXPECT_EQ(fit.ContentHeight, fitted.Height());
+  EXPECT_NEAR(double(fitted.Width()) / fitted.Height(), double(text->NaturalWidth) / text->NaturalHeight, 0.05);
   // The small text stretched to the same size for comparison.
   TBitmap32 blurred = text->SourceBitmap();
   ResampleBitmap(blurred, fitted.Width(), fitted.Height());
@@ -144,6 +147,13 @@ TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   // Sharp edges: far fewer half-covered pixels than the upscaled bitmap.
   EXPECT_LT(partial(fitted) * 2, partial(blurred));
   EXPECT_EQ(text->SourceBitmap().Height(), text->NaturalHeight);  // the layer itself is untouched
+
+  // A stretched text keeps its stretch at the exact size.
+  text->ResizeTo(text->SourceBitmap().Width() * 2, text->SourceBitmap().Height());
+  const TBitmap32& stretched = text->FittedBitmap(text->FitTo(1000, 500));
+  EXPECT_EQ(stretched.Height(), 200);
+  EXPECT_NEAR(double(stretched.Width()) / stretched.Height(),
+              double(text->SourceBitmap().Width()) / text->SourceBitmap().Height(), 0.02);
 }
 
 TEST(Fit, EmptyLayersAndPicturesOfNoSizeKeepTheContentSize) {
