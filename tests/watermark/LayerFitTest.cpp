@@ -415,6 +415,58 @@ TEST(Fit, FitsAreKeptUntilTheLayerChanges) {
   EXPECT_EQ(picture.Pixel(10, 10), 0xFF000000u);
 }
 
+// ---- the views show what the output gets ---------------------------------------------------
+
+struct TFixedView : TLayerViewOwner {
+  TRect Rect;
+  TRect GetBitmapRect() const override { return Rect; }
+};
+
+struct ViewCase {
+  const char* name;
+  uint8_t mode;
+  float angle;
+  uint8_t orientation;
+  bool tile;
+};
+
+class ViewMatchesOutput : public ::testing::TestWithParam<ViewCase> {};
+
+TEST_P(ViewMatchesOutput, AtFullSize) {
+  const ViewCase& c = GetParam();
+  TFixedView view;
+  view.Rect = TRect{0, 0, 300, 200};
+  TLayerCollection layers(&view);
+  TBaseLayer* layer = AddPictureLayer(layers, 30, 12, kRed);
+  layer->SizeMode = c.mode;
+  layer->SizePercent = 20;
+  layer->Angle = c.angle;
+  layer->Orientation = c.orientation;
+  layer->Tile = c.tile;
+  layer->XTileOffs = 7;
+  layer->YTileOffs = 5;
+  layer->HAlign = haCenter;
+  layer->VAlign = vaMiddle;
+  layer->SetLocation(layer->GetLayerRect(300, 200));  // as the preview places it
+  TBitmap32 painted(300, 200), drawn(300, 200);
+  painted.Clear(0xFF000000);
+  drawn.Clear(0xFF000000);
+  layers.Paint(painted);
+  layer->DrawOnto(drawn, 1.0);
+  EXPECT_EQ(test::Pixels(painted), test::Pixels(drawn)) << c.name;
+  int red = 0;
+  for (TColor32 p : test::Pixels(drawn)) red += p == kRed;
+  EXPECT_EQ(red > 0, c.orientation != loPortrait) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fit, ViewMatchesOutput,
+                         ::testing::Values(ViewCase{"fixed", lsFixed, 0, loBoth, false},
+                                           ViewCase{"relative", lsWidth, 0, loBoth, false},
+                                           ViewCase{"turned", lsFixed, 30, loBoth, false},
+                                           ViewCase{"relative turned", lsShorter, -45, loLandscape, false},
+                                           ViewCase{"not on this picture", lsShorter, 10, loPortrait, false},
+                                           ViewCase{"tiled turned", lsLonger, 30, loBoth, true}));
+
 // ---- the base block -------------------------------------------------------------------------
 
 TEST(Fit, LayersWithoutFittingAreWrittenAsBefore) {
