@@ -207,35 +207,10 @@ void TEditorDocument::SetMode(TEditorMode mode) {
 
 void TEditorDocument::ApplyTransform() {
   TBaseLayer* layer = handles_->GetLayer();
-  if (layer && layer->Fits() && handles_->GetTransformMode()) {
-    // A layer sized by the picture or turned: the stretch of its frame
-    // scales what sets its size (the percentage, or the content of a fixed
-    // size), keeping the aspect ratio when it is turned.
-    const TFloatRect before = handles_->SavedLocation, after = handles_->Location();
-    handles_->RollbackTransform();
-    auto ratio = [](float now, float was) {
-      const double r = double(now) / double(was);
-      return std::isfinite(r) && r > 0 ? r : 1.0;
-    };
-    const double sx = ratio(after.Width(), before.Width()), sy = ratio(after.Height(), before.Height());
-    const bool turned = std::fmod(double(layer->Angle), 180.0) != 0;
-    const double uniform = std::sqrt(sx * sy);
-    if (layer->SizeMode != lsFixed) {
-      const double s = turned ? uniform : layer->SizeMode == lsHeight ? sy : sx;
-      layer->SizePercent = float(std::clamp(layer->SizePercent * s, kMinPanelSizePercent, kMaxPanelSizePercent));
-    } else {
-      const TBitmap32& b = layer->SourceBitmap();
-      const double fx = turned ? uniform : sx, fy = turned ? uniform : sy;
-      auto side = [](double v) { return int32_t(std::clamp(std::round(v), 1.0, 10000.0)); };
-      layer->ResizeTo(side(b.Width() * fx), side(b.Height() * fy));
-      layer->Render();
-    }
-    Relocate(*layer);
-    Commit("Resize Layer");
-    SetMode(TEditorMode::View);
-    return;
-  }
   handles_->ApplyTransform();
+  // A layer sized by the picture or turned keeps its coordinates: placed
+  // again at its new size.
+  if (layer && layer->Fits()) Relocate(*layer);
   Commit("Resize Layer");
   SetMode(TEditorMode::View);
 }

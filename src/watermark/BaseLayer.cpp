@@ -185,6 +185,22 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
   contentHeight = int32_t(std::clamp(std::round(h * shrink), 1.0, limit));
 }
 
+void TBaseLayer::ScaleBy(double sx, double sy) {
+  auto factor = [](double f) { return std::isfinite(f) && f > 0 ? f : 1.0; };
+  sx = factor(sx);
+  sy = factor(sy);
+  if (IsTurned(Angle) && std::fmod(double(Angle), 180.0) != 0) sx = sy = std::sqrt(sx * sy);
+  if (SizeMode != lsFixed) {
+    const double s = SizeMode == lsHeight ? sy : sx;
+    SizePercent = float(std::clamp(double(SizePercent) * s, 0.1, double(kMaxSizePercent)));
+    Render();
+    return;
+  }
+  auto side = [](double v) { return int32_t(std::clamp(std::round(v), 1.0, double(kMaxFittedSize))); };
+  TLayerUpdate update(*this);
+  ResizeTo(side(source_.Width() * sx), side(source_.Height() * sy));
+}
+
 void TBaseLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) const {
   out.Assign(source_);
   ResampleBitmap(out, width, height);

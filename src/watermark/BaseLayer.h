@@ -81,6 +81,12 @@ class TBaseLayer : public TCustomBitmapLayer {
   /// again or its fitting fields change (the last two sizes are kept, so the
   /// canvas and the navigator do not take turns rebuilding).
   const TFit& FitTo(int32_t width, int32_t height) const;
+  /// Scales what sets the layer's size on a picture: the percentage of a
+  /// relative size (kept within 0.1..kMaxSizePercent), or the content of a
+  /// fixed size (ResizeTo, whole pixels within 1..10000). A turned layer
+  /// scales by one factor (the geometric mean), keeping its aspect ratio, as
+  /// a relative size always does along the extent it follows. Renders.
+  void ScaleBy(double sx, double sy);
   /// What a fit draws: its own bitmap, or the rendered one.
   const TBitmap32& FittedBitmap(const TFit& fit) const { return fit.Own ? Bitmap() : fit.Bitmap; }
 

@@ -669,5 +669,19 @@ TEST_F(EditorDocumentTest, StretchingAFittedLayerScalesWhatSetsItsSize) {
   }
 }
 
+TEST_F(EditorDocumentTest, APendingStretchOfAFittedLayerAppliedOnLeavingResizeScalesItsPercentage) {
+  editor.Select(0);
+  editor.SetSizeMode(lsWidth);
+  editor.SetAngle(90);  // turned a quarter: the frame's width is the content's height
+  editor.SetMode(TEditorMode::Resize);
+  const TFloatRect at = editor.Handles().Location();
+  editor.Handles().SetLocation(TFloatRect{at.Left, at.Top, at.Left + at.Width() * 2, at.Top + at.Height() * 2});
+  editor.SetMode(TEditorMode::View);  // the pending stretch is applied
+  EXPECT_NEAR(Logo().SizePercent, 20, 0.5);
+  EXPECT_EQ(Logo().SourceBitmap().Width(), 60);
+  EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+  EXPECT_EQ(editor.UndoName(), "Resize Layer");
+}
+
 }  // namespace
 }  // namespace tvx
