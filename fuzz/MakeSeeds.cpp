@@ -579,7 +579,8 @@ void WriteWatermarks() {
     picture.SourceBitmap().SetSize(5, 3);
     picture.SourceBitmap().Clear(ARGB(200, 10, 120, 240));
     picture.EndUpdate();
-    picture.SizeMode = lsHeight, picture.SizePercent = 25, picture.Orientation = loLandscape, picture.Angle = 90;
+    picture.SizeMode = lsHeight, picture.SizePercent = 25;
+    picture.Orientation = loLandscape, picture.Angle = 90;
     files.emplace_back("fitted-turned-layers.tvx", Saved(layers, exif));
   }
   for (const auto& [name, bytes] : files) {

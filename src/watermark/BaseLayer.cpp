@@ -147,9 +147,12 @@ bool TBaseLayer::Fits() const { return SizeMode != lsFixed || IsTurned(Angle); }
 bool TBaseLayer::ShownOn(int32_t width, int32_t height) const {
   if (width <= 0 || height <= 0) return true;
   switch (Orientation) {
-    case loLandscape: return width >= height;
-    case loPortrait: return height > width;
-    default: return true;
+    case loLandscape:
+      return width >= height;
+    case loPortrait:
+      return height > width;
+    default:
+      return true;
   }
 }
 
@@ -161,11 +164,20 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
   if (!(std::isfinite(SizePercent) && SizePercent > 0)) return;
   double extent;
   switch (SizeMode) {
-    case lsWidth: extent = width; break;
-    case lsHeight: extent = height; break;
-    case lsShorter: extent = std::min(width, height); break;
-    case lsLonger: extent = std::max(width, height); break;
-    default: return;  // unknown modes keep the content's own size
+    case lsWidth:
+      extent = width;
+      break;
+    case lsHeight:
+      extent = height;
+      break;
+    case lsShorter:
+      extent = std::min(width, height);
+      break;
+    case lsLonger:
+      extent = std::max(width, height);
+      break;
+    default:
+      return;  // unknown modes keep the content's own size
   }
   const double aspect = double(source_.Width()) / source_.Height();
   double w, h;
@@ -555,7 +567,8 @@ void TBaseLayer::Paint(TBitmap32& buffer) {
   const double left0 = phase(r.Left, r.Width(), stepX, area.Left);
   for (double top = phase(r.Top, r.Height(), stepY, area.Top); top < area.Bottom; top += stepY)
     for (double left = left0; left < area.Right; left += stepX)
-      DrawTileOf(buffer, TFloatRect{float(left), float(top), float(left + r.Width()), float(top + r.Height())}, b);
+      DrawTileOf(buffer,
+                 TFloatRect{float(left), float(top), float(left + r.Width()), float(top + r.Height())}, b);
 }
 
 }  // namespace tvx

@@ -46,7 +46,7 @@ class TBaseLayer : public TCustomBitmapLayer {
   uint8_t SizeMode = lsFixed;     ///< TLayerSizeMode
   static constexpr float kDefaultSizePercent = 10;
   static constexpr float kMaxSizePercent = 1000;  ///< what a file may hold
-  float SizePercent = kDefaultSizePercent;  ///< of the extent SizeMode names
+  float SizePercent = kDefaultSizePercent;        ///< of the extent SizeMode names
   uint8_t Orientation = loBoth;   ///< TLayerOrientation
   float Angle = 0;                ///< degrees, around the centre, after styles
 

@@ -1,5 +1,6 @@
 #include "watermark/Macros.h"
 
+#include <sys/stat.h>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -7,7 +8,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <sys/stat.h>
 
 #include "util/Utils.h"
 
@@ -53,9 +53,9 @@ std::string FormatFNumber(double f) {
 // its f-number comes out a hair off the marking (5.66 for f/5.6); within 3 %
 // of a marking of the third-stop scale it is that marking.
 double NearestMarking(double f) {
-  static constexpr std::array<double, 31> kMarkings = {
-      1.0, 1.1, 1.2, 1.4, 1.6, 1.8, 2.0, 2.2, 2.5, 2.8, 3.2, 3.5, 4.0, 4.5, 5.0, 5.6,
-      6.3, 7.1, 8.0, 9.0, 10,  11,  13,  14,  16,  18,  20,  22,  25,  29,  32};
+  static constexpr std::array<double, 31> kMarkings = {1.0, 1.1, 1.2, 1.4, 1.6, 1.8, 2.0, 2.2, 2.5, 2.8, 3.2,
+                                                       3.5, 4.0, 4.5, 5.0, 5.6, 6.3, 7.1, 8.0, 9.0, 10,  11,
+                                                       13,  14,  16,  18,  20,  22,  25,  29,  32};
   for (double m : kMarkings)
     if (std::abs(f - m) <= m * 0.03) return m;
   return f;
@@ -66,7 +66,8 @@ std::string FNumberValue(const TExifParameters& picture) {
   double number;
   if (const std::string* text = Value(picture, kTagFNumber); text && ParseNumber(*text, afterF, number))
     if (std::string value = FormatFNumber(number); !value.empty()) return value;
-  if (const std::string* text = Value(picture, kTagApertureValue); text && ParseNumber(*text, afterF, number)) {
+  if (const std::string* text = Value(picture, kTagApertureValue);
+      text && ParseNumber(*text, afterF, number)) {
     // "5.00 EV (f/5.6)" carries the f-number; a bare number is the APEX value.
     const double f = afterF ? number : std::pow(2.0, number / 2);
     return FormatFNumber(afterF ? f : NearestMarking(f));
@@ -81,7 +82,7 @@ std::string YearValue(const TExifParameters& picture) {
     if (year.find_first_not_of("0123456789") == std::string::npos && year != "0000") return year;
   }
   if (picture.FileName.empty()) return {};
-  struct stat info{};
+  struct stat info {};
   if (stat(picture.FileName.c_str(), &info) != 0) return {};
   const std::time_t seconds = info.st_mtime;
   std::tm local{};

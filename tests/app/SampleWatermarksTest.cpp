@@ -240,12 +240,12 @@ TEST_P(SampleShare, IsTheSameOnSmallAndLargePictures) {
   EXPECT_EQ(shown, 1) << c.file;
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, SampleShare,
-                         ::testing::Values(TShareCase{"Copyright.tvx", 1224, 816}, TShareCase{"Copyright.tvx", 816, 1224},
-                                           TShareCase{"Logo.tvx", 1224, 816}, TShareCase{"Logo.tvx", 816, 1224},
-                                           TShareCase{"Proof.tvx", 1224, 816}, TShareCase{"Proof.tvx", 816, 1224},
-                                           TShareCase{"Photo Info.tvx", 1224, 816},
-                                           TShareCase{"Photo Info.tvx", 816, 1224}));
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleShare,
+    ::testing::Values(TShareCase{"Copyright.tvx", 1224, 816}, TShareCase{"Copyright.tvx", 816, 1224},
+                      TShareCase{"Logo.tvx", 1224, 816}, TShareCase{"Logo.tvx", 816, 1224},
+                      TShareCase{"Proof.tvx", 1224, 816}, TShareCase{"Proof.tvx", 816, 1224},
+                      TShareCase{"Photo Info.tvx", 1224, 816}, TShareCase{"Photo Info.tvx", 816, 1224}));
 
 TEST(SamplePictures, PicturesAreJpegsWithCameraNames) {
   test::TTempDir dir;

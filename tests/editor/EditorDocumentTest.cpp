@@ -561,15 +561,14 @@ TEST_P(FitEditsTest, AreUndoableStepsThatPlaceTheLayerAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Editor, FitEditsTest,
-    testing::Values(
-        TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizeMode(lsShorter); },
-                     [](const TBaseLayer& l) { return l.SizeMode == lsShorter; }},
-        TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizePercent(25); },
-                     [](const TBaseLayer& l) { return l.SizePercent == 25; }},
-        TFitEditCase{"Orientation", [](TEditorDocument& e) { e.SetOrientation(loPortrait); },
-                     [](const TBaseLayer& l) { return l.Orientation == loPortrait; }},
-        TFitEditCase{"Rotate", [](TEditorDocument& e) { e.SetAngle(30); },
-                     [](const TBaseLayer& l) { return l.Angle == 30; }}));
+    testing::Values(TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizeMode(lsShorter); },
+                                 [](const TBaseLayer& l) { return l.SizeMode == lsShorter; }},
+                    TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizePercent(25); },
+                                 [](const TBaseLayer& l) { return l.SizePercent == 25; }},
+                    TFitEditCase{"Orientation", [](TEditorDocument& e) { e.SetOrientation(loPortrait); },
+                                 [](const TBaseLayer& l) { return l.Orientation == loPortrait; }},
+                    TFitEditCase{"Rotate", [](TEditorDocument& e) { e.SetAngle(30); },
+                                 [](const TBaseLayer& l) { return l.Angle == 30; }}));
 
 TEST_F(EditorDocumentTest, FitEditsKeepToTheirRanges) {
   editor.Select(0);
@@ -638,8 +637,8 @@ TEST_F(EditorDocumentTest, StretchingAFittedLayerScalesWhatSetsItsSize) {
     uint8_t mode;
     float angle;
     double stretchX, stretchY;
-    float percent;             // expected afterwards (relative sizes)
-    int32_t width, height;     // expected source size (fixed size)
+    float percent;          // expected afterwards (relative sizes)
+    int32_t width, height;  // expected source size (fixed size)
   } cases[] = {
       {lsWidth, 0, 2, 1, 20, 60, 30},     // the width decides
       {lsHeight, 0, 1, 1.5, 15, 60, 30},  // the height decides
@@ -675,7 +674,8 @@ TEST_F(EditorDocumentTest, APendingStretchOfAFittedLayerAppliedOnLeavingResizeSc
   editor.SetAngle(90);  // turned a quarter: the frame's width is the content's height
   editor.SetMode(TEditorMode::Resize);
   const TFloatRect at = editor.Handles().Location();
-  editor.Handles().SetLocation(TFloatRect{at.Left, at.Top, at.Left + at.Width() * 2, at.Top + at.Height() * 2});
+  editor.Handles().SetLocation(
+      TFloatRect{at.Left, at.Top, at.Left + at.Width() * 2, at.Top + at.Height() * 2});
   editor.SetMode(TEditorMode::View);  // the pending stretch is applied
   EXPECT_NEAR(Logo().SizePercent, 20, 0.5);
   EXPECT_EQ(Logo().SourceBitmap().Width(), 60);

@@ -143,9 +143,8 @@ TEST(CoordText, TwoDecimalsInFixedNotation) {
 TEST(FitRules, AnglesComeIntoOneTurn) {
   struct Case {
     double in, out;
-  } cases[] = {{0, 0},     {30, 30},     {180, 180}, {-180, 180}, {181, -179}, {-181, 179},
-               {360, 0},   {-360, 0},    {540, 180}, {725, 5},    {-725, -5},  {NAN, 0},
-               {INFINITY, 0}, {-0.0, 0}};
+  } cases[] = {{0, 0},    {30, 30},   {180, 180}, {-180, 180}, {181, -179}, {-181, 179},   {360, 0},
+               {-360, 0}, {540, 180}, {725, 5},   {-725, -5},  {NAN, 0},    {INFINITY, 0}, {-0.0, 0}};
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(NormalizeAngle(c.in), c.out) << c.in;
     EXPECT_FALSE(std::signbit(NormalizeAngle(c.in)) && NormalizeAngle(c.in) == 0) << c.in;

@@ -56,17 +56,17 @@ TEST_P(RelativeSize, ScalesTheContentKeepingItsAspectRatio) {
   EXPECT_EQ(layer->RenderedBitmap().Width(), 200);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fit, RelativeSize,
-    ::testing::Values(
-        // landscape 1200 x 800, portrait 800 x 1200, square 1000 x 1000
-        SizeCase{lsFixed, 1200, 800, 200, 100}, SizeCase{lsFixed, 800, 1200, 200, 100},
-        SizeCase{lsWidth, 1200, 800, 120, 60}, SizeCase{lsWidth, 800, 1200, 80, 40},
-        SizeCase{lsWidth, 1000, 1000, 100, 50}, SizeCase{lsHeight, 1200, 800, 160, 80},
-        SizeCase{lsHeight, 800, 1200, 240, 120}, SizeCase{lsHeight, 1000, 1000, 200, 100},
-        SizeCase{lsShorter, 1200, 800, 80, 40}, SizeCase{lsShorter, 800, 1200, 80, 40},
-        SizeCase{lsShorter, 1000, 1000, 100, 50}, SizeCase{lsLonger, 1200, 800, 120, 60},
-        SizeCase{lsLonger, 800, 1200, 120, 60}, SizeCase{lsLonger, 1000, 1000, 100, 50}));
+INSTANTIATE_TEST_SUITE_P(Fit, RelativeSize,
+                         ::testing::Values(
+                             // landscape 1200 x 800, portrait 800 x 1200, square 1000 x 1000
+                             SizeCase{lsFixed, 1200, 800, 200, 100}, SizeCase{lsFixed, 800, 1200, 200, 100},
+                             SizeCase{lsWidth, 1200, 800, 120, 60}, SizeCase{lsWidth, 800, 1200, 80, 40},
+                             SizeCase{lsWidth, 1000, 1000, 100, 50}, SizeCase{lsHeight, 1200, 800, 160, 80},
+                             SizeCase{lsHeight, 800, 1200, 240, 120},
+                             SizeCase{lsHeight, 1000, 1000, 200, 100}, SizeCase{lsShorter, 1200, 800, 80, 40},
+                             SizeCase{lsShorter, 800, 1200, 80, 40}, SizeCase{lsShorter, 1000, 1000, 100, 50},
+                             SizeCase{lsLonger, 1200, 800, 120, 60}, SizeCase{lsLonger, 800, 1200, 120, 60},
+                             SizeCase{lsLonger, 1000, 1000, 100, 50}));
 
 TEST(Fit, SameShareOnSmallAndLargePictures) {
   // About 1 MP and 24 MP of the same shape; the layer covers the same share.
@@ -92,16 +92,18 @@ TEST(Fit, SameShareOnSmallAndLargePictures) {
 TEST(Fit, SizeIsAppliedBeforeTheStyles) {
   // A style that adds 8 columns adds them at every size: it is applied to
   // the scaled content, not scaled with it.
-  RegisterFilter("Fit Grow", [](const TBitmap32&, TBitmap32& target, int32_t& dx, int32_t&,
-                                const TFilterParams* params) {
-    if (!params) return;
-    TBitmap32 grown(target.Width() + 8, target.Height());
-    grown.Clear(0);
-    for (int y = 0; y < target.Height(); ++y)
-      for (int x = 0; x < target.Width(); ++x) grown.Pixel(x + 8, y) = target.Pixel(x, y);
-    target = grown;
-    dx += 8;
-  }, 0);
+  RegisterFilter(
+      "Fit Grow",
+      [](const TBitmap32&, TBitmap32& target, int32_t& dx, int32_t&, const TFilterParams* params) {
+        if (!params) return;
+        TBitmap32 grown(target.Width() + 8, target.Height());
+        grown.Clear(0);
+        for (int y = 0; y < target.Height(); ++y)
+          for (int x = 0; x < target.Width(); ++x) grown.Pixel(x + 8, y) = target.Pixel(x, y);
+        target = grown;
+        dx += 8;
+      },
+      0);
   TFiltersParams styles;
   styles.Items["Fit Grow"] = TFilterParams(std::vector<uint8_t>{'F', 'G', 'R', 'W'});
   TLayerCollection layers;
@@ -134,7 +136,8 @@ TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   // whole points come within 3 % of the size; placement aligns what was drawn
   ASSERT_NEAR(fitted.Height(), 200, 6);
   EXPECT_EQ(fit.ContentHeight, fitted.Height());
-  EXPECT_NEAR(double(fitted.Width()) / fitted.Height(), double(text->NaturalWidth) / text->NaturalHeight, 0.05);
+  EXPECT_NEAR(double(fitted.Width()) / fitted.Height(), double(text->NaturalWidth) / text->NaturalHeight,
+              0.05);
   // The small text stretched to the same size for comparison.
   TBitmap32 blurred = text->SourceBitmap();
   ResampleBitmap(blurred, fitted.Width(), fitted.Height());
@@ -208,15 +211,14 @@ TEST_P(OrientationRule, DrawsOnlyOnItsPictures) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fit, OrientationRule,
-                         ::testing::Values(OrientationCase{loBoth, 60, 40, true}, OrientationCase{loBoth, 40, 60, true},
-                                           OrientationCase{loBoth, 50, 50, true},
-                                           OrientationCase{loLandscape, 60, 40, true},
-                                           OrientationCase{loLandscape, 40, 60, false},
-                                           OrientationCase{loLandscape, 50, 50, true},  // square is landscape
-                                           OrientationCase{loPortrait, 60, 40, false},
-                                           OrientationCase{loPortrait, 40, 60, true},
-                                           OrientationCase{loPortrait, 50, 50, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Fit, OrientationRule,
+    ::testing::Values(OrientationCase{loBoth, 60, 40, true}, OrientationCase{loBoth, 40, 60, true},
+                      OrientationCase{loBoth, 50, 50, true}, OrientationCase{loLandscape, 60, 40, true},
+                      OrientationCase{loLandscape, 40, 60, false},
+                      OrientationCase{loLandscape, 50, 50, true},  // square is landscape
+                      OrientationCase{loPortrait, 60, 40, false}, OrientationCase{loPortrait, 40, 60, true},
+                      OrientationCase{loPortrait, 50, 50, false}));
 
 TEST(Fit, OneWatermarkHoldsAPlacementForEachOrientation) {
   TLayerCollection layers;
@@ -387,7 +389,8 @@ TEST(Fit, NavigatorScaleLandsWhereTheCanvasDoes) {
   TBitmap32 thumbnail(200, 100);
   thumbnail.Clear(0xFF000000);
   layer->DrawOnto(thumbnail, 0.1);
-  const int32_t cx = int32_t((full.Left + full.Right) / 2 * 0.1), cy = int32_t((full.Top + full.Bottom) / 2 * 0.1);
+  const int32_t cx = int32_t((full.Left + full.Right) / 2 * 0.1),
+                cy = int32_t((full.Top + full.Bottom) / 2 * 0.1);
   EXPECT_NE(thumbnail.Pixel(cx, cy), 0xFF000000u);
   EXPECT_EQ(thumbnail.Pixel(5, 5), 0xFF000000u);
 }

@@ -98,15 +98,14 @@ TEST_P(FNumberMacro, FromFNumberElseFromApertureValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Macros, FNumberMacro,
-    ::testing::Values(FNumberCase{"f/5.6", nullptr, "f/5.6"},             // FNumber only: the old gap
-                      FNumberCase{"f/8.0", "6.00 EV (f/8.0)", "f/8"},       // both: FNumber wins
+    ::testing::Values(FNumberCase{"f/5.6", nullptr, "f/5.6"},          // FNumber only: the old gap
+                      FNumberCase{"f/8.0", "6.00 EV (f/8.0)", "f/8"},  // both: FNumber wins
                       FNumberCase{"f/14.0", "7.63 EV (f/14.0)", "f/14"},
-                      FNumberCase{nullptr, "5.00 EV (f/5.7)", "f/5.7"},     // the f-number it shows
-                      FNumberCase{nullptr, "5.00 EV", "f/5.6"},             // APEX, to the marking
+                      FNumberCase{nullptr, "5.00 EV (f/5.7)", "f/5.7"},  // the f-number it shows
+                      FNumberCase{nullptr, "5.00 EV", "f/5.6"},          // APEX, to the marking
                       FNumberCase{nullptr, "3", "f/2.8"},
-                      FNumberCase{"", "4.00 EV (f/4.0)", "f/4"},            // an empty FNumber is absent
-                      FNumberCase{"f/1.4", nullptr, "f/1.4"},
-                      FNumberCase{"garbage", nullptr, ""},
+                      FNumberCase{"", "4.00 EV (f/4.0)", "f/4"},  // an empty FNumber is absent
+                      FNumberCase{"f/1.4", nullptr, "f/1.4"}, FNumberCase{"garbage", nullptr, ""},
                       FNumberCase{nullptr, nullptr, ""}));
 
 TEST(Macros, LensYearAndFolder) {
@@ -128,11 +127,9 @@ TEST(Macros, LensYearAndFolder) {
     const char* original;  // tag 36867 (null: absent)
     const char* expectedYear;
   } cases[] = {
-      {"2021:07:04 10:00:00", "2021"},
-      {nullptr, "2019"},                // the file's modification time
-      {"0000:00:00 00:00:00", "2019"},  // a camera without a clock
-      {"    :  :     :  :  ", "2019"},
-      {"", "2019"},
+      {"2021:07:04 10:00:00", "2021"}, {nullptr, "2019"},  // the file's modification time
+      {"0000:00:00 00:00:00", "2019"},                     // a camera without a clock
+      {"    :  :     :  :  ", "2019"}, {"", "2019"},
   };
   for (const Case& c : cases) {
     TExifParameters p;
@@ -159,7 +156,7 @@ TEST(Macros, CameraPhotos) {
     const char* fNumber;
     const char* aperture;  // unchanged: empty where only FNumber is stored
     const char* lens;
-    const char* year;      // null: none in the EXIF, the file's own year
+    const char* year;  // null: none in the EXIF, the file's own year
   } cases[] = {
       {"canon_eos_rebel_t3i.jpg", "f/14", "7.62 EV (f/14.1)", "", "2014"},
       {"nikon_e775_usercomment.jpg", "f/3.9", "", "", "2004"},
@@ -181,7 +178,7 @@ TEST(Macros, CameraPhotos) {
     if (c.year) {
       EXPECT_EQ(ExpandMacros("<YEAR>", p), c.year) << c.photo;
     } else {
-      struct stat info{};
+      struct stat info {};
       ASSERT_EQ(stat(path.c_str(), &info), 0);
       const std::time_t seconds = info.st_mtime;
       std::tm local{};

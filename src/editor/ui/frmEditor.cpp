@@ -595,7 +595,8 @@ void TfrmEditor::Connect() {
     GuardedCall([&] {
       model_.SetAngle(txtAngle->GetFloatValue());
       QSignalBlocker blocker(selAngle);
-      if (const TBaseLayer* layer = model_.SelectedLayer()) selAngle->SetAngle(float(DegreesToRadians(layer->Angle)));
+      if (const TBaseLayer* layer = model_.SelectedLayer())
+        selAngle->SetAngle(float(DegreesToRadians(layer->Angle)));
       UpdateCommandStates();
     });
   });
@@ -715,9 +716,9 @@ void TfrmEditor::FillPanel(bool resetStyleRow) {
   if (state != TPanelState::Layer) return;
   FillCoords();
   filling_ = true;
-  QWidget* controls[] = {lstXUnit, lstYUnit,     lstHAlign,    lstVAlign, lstTransparency, lstStyles,
-                         chkTile,  txtXTileOffs, txtYTileOffs, chkNoisy,  tbNoiseIntensity, lstSizeMode,
-                         lstOrientation};
+  QWidget* controls[] = {lstXUnit,         lstYUnit,    lstHAlign,     lstVAlign,    lstTransparency,
+                         lstStyles,        chkTile,     txtXTileOffs,  txtYTileOffs, chkNoisy,
+                         tbNoiseIntensity, lstSizeMode, lstOrientation};
   std::vector<std::unique_ptr<QSignalBlocker>> blockers;
   for (QWidget* w : controls) blockers.push_back(std::make_unique<QSignalBlocker>(w));
   SelectRow(lstXUnit, layer->XUnit, 0);
@@ -742,7 +743,8 @@ void TfrmEditor::FillFitting() {
   if (!layer) return;
   filling_ = true;
   txtSizePercent->setEnabled(layer->SizeMode != lsFixed);
-  for (auto [field, value] : {std::pair{txtSizePercent, double(layer->SizePercent)}, {txtAngle, double(layer->Angle)}}) {
+  for (auto [field, value] :
+       {std::pair{txtSizePercent, double(layer->SizePercent)}, {txtAngle, double(layer->Angle)}}) {
     // A field being typed in keeps the user's text while it says the same.
     if (field->hasFocus() && float(field->GetFloatValue()) == float(value)) continue;
     QSignalBlocker blocker(field);
