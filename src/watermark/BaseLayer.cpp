@@ -499,20 +499,32 @@ void TBaseLayer::DrawTile(TBitmap32& buffer, const TFloatRect& rect) {
   DrawTileOf(buffer, rect, PaintedBitmap());
 }
 
-const TBitmap32& TBaseLayer::PaintedBitmap() const {
+const TBaseLayer::TFit* TBaseLayer::PaintedFit() const {
   // The views place the layer (GetLayerRect) right before painting it: the
-  // fit they asked for last is the one their location shows.
-  if (lastFit_ == 0 || lastFit_ == 1) {
-    const TFit& fit = fits_[lastFit_];
-    if (fit.Generation == generation_ && Fits()) return fit.Bitmap;
+  // fit whose bitmap has the location's size is the one it shows (the
+  // navigator may have asked for another size since).
+  if (lastFit_ == 2) return &ownFit_;
+  if (!Fits()) return nullptr;
+  const TFloatRect& at = Location();
+  const TFit* found = nullptr;
+  for (int i = 0; i < 2; ++i) {
+    const TFit& fit = fits_[i];
+    if (fit.Generation != generation_ || fit.PictureWidth < 0) continue;
+    const bool sized = std::abs(double(at.Width()) - fit.Bitmap.Width()) < 0.5 &&
+                       std::abs(double(at.Height()) - fit.Bitmap.Height()) < 0.5;
+    if (sized && (!found || i == lastFit_)) found = &fit;
   }
-  return Bitmap();
+  return found;
+}
+
+const TBitmap32& TBaseLayer::PaintedBitmap() const {
+  const TFit* fit = PaintedFit();
+  return fit && !fit->Own ? fit->Bitmap : Bitmap();
 }
 
 bool TBaseLayer::PaintedShown() const {
-  if (lastFit_ == 0 || lastFit_ == 1) return fits_[lastFit_].Shown;
-  if (lastFit_ == 2) return ownFit_.Shown;
-  return true;
+  const TFit* fit = PaintedFit();
+  return !fit || fit->Shown;
 }
 
 void TBaseLayer::DrawTileOf(TBitmap32& buffer, const TFloatRect& rect, const TBitmap32& b) const {
@@ -541,10 +553,9 @@ void TBaseLayer::Paint(TBitmap32& buffer) {
   const TRect area = c && c->OwnerView() ? c->GetBitmapRect() : TRect{0, 0, buffer.Width(), buffer.Height()};
   // The grid of unturned cells (see DrawOnto), at the view's scale.
   int32_t marginX = 0, marginY = 0;
-  if (&b != &Bitmap()) {
-    const TFit& fit = fits_[lastFit_];
-    marginX = fit.MarginX;
-    marginY = fit.MarginY;
+  if (const TFit* fit = PaintedFit(); fit && &b == &fit->Bitmap) {
+    marginX = fit->MarginX;
+    marginY = fit->MarginY;
   }
   const double mx = double(marginX) * r.Width() / b.Width(), my = double(marginY) * r.Height() / b.Height();
   const double tw = r.Width() - 2 * mx, th = r.Height() - 2 * my;

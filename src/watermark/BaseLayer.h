@@ -177,7 +177,8 @@ class TBaseLayer : public TCustomBitmapLayer {
  private:
   void DrawRect(TBitmap32& target, const TRect& r, const TBitmap32& b) const;
   void DrawTileOf(TBitmap32& buffer, const TFloatRect& rect, const TBitmap32& b) const;
-  /// What the views paint, and whether they paint it (the fit last placed).
+  /// What the views paint, and whether they paint it (the fit placed).
+  const TFit* PaintedFit() const;
   const TBitmap32& PaintedBitmap() const;
   bool PaintedShown() const;
   void BuildFit(TFit& fit, int32_t width, int32_t height) const;

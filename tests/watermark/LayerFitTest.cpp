@@ -451,6 +451,8 @@ TEST_P(ViewMatchesOutput, AtFullSize) {
   layer->HAlign = haCenter;
   layer->VAlign = vaMiddle;
   layer->SetLocation(layer->GetLayerRect(300, 200));  // as the preview places it
+  TBitmap32 thumbnail(97, 65);  // the navigator draws for a slightly other size in between
+  layer->DrawOnto(thumbnail, 97.0 / 301);
   TBitmap32 painted(300, 200), drawn(300, 200);
   painted.Clear(0xFF000000);
   drawn.Clear(0xFF000000);
