@@ -574,6 +574,26 @@ void WriteWatermarks() {
     text.SetVisible(false);
     files.emplace_back("tiled-picture-hidden-text.tvx", Saved(layers, exif));
   }
+  {
+    // The fitting fields (base block version 6): a size relative to the
+    // picture, an orientation rule and a turn, on a tiled text and a picture.
+    TLayerCollection layers;
+    Watermark::TWatermarkExif exif;
+    auto& text = layers.Add<TTextLayer>();
+    text.Text = "PROOF <YEAR>";
+    text.Font.Size = 9;
+    text.RenderText();
+    text.Tile = true, text.XTileOffs = 4, text.YTileOffs = 3;
+    text.SizeMode = lsShorter, text.SizePercent = 40, text.Angle = -30;
+    auto& picture = layers.Add<TBitmapLayer>();
+    picture.BeginUpdate();
+    picture.SourceBitmap().SetSize(5, 3);
+    picture.SourceBitmap().Clear(ARGB(200, 10, 120, 240));
+    picture.EndUpdate();
+    picture.SizeMode = lsHeight, picture.SizePercent = 25;
+    picture.Orientation = loLandscape, picture.Angle = 90;
+    files.emplace_back("fitted-turned-layers.tvx", Saved(layers, exif));
+  }
   for (const auto& [name, bytes] : files) {
     Put("fuzz_watermark", name, bytes);
     Put("fuzz_render_watermark", name, bytes);

@@ -123,6 +123,30 @@ INSTANTIATE_TEST_SUITE_P(Layers, DrawOntoWindow,
                                                          text.XCoord = 30, text.YCoord = 20;
                                                          text.EndUpdate();
                                                        }},
+                                           // Fitted to the picture: scaled, turned, turned tiles, and a
+                                           // layer the picture's orientation keeps off.
+                                           TWindowCase{"relative_size_turned", 300, 200,
+                                                       [](TLayerCollection& l) {
+                                                         auto* layer = SoftLayer(l, 60, 30, 0);
+                                                         layer->SizeMode = lsShorter, layer->SizePercent = 40;
+                                                         layer->Angle = -30;
+                                                         layer->HAlign = haRight, layer->VAlign = vaBottom;
+                                                         layer->XCoord = 10, layer->YCoord = 10;
+                                                         layer->Render();
+                                                       }},
+                                           TWindowCase{"turned_tiles", 241, 173,
+                                                       [](TLayerCollection& l) {
+                                                         auto* layer = SoftLayer(l, 31, 17, 0);
+                                                         layer->Tile = true, layer->XTileOffs = 9,
+                                                         layer->YTileOffs = 5;
+                                                         layer->Angle = 45;
+                                                         layer->Render();
+                                                       }},
+                                           TWindowCase{"portrait_only_on_landscape", 200, 120,
+                                                       [](TLayerCollection& l) {
+                                                         SoftLayer(l, 40, 40, 0)->Orientation = loPortrait;
+                                                         SoftLayer(l, 30, 20, 0)->Orientation = loLandscape;
+                                                       }},
                                            TWindowCase{"nothing_visible", 100, 80,
                                                        [](TLayerCollection& l) {
                                                          SoftLayer(l, 30, 30, 0)->SetMasterAlpha(0);
