@@ -8,14 +8,16 @@
 # size and whether EXIF survived.
 #
 #   usage: bench/peers.sh [--quick] [--batches N] [--work DIR]
-#                         [--tools "tarvex tarvex2 im1 im gm vips"] [--jobs "logo text tile resize+logo"]
+#                         [--tools "tarvex tarvex2 tarvex-kb jpegtran im1 im gm vips"] [--jobs "logo text tile resize+logo"]
 #     --quick    2 x 24 MP + 4 x 6 MP pictures, one batch (for trying it out)
 #     --batches  batches per mode (default 3; 1 with --quick)
 #     --work     folder for the corpus and the outputs (default $TMPDIR/tarvex-peers);
 #                the corpus is kept there and reused when it is complete
 #     --tools    which tools to run (the floor always runs); tarvex is one worker
 #                thread, tarvex2 one process with two (--jobs 2, whole corpus, so
-#                it has no "2 processes" column)
+#                it has no "2 processes" column); tarvex-kb is Tarvex (one worker) with
+#                "Keep JPEG quality: re-encode only the watermarked blocks", jpegtran is
+#                "jpegtran -copy all" (no watermark: the cost of coding every block anew)
 #     --jobs     which jobs to run
 #   environment: TARVEX_BUILD=build/bench (the build folder; it is configured
 #   with the "bench" preset and tarvex + peers_marks are built with -j2).
@@ -25,7 +27,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
 batches=
 work=${TMPDIR:-/tmp}/tarvex-peers
-tools="tarvex tarvex2 im1 im gm vips"
+tools="tarvex tarvex2 tarvex-kb jpegtran im1 im gm vips"
 jobs="logo text tile resize+logo"
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -124,7 +126,7 @@ done
 rm -f "$marks/tiles.v"
 read -r textw texth < <("$IMIDENTIFY" -format '%w %h\n' "$marks/text.png")
 
-config() {  # config FILE OUTDIR RESIZE
+config() {  # config FILE OUTDIR RESIZE [KEEPBLOCKS]
   cat > "$1" <<EOF
 [WatermarkingOptions]
 DestFolder=$2
@@ -134,6 +136,7 @@ DefaultFileFormat=1
 KeepOriginalFormat=1
 JPEGQuality=80
 OverwriteExisting=2
+JpegKeepBlocks=${4:-0}
 [ResizeOptions]
 DoResize=$3
 ResizePriority=0
@@ -152,11 +155,12 @@ run_list() {
   local tool=$1 job=$2 out=$3; shift 3
   local f b w h tmp=$out/.tmp$$
   case $tool in
-    tarvex|tarvex2)
-      local cfg=$out/.config$$ mark=logo resize=0 workers=1
+    tarvex|tarvex2|tarvex-kb)
+      local cfg=$out/.config$$ mark=logo resize=0 keep=0 workers=1
       [[ $tool == tarvex2 ]] && workers=2
       case $job in text) mark=text ;; tile) mark=tile ;; resize+logo) resize=1 ;; esac
-      config "$cfg" "$out" "$resize"
+      [[ $tool == tarvex-kb ]] && keep=1
+      config "$cfg" "$out" "$resize" "$keep"
       local args=()
       for f in "$@"; do args+=(-a "$f"); done
       "$TARVEX" --no-gui --config "$cfg" -w "$marks/$mark.tvx" --jobs "$workers" -r -s -q "${args[@]}" \
@@ -168,6 +172,8 @@ run_list() {
     case $tool in
       floor)
         djpeg "$f" > "$tmp.ppm" && cjpeg -quality 80 "$tmp.ppm" > "$out/$b" ;;
+      jpegtran)
+        jpegtran -copy all "$f" > "$out/$b" ;;
       im1|im)
         local lim=(); [[ $tool == im1 ]] && lim=(-limit thread 1)
         case $job in
@@ -240,8 +246,10 @@ echo "peers.sh: $total pictures, $batches batch(es) per mode, $(nproc) cores, lo
 for mode in serial parallel; do
   for batch in $(seq 1 "$batches"); do
     measure floor - "$mode" "$batch"
+    [[ " $tools " == *" jpegtran "* ]] && measure jpegtran - "$mode" "$batch"
     for job in $jobs; do
       for tool in $tools; do
+        [[ $tool == jpegtran ]] && continue
         # two workers in each of two processes would only fight over two cores
         [[ $tool == tarvex2 && $mode == parallel ]] && continue
         measure "$tool" "$job" "$mode" "$batch"

@@ -481,6 +481,17 @@ TBytes ExifJpeg(ExifByteOrder order, bool thumbnail, bool extras) {
   return jpeg;
 }
 
+// The block-keeping path: every kind of scan it copies, codes anew or leaves.
+void WriteJpegBlocks() {
+  const char* target = "fuzz_jpegblocks";
+  Put(target, "420.jpg", LibJpeg(48, 40, {}));
+  Put(target, "444-restart-2.jpg", LibJpeg(48, 40, {3, false, false, 2}));
+  Put(target, "gray.jpg", LibJpeg(48, 40, {1}));
+  Put(target, "progressive.jpg", LibJpeg(48, 40, {3, true}));
+  Put(target, "arithmetic.jpg", LibJpeg(48, 40, {3, false, true, 0, true}));
+  Put(target, "exif-thumbnail.jpg", ExifJpeg(EXIF_BYTE_ORDER_INTEL, true, false));
+}
+
 void WriteExif() {
   for (const char* target : {"fuzz_exif", "fuzz_jpegfile"}) {
     Put(target, "intel-thumbnail.jpg", ExifJpeg(EXIF_BYTE_ORDER_INTEL, true, false));
@@ -563,6 +574,26 @@ void WriteWatermarks() {
     text.SetVisible(false);
     files.emplace_back("tiled-picture-hidden-text.tvx", Saved(layers, exif));
   }
+  {
+    // The fitting fields (base block version 6): a size relative to the
+    // picture, an orientation rule and a turn, on a tiled text and a picture.
+    TLayerCollection layers;
+    Watermark::TWatermarkExif exif;
+    auto& text = layers.Add<TTextLayer>();
+    text.Text = "PROOF <YEAR>";
+    text.Font.Size = 9;
+    text.RenderText();
+    text.Tile = true, text.XTileOffs = 4, text.YTileOffs = 3;
+    text.SizeMode = lsShorter, text.SizePercent = 40, text.Angle = -30;
+    auto& picture = layers.Add<TBitmapLayer>();
+    picture.BeginUpdate();
+    picture.SourceBitmap().SetSize(5, 3);
+    picture.SourceBitmap().Clear(ARGB(200, 10, 120, 240));
+    picture.EndUpdate();
+    picture.SizeMode = lsHeight, picture.SizePercent = 25;
+    picture.Orientation = loLandscape, picture.Angle = 90;
+    files.emplace_back("fitted-turned-layers.tvx", Saved(layers, exif));
+  }
   for (const auto& [name, bytes] : files) {
     Put("fuzz_watermark", name, bytes);
     Put("fuzz_render_watermark", name, bytes);
@@ -615,6 +646,7 @@ int main(int argc, char** argv) {
     WritePictures();
     WriteModernPictures();
     WriteExif();
+    WriteJpegBlocks();
     WriteWatermarks();
     WriteSettingsAndStrings();
   } catch (const std::exception& e) {

@@ -32,7 +32,7 @@ while getopts j:p:d:t:r opt; do
 done
 shift $((OPTIND - 1))
 
-decoders="fuzz_decode_jpeg fuzz_decode_png fuzz_decode_tiff fuzz_decode_gif fuzz_decode_bmp fuzz_decode_any fuzz_decode_webp fuzz_decode_avif fuzz_decode_heif fuzz_decode_jxl fuzz_decode_modern"
+decoders="fuzz_decode_jpeg fuzz_decode_png fuzz_decode_tiff fuzz_decode_gif fuzz_decode_bmp fuzz_decode_any fuzz_decode_webp fuzz_decode_avif fuzz_decode_heif fuzz_decode_jxl fuzz_decode_modern fuzz_jpegblocks"
 parsers="fuzz_read_string fuzz_config fuzz_styles fuzz_watermark fuzz_render_watermark fuzz_jpegfile fuzz_exif fuzz_modern_metadata"
 targets=${*:-$parsers $decoders}
 build=$root/build/fuzz

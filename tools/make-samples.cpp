@@ -44,10 +44,10 @@ constexpr uint32_t kBlack = 0x00000000;
 
 // ---- the watermarks ---------------------------------------------------------
 
-// Layer sizes are fixed in pixels (only their position follows the picture),
-// so the sizes below are a compromise that reads on a 1 MP picture without
-// covering it and still shows on a 24 MP one. Margins are in percent, so they
-// grow with the picture.
+// Every layer is sized as a share of the picture (and its margins are in
+// percent), so a sample looks the same on a 1 MP and a 24 MP picture. The
+// font sizes below only set how sharp the editor shows the text: drawing
+// renders it again at the size it lands on each picture.
 
 TFiltersParams DropShadow(int32_t size, uint32_t opacity, uint32_t distance) {
   TShadowRecord shadow = TShadowRecord::Defaults();
@@ -64,9 +64,9 @@ TFiltersParams DropShadow(int32_t size, uint32_t opacity, uint32_t distance) {
 void MakeCopyright(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   auto& text = layers.Add<TTextLayer>();
   text.Name = "Copyright";
-  // There is no macro for the year alone and a fixed year would go stale:
-  // the sample carries the name only; the user edits it in the editor.
-  text.Text = "\xC2\xA9 Your Name";
+  // The year the photo was taken (or the file's, without EXIF); the user
+  // puts a name in the editor.
+  text.Text = "\xC2\xA9 <YEAR> Your Name";
   text.Font.Name = "DejaVu Sans";
   text.Font.Size = 24;
   text.Font.Bold = true;
@@ -77,6 +77,8 @@ void MakeCopyright(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   text.VAlign = vaBottom;
   text.XCoord = 2.5f;
   text.YCoord = 3.0f;
+  text.SizeMode = lsShorter;
+  text.SizePercent = 30;
   text.SetMasterAlpha(230);
   text.RenderText();
   text.SetStyles(DropShadow(3, 100, 2));
@@ -161,6 +163,8 @@ void MakeLogo(TLayerCollection& layers, Watermark::TWatermarkExif&, const TBitma
   layer.VAlign = vaTop;
   layer.XCoord = 2.5f;
   layer.YCoord = 3.0f;
+  layer.SizeMode = lsShorter;
+  layer.SizePercent = 25;
   layer.SetMasterAlpha(200);
 }
 
@@ -179,6 +183,10 @@ void MakeProof(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   text.Tile = true;
   text.XTileOffs = 90;
   text.YTileOffs = 70;
+  // A diagonal mark, rising to the right: every tile turned counter-clockwise.
+  text.SizeMode = lsShorter;
+  text.SizePercent = 30;
+  text.Angle = -30;
   text.Noisy = true;
   text.NoiseIntensity = 120;
   text.SetMasterAlpha(90);
@@ -194,13 +202,15 @@ void MakeProof(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   text.SetStyles(styles);
 }
 
-void MakePhotoInfo(TLayerCollection& layers, Watermark::TWatermarkExif&) {
+// One layer for landscape pictures and one for portrait ones: the text's
+// height follows the picture's height, which is the shorter side of a
+// landscape picture and the longer side of a portrait one.
+void AddPhotoInfo(TLayerCollection& layers, const char* name, uint8_t orientation, float heightPercent) {
   auto& text = layers.Add<TTextLayer>();
-  text.Name = "Photo Info";
-  // The camera on the first line, the exposure on the second. "<APERTURE>" is
-  // the APEX aperture value, which the plug-in spells with its f-number. A
-  // picture without these EXIF values shows the bare "ISO" label.
-  text.Text = "<MODEL>\r\n<EXPOSURE_TIME>   <APERTURE>   ISO <ISO>   <FOCAL_LENGTH>";
+  text.Name = name;
+  // The camera on the first line, the exposure on the second. "<FNUMBER>" is
+  // the f-number from FNumber, or from the APEX aperture value.
+  text.Text = "<MODEL>\r\n<EXPOSURE_TIME>   <FNUMBER>   ISO <ISO>   <FOCAL_LENGTH>";
   text.Font.Name = "DejaVu Sans";
   text.Font.Size = 14;
   text.Font.Bold = true;
@@ -211,6 +221,9 @@ void MakePhotoInfo(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   text.VAlign = vaBottom;
   text.XCoord = 2.0f;
   text.YCoord = 3.0f;
+  text.SizeMode = lsHeight;
+  text.SizePercent = heightPercent;
+  text.Orientation = orientation;
   text.RenderText();
   // Bold lettering with a one-pixel dark rim and a tight shadow reads on
   // light and dark ground alike. A wider stroke would eat the small glyphs:
@@ -223,6 +236,13 @@ void MakePhotoInfo(TLayerCollection& layers, Watermark::TWatermarkExif&) {
   TFiltersParams styles = DropShadow(2, 100, 1);
   styles.Items["Stroke"] = stroke.ToParams();
   text.SetStyles(styles);
+}
+
+void MakePhotoInfo(TLayerCollection& layers, Watermark::TWatermarkExif&) {
+  // Two lines at 6 % of a landscape picture's height; on a 2:3 portrait
+  // picture 4 % of its height is the same share of its shorter side.
+  AddPhotoInfo(layers, "Photo Info", loLandscape, 6);
+  AddPhotoInfo(layers, "Photo Info (portrait)", loPortrait, 4);
 }
 
 bool WriteWatermarks(const std::filesystem::path& folder) {

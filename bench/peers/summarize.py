@@ -29,7 +29,8 @@ def vs_floor(key):
     return statistics.median(ratios) if ratios else float("nan")
 
 
-names = {"floor": "djpeg + cjpeg (floor)", "tarvex": "Tarvex", "tarvex2": "Tarvex, --jobs 2 (1 process)",
+names = {"floor": "djpeg + cjpeg (floor)", "jpegtran": "jpegtran -copy all (no watermark)", "tarvex": "Tarvex",
+         "tarvex2": "Tarvex, --jobs 2 (1 process)", "tarvex-kb": "Tarvex, keep JPEG blocks",
          "im1": "ImageMagick, 1 thread",
          "im": "ImageMagick", "gm": "GraphicsMagick", "vips": "libvips (vips CLI)"}
 print("| job | tool | 1 process: img/s median (min–max) | × floor | 2 processes: img/s median (min–max) "

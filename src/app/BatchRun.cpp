@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <unordered_map>
@@ -118,6 +119,47 @@ std::string MessageOf(const std::exception_ptr& error) {
   }
 }
 
+// The watermark as a plug-in asks for it when it redraws part of a picture.
+// Nothing may be thrown into the plug-in: an error is kept and raised again
+// once the plug-in has returned.
+class TWatermarkPainter final : public TRegionPainter {
+ public:
+  explicit TWatermarkPainter(TRunWatermark& watermark) : watermark_(watermark) {}
+
+  void ChangedRegions(int32_t width, int32_t height, std::vector<TPictureRect>& regions) override {
+    try {
+      for (const TRect& r : watermark_.ChangedRects(width, height))
+        regions.push_back(TPictureRect{r.Left, r.Top, r.Right, r.Bottom});
+    } catch (...) {
+      error_ = std::current_exception();
+      regions.assign(1, TPictureRect{0, 0, width, height});
+    }
+  }
+
+  bool PaintWindow(TColor32* pixels, int32_t left, int32_t top, int32_t windowWidth, int32_t windowHeight,
+                   int32_t width, int32_t height) override {
+    try {
+      TBitmap32 window(windowWidth, windowHeight);
+      const size_t bytes = size_t(windowWidth) * size_t(windowHeight) * sizeof(TColor32);
+      std::memcpy(window.Bits(), pixels, bytes);
+      if (!watermark_.DrawOntoWindow(window, left, top, width, height)) return false;
+      std::memcpy(pixels, window.Bits(), bytes);
+      return true;
+    } catch (...) {
+      error_ = std::current_exception();
+      return false;
+    }
+  }
+
+  void RaiseKeptError() const {
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  TRunWatermark& watermark_;
+  std::exception_ptr error_;
+};
+
 }  // namespace
 
 int32_t ResolveJobs(int32_t requested) {
@@ -156,6 +198,41 @@ std::string TBatchRunner::NextOutputName(const std::string& source, const TDesti
       destination.OutputFolder(), destination.AddSuffix(), suffix);
 }
 
+bool TBatchRunner::RedrawBlocks(const std::string& source, const std::string& pending,
+                                TRunWatermark& watermark, const std::function<void()>& describe,
+                                TExifParameters& pictureParameters, TPictureEvent& path) {
+  path.Path = "whole";
+  // A source no plug-in reads goes the usual way, which reports it.
+  if (!plugins_.IsSupported(ExtractFileExt(source), false)) {
+    path.PathReason = "no plug-in reads it";
+    return false;
+  }
+  const TPictureSize size = plugins_.LoadBitmapInfo(source);
+  if (size.Width <= 0 || size.Height <= 0) {
+    path.PathReason = "no picture size";
+    return false;
+  }
+  // As the usual way sets them: macros may name the picture's size, so the
+  // layers are laid out for it before the plug-in asks where they go.
+  describe();
+  pictureParameters.Width = size.Width;
+  pictureParameters.Height = size.Height;
+  watermark.RefreshContents(pictureParameters);
+  TWatermarkPainter painter(watermark);
+  TRegionEditReport report;
+  plugins_.EditRegions(source, pending, painter, report);
+  painter.RaiseKeptError();
+  if (report.Result == TRegionEditReport::Written) {
+    path.Path = "blocks";
+    path.PathReason = report.Note;
+    path.Units = report.Units;
+    path.UnitsRedrawn = report.UnitsRedrawn;
+    return true;
+  }
+  path.PathReason = report.Note.empty() ? std::string("not handled") : report.Note;
+  return false;
+}
+
 // ---- the engine ------------------------------------------------------------------
 
 /// One row on its way through a run.
@@ -178,6 +255,7 @@ struct TRunJob {
   std::exception_ptr Error;
   bool Vanished = false;  // the source was gone when the worker failed on it
   int64_t Ms = 0;
+  TPictureEvent Path;  // Path, PathReason, Units, UnitsRedrawn: which way it was written
   std::atomic<bool> Done{false};
 };
 
@@ -440,6 +518,12 @@ void TRunEngine::Report(const TRunJob& job, TPictureStatus status, const std::st
   event.Decision = job.Decision;
   event.Error = error;
   event.Ms = job.Ms;
+  if (status == TPictureStatus::Written && !job.Path.Path.empty()) {
+    event.Path = job.Path.Path;
+    event.PathReason = job.Path.PathReason;
+    event.Units = job.Path.Units;
+    event.UnitsRedrawn = job.Path.UnitsRedrawn;
+  }
   options_.Observer->PictureDone(event);
 }
 
@@ -502,6 +586,7 @@ void TRunEngine::CommitPicture(TRunJob& job) {
   }
   ++stats_.Written;
   if (kind_.Copies) ++stats_.Copied;
+  if (job.Path.Path == "blocks") ++stats_.KeptBlocks;
   Report(job, kind_.Copies ? TPictureStatus::Copied : TPictureStatus::Written);
   Advance(job, 1);
 }
@@ -578,18 +663,33 @@ TRunEnd TBatchRunner::ProcessFiles(const std::vector<std::string>& paths, const 
     job.Pending = std::make_unique<TAtomicFile>(job.Output, kPendingOutput);
     TAtomicFile& pending = *job.Pending;
     std::unique_ptr<TBitmap32> picture;
-    if (layers || resize)
-      picture = plugins_.LoadBitmapAdopted(source);
-    else
-      CopyFileBytes(source, pending);
-    if (stopping.load()) return;
-    if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
-    if (layers) {
-      TExifParameters& p = parameters[worker];
+    TExifParameters& p = parameters[worker];
+    // The macros' values of this picture; its size is set once it is known.
+    const auto describe = [&] {
       p = plugins_.GetExif(source);
       p.FileName = source;
       p.Index = static_cast<int32_t>(job.Row + 1);
       p.Count = count;
+    };
+    // "Keep JPEG quality": the one place where a picture may take the other
+    // way; when it does, it is written already and only its EXIF follows.
+    bool kept = false;
+    if (layers && settings.JpegKeepBlocks) {
+      if (resize) {
+        job.Path.Path = "whole";
+        job.Path.PathReason = "resized";
+      } else
+        kept = RedrawBlocks(source, pending.TempPath(), mark, describe, p, job.Path);
+    }
+    if (layers || resize) {
+      if (!kept) picture = plugins_.LoadBitmapAdopted(source);
+    } else {
+      CopyFileBytes(source, pending);
+    }
+    if (stopping.load()) return;
+    if (resize && resizeFirst) ResizePicture(*picture, resizeParams);
+    if (layers && !kept) {
+      describe();
       p.Width = picture->Width();
       p.Height = picture->Height();
       mark.RefreshContents(p);

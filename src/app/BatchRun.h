@@ -71,6 +71,18 @@ class TRunWatermark {
   virtual void RefreshContents(const TExifParameters& parameters) = 0;
   /// Draws every layer onto the picture at scale 1.0, in collection order.
   virtual void DrawOnto(TBitmap32& picture) = 0;
+  /// Where DrawOnto may change a picture of width x height. The default, the
+  /// whole picture, leaves nothing for a plug-in to keep.
+  virtual std::vector<TRect> ChangedRects(int32_t width, int32_t height) {
+    return {TRect{0, 0, width, height}};
+  }
+  /// DrawOnto for a window of a picture of width x height that shows it from
+  /// (left, top) on, the pixels coming out as in the whole picture. False
+  /// when the watermark cannot draw a window alone (the default).
+  virtual bool DrawOntoWindow(TBitmap32& /*window*/, int32_t /*left*/, int32_t /*top*/, int32_t /*width*/,
+                              int32_t /*height*/) {
+    return false;
+  }
   /// Copies the source's EXIF block to the output, then writes the chosen fields.
   virtual void ApplyExif(const TPluginManager& plugins, const std::string& source,
                          const std::string& output) = 0;
@@ -107,6 +119,15 @@ struct TPictureEvent {
   std::string Decision;
   std::string Error;  ///< Failed: the composed message
   int64_t Ms = 0;     ///< time its worker spent on it
+  /// With "Keep JPEG quality" on, for a picture drawn and written: "blocks"
+  /// (only the watermarked blocks were encoded again) or "whole" (the whole
+  /// picture was drawn and encoded); empty otherwise.
+  std::string Path = {};
+  /// "whole": why the picture could not keep its blocks. "blocks": how it
+  /// was written (the span copy, or the coefficients coded anew).
+  std::string PathReason = {};
+  int64_t Units = 0;         ///< "blocks": the picture's MCUs
+  int64_t UnitsRedrawn = 0;  ///< "blocks": of them, drawn and encoded again
 };
 
 /// Told about every row, in list order. Called on the run's thread.
@@ -131,6 +152,7 @@ struct TRunStats {
   int32_t Missing = 0;  ///< rows whose file no longer existed
   int32_t Failed = 0;   ///< pictures that failed while the run went on
   int32_t Planned = 0;  ///< rows of a dry run
+  int32_t KeptBlocks = 0;  ///< of Written, JPEGs with only the watermarked blocks encoded again
   std::vector<TRunFailure> Failures;
 };
 
@@ -192,6 +214,14 @@ class TBatchRunner {
   friend class TRunEngine;
   std::string NextOutputName(const std::string& source, const TDestinationSettings& destination,
                              const std::string& suffix);
+  /// "Keep JPEG quality": lets the plug-in write `pending` with only the
+  /// blocks under the watermark redrawn (the picture parameters set and the
+  /// macros expanded first: `describe` fills pictureParameters but for the
+  /// size). True when it did; otherwise the picture is drawn the usual way.
+  /// The event's Path fields say which way it went and why.
+  bool RedrawBlocks(const std::string& source, const std::string& pending, TRunWatermark& watermark,
+                    const std::function<void()>& describe, TExifParameters& pictureParameters,
+                    TPictureEvent& path);
 
   const TPluginManager& plugins_;
   TExtYesNoCancel& question_;

@@ -115,6 +115,7 @@ constexpr TOwnOption kOwnOptions[] = {
      }},
     {"--dry-run", false, [](TCommandLine& cl, const std::string&) { cl.DryRun = true; }},
     {"--keep-going", false, [](TCommandLine& cl, const std::string&) { cl.KeepGoing = true; }},
+    {"--jpeg-keep-blocks", false, [](TCommandLine& cl, const std::string&) { cl.JpegKeepBlocks = true; }},
     {"--overwrite", true,
      [](TCommandLine& cl, const std::string& v) {
        // in the order of the policy's stored values

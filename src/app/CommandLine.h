@@ -95,6 +95,9 @@ struct TCommandLine {
   bool JsonProgress = false;              ///< "--progress jsonl"
   bool DryRun = false;                    ///< "--dry-run"
   bool KeepGoing = false;                 ///< "--keep-going"
+  /// "--jpeg-keep-blocks": the run keeps every JPEG block the watermark does
+  /// not touch, whatever the stored setting says.
+  bool JpegKeepBlocks = false;
   /// "--overwrite ask|skip|replace|rename": the policy for existing outputs
   /// (TOverwritePolicy), instead of the stored one.
   std::optional<int32_t> Overwrite;

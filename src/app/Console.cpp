@@ -75,8 +75,20 @@ void TConsoleProgress::Message(const std::string& text) {
   Draw();
 }
 
+void TConsoleProgress::Detail(const std::string& text) {
+  if (!terminal_) std::fprintf(stderr, "  %s\n", text.c_str());
+}
+
+std::string PathLine(const TPictureEvent& event) {
+  if (event.Path == "blocks")
+    return "kept the JPEG's blocks, " + std::to_string(event.UnitsRedrawn) + " of " +
+           std::to_string(event.Units) + " MCUs redrawn (" + event.PathReason + ")";
+  return "whole picture drawn and encoded (" + event.PathReason + ")";
+}
+
 void TConsoleEvents::PictureDone(const TPictureEvent& event) {
   if (event.Status == TPictureStatus::Failed && printFailures_) progress_.Message("tarvex: " + event.Error);
+  if (!event.Path.empty()) progress_.Detail(PathLine(event));
   if (event.Status == TPictureStatus::Planned && printPlan_) {
     std::printf("%s: %s%s%s\n", event.Decision.c_str(), event.Source.c_str(),
                 event.Output.empty() ? "" : " -> ", event.Output.c_str());

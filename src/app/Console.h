@@ -26,6 +26,8 @@ class TConsoleProgress : public TRunProgress {
   bool CheckCancel() override { return Interrupted(); }
   /// A line of its own on standard error (the bar is drawn again below it).
   void Message(const std::string& text);
+  /// For a log (not a terminal): one indented line under the file's own.
+  void Detail(const std::string& text);
   /// Ends the bar's line.
   void Finish();
 
@@ -43,7 +45,8 @@ class TConsoleProgress : public TRunProgress {
 /// What the console says about single pictures: with printFailures, a
 /// picture that failed in a run that goes on, on standard error at its turn;
 /// with printPlan, the plan of a dry run on standard output ("new: /in/a.jpg
-/// -> /out/a.jpg"). Then the next observer, if any, is told.
+/// -> /out/a.jpg"); with "Keep JPEG quality", in a log, the way each
+/// picture was written (PathLine). Then the next observer, if any, is told.
 class TConsoleEvents : public TRunObserver {
  public:
   TConsoleEvents(TConsoleProgress& progress, bool printFailures, bool printPlan, TRunObserver* next)
@@ -56,6 +59,10 @@ class TConsoleEvents : public TRunObserver {
   bool printPlan_;
   TRunObserver* next_;
 };
+
+/// The line a log shows for the way a picture was written ("kept the
+/// JPEG's blocks, 12 of 1200 MCUs redrawn (...)").
+std::string PathLine(const TPictureEvent& event);
 
 /// The overwrite question on the terminal when standard input is one;
 /// otherwise every question is answered "No" (skip) and said on standard error.

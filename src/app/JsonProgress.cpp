@@ -88,6 +88,12 @@ void TJsonProgress::PictureDone(const TPictureEvent& event) {
   if (event.Status == TPictureStatus::Missing) line += ",\"reason\":\"missing\"";
   if (!event.Decision.empty()) line += ",\"decision\":" + JsonQuote(event.Decision);
   if (event.Status == TPictureStatus::Failed) line += ",\"error\":" + JsonQuote(event.Error);
+  if (!event.Path.empty()) {
+    line += ",\"path\":" + JsonQuote(event.Path) + ",\"path_reason\":" + JsonQuote(event.PathReason);
+    if (event.Path == "blocks")
+      line += ",\"mcus\":" + std::to_string(event.Units) +
+              ",\"mcus_redrawn\":" + std::to_string(event.UnitsRedrawn);
+  }
   line += ",\"ms\":" + std::to_string(event.Ms) + "}";
   Line(line);
 }

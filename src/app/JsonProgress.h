@@ -16,7 +16,13 @@ namespace tvx {
 /// status is "written", "copied", "skipped" (with "reason": "exists" or
 /// "missing"), "failed" (with "error", the composed message) or, in a dry
 /// run, "planned"; "decision" says how an existing output is handled ("new",
-/// "replace", "rename", "skip", "ask", "missing"). Then one final object:
+/// "replace", "rename", "skip", "ask", "missing"). With "Keep JPEG quality"
+/// on, a picture drawn and written also says which way it went: "path" is
+/// "blocks" (only the watermarked blocks encoded again; then "mcus" and
+/// "mcus_redrawn" count the MCUs) or "whole" (decoded, drawn and encoded
+/// whole), and "path_reason" says how ("span copy", ...) or why not
+/// ("progressive", "resized", "not written as a JPEG", ...). Then one final
+/// object:
 ///
 ///   {"final":true,"status":"completed","written":2,"copied":0,"skipped":1,"missing":0,"failed":0,"planned":0,"exit":0}
 ///

@@ -53,6 +53,13 @@ class TWatermarkCopy : public TRunWatermark {
     RefreshMacroLayers(layers_);
   }
   void DrawOnto(TBitmap32& picture) override { DrawWatermark(layers_, picture, 1.0); }
+  std::vector<TRect> ChangedRects(int32_t width, int32_t height) override {
+    return WatermarkChangedRects(layers_, width, height);
+  }
+  bool DrawOntoWindow(TBitmap32& window, int32_t left, int32_t top, int32_t width, int32_t height) override {
+    DrawWatermarkWindow(layers_, window, left, top, width, height);
+    return true;
+  }
   void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) override {
     Watermark::ApplyWatermarkExif(plugins, exif_, source, output);
   }
@@ -75,6 +82,13 @@ class TSessionWatermark : public TRunWatermark {
     RefreshMacroLayers(layers_);
   }
   void DrawOnto(TBitmap32& picture) override { DrawWatermark(layers_, picture, 1.0); }
+  std::vector<TRect> ChangedRects(int32_t width, int32_t height) override {
+    return WatermarkChangedRects(layers_, width, height);
+  }
+  bool DrawOntoWindow(TBitmap32& window, int32_t left, int32_t top, int32_t width, int32_t height) override {
+    DrawWatermarkWindow(layers_, window, left, top, width, height);
+    return true;
+  }
   void ApplyExif(const TPluginManager& plugins, const std::string& source, const std::string& output) override {
     Watermark::ApplyWatermarkExif(plugins, exif_, source, output);
   }

@@ -53,6 +53,8 @@ void PrintUsage() {
       "  --no-gui         run without windows even when a display is available\n"
 #endif
       "  --config FILE    use FILE as the settings store instead of the default .config\n"
+      "  --jpeg-keep-blocks  keep JPEG quality: re-encode only the watermarked blocks of\n"
+      "                   JPEGs written as JPEGs without resizing (as the output setting)\n"
       "  --help           show this help and exit\n"
       "  --version        show the version and exit\n"
       "  --               take every argument that follows as a FILE\n"
@@ -279,6 +281,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n", kProgram, folderError.c_str());
       return finish("error", 1, folderError);
     }
+    if (commandLine.JpegKeepBlocks) settings.JpegKeepBlocks = true;
 
     tvx::TConsoleProgress progress;
     tvx::TRunOptions run;

@@ -206,7 +206,11 @@ void TEditorDocument::SetMode(TEditorMode mode) {
 }
 
 void TEditorDocument::ApplyTransform() {
+  TBaseLayer* layer = handles_->GetLayer();
   handles_->ApplyTransform();
+  // A layer sized by the picture or turned keeps its coordinates: placed
+  // again at its new size.
+  if (layer && layer->Fits()) Relocate(*layer);
   Commit("Resize Layer");
   SetMode(TEditorMode::View);
 }
@@ -365,6 +369,41 @@ void TEditorDocument::SetStyles(const TFiltersParams& styles, const std::string&
   layer->SetStyles(styles);
   Relocate(*layer);
   Commit(stepName);
+}
+
+void TEditorDocument::SetSizeMode(uint8_t mode) {
+  TBaseLayer* layer = SelectedLayer();
+  if (!layer) return;
+  layer->SizeMode = mode <= lsLonger ? mode : uint8_t(lsFixed);
+  Relocate(*layer);
+  Commit("Size");
+}
+
+void TEditorDocument::SetSizePercent(double percent) {
+  TBaseLayer* layer = SelectedLayer();
+  if (!layer) return;
+  layer->SizePercent = std::isfinite(percent)
+                           ? float(std::clamp(percent, kMinPanelSizePercent, kMaxPanelSizePercent))
+                           : TBaseLayer::kDefaultSizePercent;
+  Relocate(*layer);
+  Commit("Size", StepKey("size-percent"));
+}
+
+void TEditorDocument::SetOrientation(uint8_t orientation) {
+  TBaseLayer* layer = SelectedLayer();
+  if (!layer) return;
+  layer->Orientation = orientation <= loPortrait ? orientation : uint8_t(loBoth);
+  Relocate(*layer);
+  layer->Changed();
+  Commit("Orientation");
+}
+
+void TEditorDocument::SetAngle(double degrees) {
+  TBaseLayer* layer = SelectedLayer();
+  if (!layer) return;
+  layer->Angle = float(NormalizeAngle(degrees));
+  Relocate(*layer);
+  Commit("Rotate", StepKey("angle"));
 }
 
 void TEditorDocument::SetTile(bool tile) {

@@ -153,6 +153,14 @@ class TEditorDocument {
   void SetNoisy(bool noisy);
   /// 0..255 (clamped).
   void SetNoiseIntensity(int32_t intensity);
+  /// lsFixed..lsLonger (others count as lsFixed); the layer is placed again.
+  void SetSizeMode(uint8_t mode);
+  /// kMinPanelSizePercent..kMaxPanelSizePercent (clamped; not a number: the default).
+  void SetSizePercent(double percent);
+  /// loBoth..loPortrait (others count as loBoth).
+  void SetOrientation(uint8_t orientation);
+  /// Degrees, clockwise; brought into -180..180 (a whole turn is no turn).
+  void SetAngle(double degrees);
   /// Moves the selected layer by whole picture pixels (Move mode's arrow keys).
   void Nudge(int32_t dx, int32_t dy);
   void SetExif(const Watermark::TWatermarkExif& exif);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace tvx {
 namespace {
@@ -66,6 +67,7 @@ const std::vector<TMacroMenuEntry>& MacroMenu() {
     const std::string exif = "JPEG Properties (EXIF)";
     std::vector<TMacroMenuEntry> m = {
         {{"Filename"}, "<FILENAME>"},
+        {{"Folder"}, "<FOLDER>"},
         {{"Special chars", "Copyright \u00a9 Sign"}, "\u00a9"},
         {{"Special chars", "Trade Mark \u2122 Sign"}, "\u2122"},
         {{"Special chars", "Registered \u00ae Sign"}, "\u00ae"},
@@ -80,8 +82,10 @@ const std::vector<TMacroMenuEntry>& MacroMenu() {
         {{exif, "Date and Time"}, "<DATE_TIME>"},
         {{exif, "Date and Time Original"}, "<DATE_TIME_ORIGINAL>"},
         {{exif, "Date and Time Digitized"}, "<DATE_TIME_DIGITIZED>"},
+        {{exif, "Year"}, "<YEAR>"},
         {{exif, "Camera", "Manufacturer"}, "<MAKE>"},
         {{exif, "Camera", "Model"}, "<MODEL>"},
+        {{exif, "Camera", "Lens"}, "<LENS>"},
         {{exif, "Camera", "Software"}, "<SOFTWARE>"},
         {{exif, "Resolution", "X Resolution"}, "<X_RES>"},
         {{exif, "Resolution", "Y Resolution"}, "<Y_RES>"},
@@ -92,6 +96,7 @@ const std::vector<TMacroMenuEntry>& MacroMenu() {
         {{exif, "Exposure", "Exposure Mode"}, "<EXPOSURE_MODE>"},
         {{exif, "Exposure", "Shutter Speed"}, "<SHUTTER_SPEED>"},
         {{exif, "Exposure", "Aperture"}, "<APERTURE>"},
+        {{exif, "Exposure", "F-Number"}, "<FNUMBER>"},
         {{exif, "Exposure", "Focal Length"}, "<FOCAL_LENGTH>"},
         {{exif, "Exposure", "Focal Length In 35 mm Film"}, "<FOCAL_LENGTH_35>"},
         {{exif, "Exposure", "ISO Speed Ratings"}, "<ISO>"},
@@ -115,5 +120,17 @@ std::string CoordText(double value) {
   if (text == "-0.00") text = "0.00";
   return text;
 }
+
+double NormalizeAngle(double degrees) {
+  if (!std::isfinite(degrees)) return 0;
+  double a = std::fmod(degrees, 360.0);
+  if (a > 180) a -= 360;
+  if (a <= -180) a += 360;
+  return a == 0 ? 0 : a;  // no negative zero
+}
+
+double RadiansToDegrees(double radians) { return NormalizeAngle(radians * 180 / std::numbers::pi); }
+
+double DegreesToRadians(double degrees) { return NormalizeAngle(degrees) * std::numbers::pi / 180; }
 
 }  // namespace tvx

@@ -54,6 +54,17 @@ const std::vector<TMacroMenuEntry>& MacroMenu();
 
 // ---- the placement panel ---------------------------------------------------
 
+/// The range of the panel's size percentage.
+inline constexpr double kMinPanelSizePercent = 0.1;
+inline constexpr double kMaxPanelSizePercent = 1000;
+/// An angle in degrees brought into -180..180 (180 stays 180, -180 becomes
+/// 180); not a number, or infinite: 0.
+double NormalizeAngle(double degrees);
+/// The angle selector's radians (clockwise from the positive x axis, as
+/// the layer's angle turns) as the layer's degrees, and back.
+double RadiansToDegrees(double radians);
+double DegreesToRadians(double degrees);
+
 /// A coordinate as the panel shows it: fixed notation with 2 decimals.
 std::string CoordText(double value);
 

@@ -7,11 +7,16 @@
 // metadata from a file of one plug-in into a file of another (a HEIC source,
 // a JPEG output; a JPEG source, a WebP output).
 //
-// Old hosts never look the export up, and the host treats a plug-in without
-// it exactly as before, so either side may be older than the other. Like the
-// slot table, the operations below are fixed in this order; new ones may only
-// be added after them, and then under a new export name.
+// A plug-in that exports GetFileMetadataEdit as well does a run's whole
+// metadata step on an output file (the source's EXIF block, then the chosen
+// text fields) in one rewrite of that file instead of one per call.
+//
+// Old hosts never look the exports up, and the host treats a plug-in without
+// them exactly as before, so either side may be older than the other. Like
+// the slot table, the operations of each object are fixed in this order; new
+// ones may only be added after them, and then under a new export name.
 
+#include <cstddef>
 #include <string>
 
 #include "imageio/FilePlugin.h"
@@ -52,10 +57,43 @@ class TFileMetadataAccess {
   ~TFileMetadataAccess() = default;  // owned by the plug-in object
 };
 
+/// One text field of a run's metadata step: the tag and text WriteExif
+/// would be given.
+struct TExifFieldText {
+  ExifTag Tag = 0;
+  std::string Text;
+};
+
+/// The one-rewrite metadata step a plug-in hands out. Owned and called like
+/// TFileMetadataAccess.
+class TFileMetadataEdit {
+ public:
+  /// Slot 0: what CopyExif(source, dest) followed by WriteExif(dest, Tag,
+  /// Text) for each field in order leaves in dest, each call's failure
+  /// ignored (a source without EXIF still gets the fields; a field that
+  /// cannot be written does not stop the next), with dest rewritten once
+  /// at most and never left half-written. The bytes must be those of the
+  /// separate calls; only a date stamped into a block the fields create may
+  /// carry the time of this call instead of a later one.
+  /// True when done so, also when no call would have changed dest (it is
+  /// then left alone). False, with dest untouched, when the plug-in does not
+  /// do this for these two files or the rewrite failed: the host then makes
+  /// the separate calls.
+  virtual bool ApplyExif(const std::string& source, const std::string& dest, const TExifFieldText* fields,
+                         size_t count) = 0;
+
+ protected:
+  TFileMetadataEdit() = default;
+  ~TFileMetadataEdit() = default;  // owned by the plug-in object
+};
+
 }  // namespace tvx
 
 extern "C" {
 /// The optional second export, "GetFileMetadataAccess": the bridge of a plug-in
 /// object made by the same module's InitFilePlugin, or null.
 typedef tvx::TFileMetadataAccess* (*TGetFileMetadataAccessFunc)(tvx::TFilePlugin* plugin);
+/// Another optional export, "GetFileMetadataEdit": the one-rewrite metadata
+/// step of a plug-in object made by the same module's InitFilePlugin, or null.
+typedef tvx::TFileMetadataEdit* (*TGetFileMetadataEditFunc)(tvx::TFilePlugin* plugin);
 }

@@ -66,6 +66,10 @@ bool TFilePluginInfo::Load(const std::string& fileName) {
   // Optional: plug-ins without the bridge are served as before.
   if (auto bridge = reinterpret_cast<TGetFileMetadataAccessFunc>(Module::Symbol(handle, "GetFileMetadataAccess")))
     Metadata = bridge(plugin);
+  if (auto edit = reinterpret_cast<TGetFileMetadataEditFunc>(Module::Symbol(handle, "GetFileMetadataEdit")))
+    MetadataEdit = edit(plugin);
+  if (auto bridge = reinterpret_cast<TGetFileRegionAccessFunc>(Module::Symbol(handle, "GetFileRegionAccess")))
+    Regions = bridge(plugin);
   Formats.clear();
   for (uint32_t index = 0; index < kMaxFormatsPerPlugin; ++index) {
     TFileFormat format = Plugin->GetFormat(index);
@@ -79,7 +83,9 @@ bool TFilePluginInfo::Load(const std::string& fileName) {
 void TFilePluginInfo::Unload() {
   if (!Plugin) return;
   Plugin->Finalize();
-  Metadata = nullptr;  // belongs to the object freed next
+  Metadata = nullptr;  // the extensions belong to the object freed next
+  MetadataEdit = nullptr;
+  Regions = nullptr;
   Plugin->FreeMemory(Plugin);
   Plugin = nullptr;
   Module::Close(Module);
@@ -230,8 +236,35 @@ bool TPluginManager::CopyExif(const std::string& sourceFileName, const std::stri
   return from.Plugin->CopyExif(sourceFileName, destFileName);
 }
 
+bool TPluginManager::ApplyExif(const std::string& sourceFileName, const std::string& destFileName,
+                               const std::vector<TExifFieldText>& fields) const {
+  const std::string sourceExt = ExtractFileExt(sourceFileName), destExt = ExtractFileExt(destFileName);
+  const int from = sourceExt.empty() ? -1 : FindSaver(sourceExt);
+  const int to = destExt.empty() ? -1 : FindSaver(destExt);
+  // Between plug-ins the copy goes through the bridge and the writes to
+  // another module: no single plug-in sees the whole step.
+  if (from < 0 || from != to) return false;
+  TFileMetadataEdit* edit = plugins_[size_t(to)].MetadataEdit;
+  return edit && edit->ApplyExif(sourceFileName, destFileName, fields.data(), fields.size());
+}
+
 TExifParameters TPluginManager::GetExif(const std::string& fileName) const {
   return Require(ExtractFileExt(fileName), true, "TPluginManager::GetExif", 304).Plugin->GetExif(fileName);
+}
+
+void TPluginManager::EditRegions(const std::string& sourceFileName, const std::string& destFileName,
+                                 TRegionPainter& painter, TRegionEditReport& report) const {
+  report = TRegionEditReport();
+  const std::string sourceExt = ExtractFileExt(sourceFileName), destExt = ExtractFileExt(destFileName);
+  const int from = sourceExt.empty() ? -1 : FindPlugin(sourceExt, false);
+  const int to = destExt.empty() ? -1 : FindSaver(destExt);
+  // Only a plug-in that reads the source and writes the destination can
+  // keep what it does not redraw.
+  if (from < 0 || from != to || !plugins_[size_t(from)].Regions) {
+    report.Note = "no plug-in redraws part of such a picture";
+    return;
+  }
+  plugins_[size_t(from)].Regions->EditRegions(sourceFileName, destFileName, painter, report);
 }
 
 bool TPluginManager::IsSupported(const std::string& extension, bool forSave) const {

@@ -6,6 +6,7 @@
 
 #include "imageio/FileMetadata.h"
 #include "imageio/FilePlugin.h"
+#include "imageio/FileRegions.h"
 #include "raster/Bitmap32.h"
 #include "util/Paths.h"  // ExtractFileExt: the extension that picks the plug-in
 
@@ -21,6 +22,12 @@ struct TFilePluginInfo {
   /// The plug-in's metadata bridge (its optional GetFileMetadataAccess
   /// export); null when it has none. Owned by Plugin.
   TFileMetadataAccess* Metadata = nullptr;
+  /// Its one-rewrite metadata step (optional GetFileMetadataEdit export);
+  /// null when it has none. Owned by Plugin.
+  TFileMetadataEdit* MetadataEdit = nullptr;
+  /// The plug-in's region bridge (its optional GetFileRegionAccess export);
+  /// null when it has none. Owned by Plugin.
+  TFileRegionAccess* Regions = nullptr;
 
   /// Unloads what the record held, then loads the module (a name without "/"
   /// is taken from the program folder), binds InitFilePlugin and reads the
@@ -82,7 +89,21 @@ class TPluginManager {
   /// bridge, the source's plug-in reads the blocks and the destination's
   /// writes them; otherwise the source's plug-in copies alone.
   bool CopyExif(const std::string& sourceFileName, const std::string& destFileName) const;
+  /// CopyExif(source, dest) and then WriteExif(dest, ...) for each field, in
+  /// one rewrite of dest: true when the plug-in that serves both (as those
+  /// calls route them) offers GetFileMetadataEdit and did the work. False,
+  /// with nothing done and nothing raised, otherwise: the caller then makes
+  /// the separate calls.
+  bool ApplyExif(const std::string& sourceFileName, const std::string& destFileName,
+                 const std::vector<TExifFieldText>& fields) const;
   TExifParameters GetExif(const std::string& fileName) const;
+  /// Writes destFileName as sourceFileName's picture with only the
+  /// painter's regions redrawn (see FileRegions.h), when one plug-in both
+  /// loads the source's extension and saves the destination's, and has the
+  /// region bridge. Never raises: report says NotHandled (nothing written;
+  /// draw the whole picture as usual), Written or Failed.
+  void EditRegions(const std::string& sourceFileName, const std::string& destFileName, TRegionPainter& painter,
+                   TRegionEditReport& report) const;
   /// Whether the merged table serves the extension ("jpg" and ".JPG" work
   /// too); false for an empty one. For saving, an extension whose twin is
   /// saved counts, as the operations route it there.

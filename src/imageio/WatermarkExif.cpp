@@ -1,6 +1,8 @@
 #include "imageio/WatermarkExif.h"
 
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "imageio/PluginManager.h"
 #include "util/Error.h"
@@ -32,22 +34,21 @@ void TWatermarkExif::LoadFromStream(TStream& stream) {
 
 void ApplyWatermarkExif(const TPluginManager& manager, const TWatermarkExif& exif,
                         const std::string& sourceFileName, const std::string& outputFileName) {
+  std::vector<TExifFieldText> fields;
+  for (auto [write, tag, text] :
+       {std::tuple{exif.WriteTitle, TWatermarkExif::TitleTag, &exif.Title},
+        std::tuple{exif.WriteCopyright, TWatermarkExif::CopyrightTag, &exif.Copyright},
+        std::tuple{exif.WriteArtist, TWatermarkExif::ArtistTag, &exif.Artist},
+        std::tuple{exif.WriteComment, TWatermarkExif::CommentTag, &exif.Comment}})
+    if (write) fields.push_back({tag, *text});
+  // Each separate call rewrites the output once; a plug-in that serves both
+  // files can do them all in one rewrite. Without fields the copy is one
+  // rewrite anyway.
+  if (!fields.empty() && manager.ApplyExif(sourceFileName, outputFileName, fields)) return;
   // A source without EXIF, or an output format that cannot hold it, is not
   // a failure of the run: the results are deliberately not checked.
   manager.CopyExif(sourceFileName, outputFileName);
-  struct TField {
-    bool Write;
-    ExifTag Tag;
-    const std::string& Text;
-  };
-  const TField fields[] = {
-      {exif.WriteTitle, TWatermarkExif::TitleTag, exif.Title},
-      {exif.WriteCopyright, TWatermarkExif::CopyrightTag, exif.Copyright},
-      {exif.WriteArtist, TWatermarkExif::ArtistTag, exif.Artist},
-      {exif.WriteComment, TWatermarkExif::CommentTag, exif.Comment},
-  };
-  for (const TField& field : fields)
-    if (field.Write) manager.WriteExif(outputFileName, field.Tag, field.Text);
+  for (const TExifFieldText& field : fields) manager.WriteExif(outputFileName, field.Tag, field.Text);
 }
 
 }  // namespace tvx::Watermark

@@ -53,7 +53,9 @@ struct TWatermarkExif {
 /// chosen field in the order title, copyright, artist, comment; an empty
 /// text is written too. The plug-ins' false results are ignored (a source
 /// without EXIF, an output format without it); an extension no plug-in
-/// serves raises the manager's "Unsupported file plugin!" error.
+/// serves raises the manager's "Unsupported file plugin!" error. When one
+/// plug-in serves both files and offers it, these calls are made as one
+/// (TPluginManager::ApplyExif), with the same result in one rewrite.
 void ApplyWatermarkExif(const TPluginManager& manager, const TWatermarkExif& exif,
                         const std::string& sourceFileName, const std::string& outputFileName);
 

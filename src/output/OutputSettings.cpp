@@ -53,6 +53,7 @@ void TOutputSettings::LoadSettings(const TConfig& config) {
   DoResize = config.ReadBool(kResize, "DoResize", false);
   ResizePriority = config.ReadInteger(kResize, "ResizePriority", 0) == 1 ? 1 : 0;
   Resize.LoadSettings(config);
+  JpegKeepBlocks = config.ReadBool(kWatermarking, "JpegKeepBlocks", false);
   StopOnError = ReadStopOnError(config, kWatermarking);
 }
 
@@ -63,6 +64,7 @@ void TOutputSettings::SaveSettings(TConfig& config) {
   config.WriteBool(kResize, "DoResize", DoResize);
   config.WriteInteger(kResize, "ResizePriority", ResizePriority);
   Resize.SaveSettings(config);
+  config.WriteBool(kWatermarking, "JpegKeepBlocks", JpegKeepBlocks);
   config.WriteBool(kWatermarking, "StopOnError", StopOnError);
 }
 

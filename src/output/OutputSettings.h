@@ -50,6 +50,10 @@ struct TOutputSettings {
   bool DoResize = false;
   int32_t ResizePriority = 0;  ///< 0 before watermarking, 1 after
   TResizeSettings Resize;
+  /// "Keep JPEG quality: re-encode only the watermarked blocks": a JPEG
+  /// written as a JPEG without resizing keeps every block the watermark does
+  /// not touch as it is, and the touched ones get the source's quantisation.
+  bool JpegKeepBlocks = false;
   /// "StopOnError": an error ends the run (true) or the picture is reported
   /// and the run goes on.
   bool StopOnError = true;

@@ -23,4 +23,21 @@ void DrawWatermark(const TLayerCollection& layers, TBitmap32& target, double sca
   }
 }
 
+void DrawWatermarkWindow(const TLayerCollection& layers, TBitmap32& window, int32_t left, int32_t top, int32_t width,
+                         int32_t height) {
+  for (int i = 0; i < layers.Count(); ++i) {
+    const auto* layer = dynamic_cast<const TBaseLayer*>(&layers.Items(i));
+    if (layer && layer->Visible()) layer->DrawOntoWindow(window, left, top, width, height);
+  }
+}
+
+std::vector<TRect> WatermarkChangedRects(const TLayerCollection& layers, int32_t width, int32_t height) {
+  std::vector<TRect> rects;
+  for (int i = 0; i < layers.Count(); ++i) {
+    const auto* layer = dynamic_cast<const TBaseLayer*>(&layers.Items(i));
+    if (layer && layer->Visible()) layer->ChangedRects(width, height, rects);
+  }
+  return rects;
+}
+
 }  // namespace tvx

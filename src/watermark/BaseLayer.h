@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "raster/Bitmap32.h"
 #include "styles/FilterParams.h"
@@ -44,9 +45,51 @@ class TBaseLayer : public TCustomBitmapLayer {
 
   // ---- fitting to the picture ----------------------------------------------
   uint8_t SizeMode = lsFixed;     ///< TLayerSizeMode
-  float SizePercent = 10;         ///< of the extent SizeMode names
+  static constexpr float kDefaultSizePercent = 10;
+  static constexpr float kMaxSizePercent = 1000;  ///< what a file may hold
+  float SizePercent = kDefaultSizePercent;        ///< of the extent SizeMode names
   uint8_t Orientation = loBoth;   ///< TLayerOrientation
   float Angle = 0;                ///< degrees, around the centre, after styles
+
+  /// How the layer lands on a picture of one size: its content scaled by the
+  /// size mode, with noise and styles, turned by Angle (clockwise on screen).
+  struct TFit {
+    int32_t PictureWidth = -1, PictureHeight = -1;
+    bool Shown = true;                            ///< the orientation rule lets it onto the picture
+    int32_t ContentWidth = 0, ContentHeight = 0;  ///< the content's size: what placement aligns
+    int32_t OffsetX = 0, OffsetY = 0;             ///< where the content's top-left lies in the bitmap
+    int32_t MarginX = 0, MarginY = 0;             ///< how far the turn grew the bitmap on each side
+    bool Own = true;                              ///< drawn with the rendered bitmap as it is
+    TBitmap32 Bitmap;                             ///< otherwise this one
+    // what the fit was made from
+    uint64_t Generation = 0;
+    int32_t SourceWidth = 0, SourceHeight = 0;
+    uint8_t SizeMode = lsFixed;
+    float SizePercent = 0, Angle = 0;
+  };
+
+  /// Whether the layer changes with the picture's size: a relative size or a turn.
+  bool Fits() const;
+  /// Whether the orientation rule lets the layer onto a picture of that size
+  /// (a square one counts as landscape; a picture of no size takes every layer).
+  bool ShownOn(int32_t width, int32_t height) const;
+  /// The content's size on a picture of that size: the source's own for
+  /// lsFixed (or no picture), else scaled keeping the aspect ratio, at least
+  /// 1 and at most 10000 pixels or twice the picture's longer side a side;
+  /// 0 x 0 for an empty source.
+  void ContentSizeOn(int32_t width, int32_t height, int32_t& contentWidth, int32_t& contentHeight) const;
+  /// The layer fitted to a picture of that size; kept until the layer renders
+  /// again or its fitting fields change (the last two sizes are kept, so the
+  /// canvas and the navigator do not take turns rebuilding).
+  const TFit& FitTo(int32_t width, int32_t height) const;
+  /// Scales what sets the layer's size on a picture: the percentage of a
+  /// relative size (kept within 0.1..kMaxSizePercent), or the content of a
+  /// fixed size (ResizeTo, whole pixels within 1..10000). A turned layer
+  /// scales by one factor (the geometric mean), keeping its aspect ratio, as
+  /// a relative size always does along the extent it follows. Renders.
+  void ScaleBy(double sx, double sy);
+  /// What a fit draws: its own bitmap, or the rendered one.
+  const TBitmap32& FittedBitmap(const TFit& fit) const { return fit.Own ? Bitmap() : fit.Bitmap; }
 
   /// The layer's own content (picture, or rasterised text).
   TBitmap32& SourceBitmap() { return source_; }
@@ -76,7 +119,7 @@ class TBaseLayer : public TCustomBitmapLayer {
   /// Rebuilds the rendered bitmap (noise, styles) and the location.
   void Render();
 
-  /// The rendered bitmap's rectangle on a picture of the given size.
+  /// The rectangle of what is drawn (the fitted bitmap) on a picture of the given size.
   TFloatRect GetLayerRect(int32_t width, int32_t height) const;
   /// The coordinates that reproduce the current location on a picture of the
   /// given size, in the current units and alignments.
@@ -106,13 +149,24 @@ class TBaseLayer : public TCustomBitmapLayer {
   /// Gives the content a new pixel size.
   virtual void ResizeTo(int32_t width, int32_t height) = 0;
 
-  /// The base block ("BASL", version 5); descendants append theirs.
+  /// The base block ("BASL"); descendants append theirs. Version 6 carries
+  /// the fitting fields and is written only for a layer that sets one of
+  /// them away from its default; any other layer writes version 5.
+  bool UsesFitting() const;
   virtual void LoadFromStream(TStream& stream);
   virtual void SaveToStream(TStream& stream) const;
 
   /// Draws the layer onto a picture; scale is 1.0 for output pictures and the
   /// thumbnail's scale for the navigator.
   virtual void DrawOnto(TBitmap32& target, double scale) const;
+  /// DrawOnto at scale 1.0 onto a window of a picture of width x height:
+  /// `window` shows the picture from (left, top) on, and its pixels come
+  /// out exactly as the same pixels of the whole picture would.
+  void DrawOntoWindow(TBitmap32& window, int32_t left, int32_t top, int32_t width, int32_t height) const;
+  /// Appends the rectangles (within the picture) outside which DrawOnto at
+  /// scale 1.0 changes no pixel of a picture of width x height: one, or one
+  /// per tile; none when nothing shows.
+  void ChangedRects(int32_t width, int32_t height, std::vector<TRect>& rects) const;
   /// Re-renders content that depends on the current picture.
   virtual void RefreshContent() {}
 
@@ -125,9 +179,23 @@ class TBaseLayer : public TCustomBitmapLayer {
   void SetDrawModes();
   /// Clone's part for the base layer's state.
   void CopyBaseState(const TBaseLayer& source);
+  /// The content at width x height for a picture (the source resampled with
+  /// the Lanczos filter; a text renders again at that size).
+  virtual void ScaleContent(int32_t width, int32_t height, TBitmap32& out) const;
 
  private:
-  void DrawRect(TBitmap32& target, const TRect& r) const;
+  void DrawRect(TBitmap32& target, const TRect& r, const TBitmap32& b) const;
+  /// Calls draw with each rectangle the fitted bitmap b is drawn into on a
+  /// picture of width x height, given the layer's rectangle r there.
+  void ForEachDrawnRect(const TRect& r, const TFit& fit, const TBitmap32& b, double scale, int32_t width,
+                        int32_t height, const std::function<void(const TRect&)>& draw) const;
+  void DrawTileOf(TBitmap32& buffer, const TFloatRect& rect, const TBitmap32& b) const;
+  /// What the views paint, and whether they paint it (the fit placed).
+  const TFit* PaintedFit() const;
+  const TBitmap32& PaintedBitmap() const;
+  bool PaintedShown() const;
+  void BuildFit(TFit& fit, int32_t width, int32_t height) const;
+  bool FitIsCurrent(const TFit& fit, int32_t width, int32_t height) const;
 
   TBitmap32 source_;
   int32_t updateCount_ = 0;
@@ -135,6 +203,12 @@ class TBaseLayer : public TCustomBitmapLayer {
   int32_t styleOffsetY_ = 0;
   TFiltersParams styles_;
   bool stylesEnabled_ = true;
+  // Derived state: rebuilt when Render runs (generation_) or the fitting
+  // fields change.
+  uint64_t generation_ = 1;
+  mutable TFit fits_[2];
+  mutable TFit ownFit_;
+  mutable int lastFit_ = -1;  // 0, 1: fits_ entry last asked for; 2: ownFit_
 };
 
 /// Brackets changes of a layer: BeginUpdate when made, EndUpdate when it goes

@@ -77,7 +77,17 @@ void TRubberbandLayer::ApplyTransform() {
       return int32_t(std::clamp(v, kMinFrameSide, kMaxFrameSide));
     };
     const TFloatRect r = Location();
-    layer->ResizeTo(side(r.Right - r.Left), side(r.Bottom - r.Top));
+    if (layer->Fits()) {
+      // Sized by the picture or turned: the frame is the fitted bitmap's,
+      // so its stretch scales what sets the size, and the layer stays
+      // placed by its coordinates.
+      const TFloatRect was = SavedLocation;
+      SetLocation(was);
+      layer->ScaleBy(double(r.Right - r.Left) / double(was.Right - was.Left),
+                     double(r.Bottom - r.Top) / double(was.Bottom - was.Top));
+    } else {
+      layer->ResizeTo(side(r.Right - r.Left), side(r.Bottom - r.Top));
+    }
   }
   SetTransformMode(false);
 }

@@ -53,33 +53,72 @@ void TTextLayer::ApplySettings(const std::string& name, const std::string& text,
   RenderText();
 }
 
+void TTextLayer::Rasterize(int32_t fontSize, TBitmap32& out) const {
+  static const TExifParameters kNoPicture;
+  const std::string expanded =
+      ShowMacroNames ? Text : ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
+  TTextFont font;
+  font.Family = Font.Name;
+  font.Size = std::clamp(fontSize, 0, kMaxFontSize);
+  font.Color = Color32(Font.Color);
+  font.Bold = Font.Bold;
+  font.Italic = Font.Italic;
+  font.Underline = Font.Underline;
+  font.StrikeOut = Font.StrikeOut;
+  if (font.Size > 0) {
+    ::tvx::RenderText(expanded, font, ToRasterJustify(Justification), out);
+    CropToOpaque(out);
+  } else {
+    out.SetSize(0, 0);  // nothing to measure at 0 points
+  }
+}
+
 void TTextLayer::RenderText() {
   TLayerUpdate update(*this);
   TBitmap32& b = SourceBitmap();
   if (Text.empty()) {
     b.SetSize(0, 0);
   } else {
-    static const TExifParameters kNoPicture;
-    const std::string expanded =
-        ShowMacroNames ? Text : ExpandMacros(Text, PictureParameters ? *PictureParameters : kNoPicture);
-    TTextFont font;
-    font.Family = Font.Name;
-    font.Size = std::clamp(Font.Size, 0, kMaxFontSize);
-    font.Color = Color32(Font.Color);
-    font.Bold = Font.Bold;
-    font.Italic = Font.Italic;
-    font.Underline = Font.Underline;
-    font.StrikeOut = Font.StrikeOut;
-    if (font.Size > 0) {
-      ::tvx::RenderText(expanded, font, ToRasterJustify(Justification), b);
-      CropToOpaque(b);
-    } else {
-      b.SetSize(0, 0);  // nothing to measure at 0 points
-    }
+    Rasterize(Font.Size, b);
     SetDrawModes();
     NaturalWidth = b.Width();
     NaturalHeight = b.Height();
   }
+}
+
+void TTextLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) const {
+  const TBitmap32& source = SourceBitmap();
+  if (Text.empty() || source.Empty() || Font.Size <= 0) {
+    TBaseLayer::ScaleContent(width, height, out);
+    return;
+  }
+  // Rendered again at the size it is drawn, so that a text never shows the
+  // blur of an upscaled bitmap. The font size grows with the height shown.
+  // A stretched text is rendered a little larger and resampled to the exact
+  // size, which keeps the stretch; a text at its natural proportions is used
+  // as rendered when whole points come within 3 % of the size (sharper, and
+  // a turned text on a large picture is not resampled for nothing).
+  const bool natural = source.Width() == NaturalWidth && source.Height() == NaturalHeight;
+  const double exact = double(Font.Size) * height / source.Height();
+  const double size = natural ? std::max(1.0, std::round(exact)) : std::ceil(exact);
+  if (!(size >= 1) || size > kMaxFontSize) {
+    TBaseLayer::ScaleContent(width, height, out);
+    return;
+  }
+  try {
+    Rasterize(int32_t(size), out);
+  } catch (const EError&) {
+    // Too large for the rasteriser: the bitmap resampled instead.
+    TBaseLayer::ScaleContent(width, height, out);
+    return;
+  }
+  if (out.Width() <= 1 && out.Height() <= 1) {
+    TBaseLayer::ScaleContent(width, height, out);
+    return;
+  }
+  auto near = [](int32_t got, int32_t want) { return std::abs(got - want) <= std::max(1.0, want * 0.03); };
+  if (natural && near(out.Width(), width) && near(out.Height(), height)) return;
+  ResampleBitmap(out, width, height);
 }
 
 void TTextLayer::ResizeTo(int32_t width, int32_t height) {

@@ -76,6 +76,13 @@ class TTextLayer : public TBaseLayer {
   /// there is no natural size or no content.
   float HorizontalStretch() const;
   float VerticalStretch() const;
+
+ protected:
+  void ScaleContent(int32_t width, int32_t height, TBitmap32& out) const override;
+
+ private:
+  /// The expanded text at fontSize points, cropped to its ink.
+  void Rasterize(int32_t fontSize, TBitmap32& out) const;
 };
 
 }  // namespace tvx

@@ -17,6 +17,17 @@ TEST(CommandLine, FlagsAndActionsInOrder) {
   EXPECT_EQ(cl.Actions[1].Value, "/pics/*.jpg");
 }
 
+TEST(CommandLine, KeepJpegBlocksIsAnOptionNotAFile) {
+  auto cl = ParseCommandLine({"-r", "--jpeg-keep-blocks", "photo.jpg"});
+  EXPECT_TRUE(cl.JpegKeepBlocks);
+  EXPECT_EQ(cl.Files, (std::vector<std::string>{"photo.jpg"}));
+  EXPECT_FALSE(ParseCommandLine({"-r", "photo.jpg"}).JpegKeepBlocks);
+  // After "--" it is a file name like any other.
+  cl = ParseCommandLine({"--", "--jpeg-keep-blocks"});
+  EXPECT_FALSE(cl.JpegKeepBlocks);
+  EXPECT_EQ(cl.Files, (std::vector<std::string>{"--jpeg-keep-blocks"}));
+}
+
 TEST(CommandLine, ValuesAreExaminedInTheirOwnTurn) {
   // "-w -r": "-r" is the watermark path and also the run option.
   auto cl = ParseCommandLine({"-w", "-r"});

@@ -82,5 +82,50 @@ TEST(JsonProgress, OneLinePerRowThenTheFinalObject) {
             "\"failed\":0,\"planned\":0,\"error\":\"Y::2 - no\",\"exit\":1}\n");
 }
 
+// With "Keep JPEG quality" on, the line says which way the picture went;
+// without it (no Path) the line stays as it was.
+struct TPathCase {
+  const char* Name;
+  const char* Path;
+  const char* Reason;
+  int64_t Units, Redrawn;
+  const char* Tail;  // what follows "decision"
+};
+
+class JsonPath : public ::testing::TestWithParam<TPathCase> {};
+
+TEST_P(JsonPath, SaysWhichWayAPictureWent) {
+  const TPathCase& c = GetParam();
+  const std::string text = Capture([&](TJsonProgress& json) {
+    TPictureEvent event;
+    event.Index = 1;
+    event.Source = "/in/a.jpg";
+    event.Output = "/out/a.jpg";
+    event.Decision = "new";
+    event.Ms = 7;
+    event.Path = c.Path;
+    event.PathReason = c.Reason;
+    event.Units = c.Units;
+    event.UnitsRedrawn = c.Redrawn;
+    json.PictureDone(event);
+  });
+  EXPECT_EQ(text, std::string("{\"index\":1,\"source\":\"/in/a.jpg\",\"output\":\"/out/a.jpg\",\"status\":"
+                              "\"written\",\"decision\":\"new\"") +
+                      c.Tail + ",\"ms\":7}\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    JsonProgress, JsonPath,
+    ::testing::Values(
+        TPathCase{"setting_off", "", "", 0, 0, ""},
+        TPathCase{"blocks", "blocks", "untouched MCUs copied as coded", 375000, 420,
+                  ",\"path\":\"blocks\",\"path_reason\":\"untouched MCUs copied as coded\",\"mcus\":375000,"
+                  "\"mcus_redrawn\":420"},
+        TPathCase{"whole", "whole", "arithmetic coding", 0, 0,
+                  ",\"path\":\"whole\",\"path_reason\":\"arithmetic coding\""},
+        TPathCase{"quoted_reason", "whole", "a \"b\"\n", 0, 0,
+                  ",\"path\":\"whole\",\"path_reason\":\"a \\\"b\\\"\\n\""}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace tvx

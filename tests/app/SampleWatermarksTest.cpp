@@ -103,6 +103,7 @@ TEST_F(SampleWatermarks, CopyrightSitsBottomRightWithAShadow) {
   auto* text = dynamic_cast<TTextLayer*>(&layers.Items(0));
   ASSERT_TRUE(text);
   EXPECT_NE(text->Text.find("Your Name"), std::string::npos);
+  EXPECT_NE(text->Text.find("<YEAR>"), std::string::npos);
   EXPECT_EQ(text->Styles().Items.count("Drop Shadow"), 1u);
   EXPECT_GT(text->StyleOffsetX() + text->StyleOffsetY() + text->RenderedBitmap().Width() -
                 text->SourceBitmap().Width(),
@@ -132,7 +133,11 @@ TEST_F(SampleWatermarks, LogoIsATranslucentPictureTopRight) {
   EXPECT_GT(partial, source.Width() * source.Height() / 2) << "a translucent body";
   EXPECT_GT(opaque, 0) << "an opaque rim and lettering";
   EXPECT_EQ(q.Count[0] + q.Count[2] + q.Count[3], 0);
-  EXPECT_GT(q.Count[1], source.Width() * source.Height() / 2);
+  // drawn at a quarter of the picture's shorter side, keeping its aspect ratio
+  const TFloatRect drawn = logo->GetLayerRect(1200, 800);
+  EXPECT_FLOAT_EQ(drawn.Width(), 200);
+  EXPECT_NEAR(drawn.Height(), 200.0 * source.Height() / source.Width(), 1);
+  EXPECT_GT(q.Count[1], drawn.Width() * drawn.Height() / 2);
 
   // Logo.png beside it holds the same picture for the user's own watermarks.
   TPluginManager plugins(test::BinDir().string());
@@ -150,6 +155,7 @@ TEST_F(SampleWatermarks, ProofCoversThePictureFaintlyWithNoise) {
   ASSERT_TRUE(text);
   EXPECT_EQ(text->Text, "PROOF");
   EXPECT_TRUE(text->Tile);
+  EXPECT_LT(text->Angle, 0) << "a diagonal rising to the right";
   EXPECT_TRUE(text->Noisy);
   EXPECT_LE(text->GetMasterAlpha(), 128);
   for (int c : q.Count) EXPECT_GT(c, 2000) << "tiles reach every quarter";
@@ -163,15 +169,18 @@ TEST_F(SampleWatermarks, PhotoInfoFillsTheExifMacrosBottomLeft) {
   camera.Values[271] = "Maker";
   camera.Values[272] = "Model X100";
   camera.Values[33434] = "1/250 sec.";
-  camera.Values[37378] = "f/5.6";
+  camera.Values[33437] = "f/5.6";
   camera.Values[34855] = "200";
   camera.Values[37386] = "35.0 mm";
   TQuadrants q = Draw("Photo Info.tvx", layers, camera);
-  ASSERT_EQ(layers.Count(), 1);
+  // one placement for landscape pictures, one for portrait ones
+  ASSERT_EQ(layers.Count(), 2);
   auto* text = dynamic_cast<TTextLayer*>(&layers.Items(0));
   ASSERT_TRUE(text);
+  EXPECT_EQ(text->Orientation, loLandscape);
+  EXPECT_EQ(dynamic_cast<TTextLayer&>(layers.Items(1)).Orientation, loPortrait);
   ASSERT_TRUE(text->HasMacros());
-  for (const char* macro : {"<MODEL>", "<EXPOSURE_TIME>", "<APERTURE>", "<ISO>"})
+  for (const char* macro : {"<MODEL>", "<EXPOSURE_TIME>", "<FNUMBER>", "<ISO>"})
     EXPECT_NE(text->Text.find(macro), std::string::npos) << macro;
   EXPECT_FALSE(text->Styles().Empty());
   EXPECT_EQ(q.Count[1] + q.Count[3] + q.Count[0], 0);
@@ -183,6 +192,60 @@ TEST_F(SampleWatermarks, PhotoInfoFillsTheExifMacrosBottomLeft) {
   Draw("Photo Info.tvx", bare);
   EXPECT_LT(dynamic_cast<TTextLayer&>(bare.Items(0)).SourceBitmap().Width(), filledWidth);
 }
+
+// The samples cover the same share of a picture of about 1 MP as of one of
+// 24 MP, landscape and portrait alike.
+struct TShareCase {
+  const char* file;
+  int32_t width, height;
+};
+
+class SampleShare : public SampleWatermarks, public ::testing::WithParamInterface<TShareCase> {};
+
+TEST_P(SampleShare, IsTheSameOnSmallAndLargePictures) {
+  const TShareCase& c = GetParam();
+  TLayerCollection layers;
+  Watermark::TWatermarkExif exif;
+  OpenWatermark(dir_ / c.file, layers, exif);
+  TExifParameters camera;
+  camera.Values[272] = "Model X100";
+  camera.Values[33437] = "f/5.6";
+  SetPictureParameters(layers, &camera);
+  RefreshMacroLayers(layers);
+  const int32_t scale = 5;  // 1224 x 816 against 6120 x 4080
+  int shown = 0;
+  for (int i = 0; i < layers.Count(); ++i) {
+    auto& layer = dynamic_cast<TBaseLayer&>(layers.Items(i));
+    ASSERT_TRUE(layer.Fits()) << c.file;
+    if (!layer.ShownOn(c.width, c.height)) continue;
+    ++shown;
+    const TFloatRect small = layer.GetLayerRect(c.width, c.height);
+    const TFloatRect large = layer.GetLayerRect(c.width * scale, c.height * scale);
+    // Within a few pixels of the small picture: the styles keep their own
+    // pixel size (a turned stroke or shadow grows both sides of the bounds).
+    const double dx = 12.0 / c.width, dy = 12.0 / c.height;
+    EXPECT_NEAR(small.Width() / c.width, large.Width() / (c.width * scale), dx) << c.file << " " << i;
+    EXPECT_NEAR(small.Height() / c.height, large.Height() / (c.height * scale), dy) << c.file << " " << i;
+    EXPECT_NEAR(small.Left / c.width, large.Left / (c.width * scale), dx) << c.file << " " << i;
+    EXPECT_NEAR(small.Top / c.height, large.Top / (c.height * scale), dy) << c.file << " " << i;
+    // and not just a few pixels: a visible share of the picture
+    EXPECT_GT(small.Width() * small.Height(), 0.005 * c.width * c.height) << c.file << " " << i;
+    // and within the picture (the tiled mark aside)
+    if (!layer.Tile) {
+      EXPECT_GE(small.Left, 0) << c.file;
+      EXPECT_LE(small.Right, c.width) << c.file;
+      EXPECT_LE(small.Bottom, c.height) << c.file;
+    }
+  }
+  EXPECT_EQ(shown, 1) << c.file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleShare,
+    ::testing::Values(TShareCase{"Copyright.tvx", 1224, 816}, TShareCase{"Copyright.tvx", 816, 1224},
+                      TShareCase{"Logo.tvx", 1224, 816}, TShareCase{"Logo.tvx", 816, 1224},
+                      TShareCase{"Proof.tvx", 1224, 816}, TShareCase{"Proof.tvx", 816, 1224},
+                      TShareCase{"Photo Info.tvx", 1224, 816}, TShareCase{"Photo Info.tvx", 816, 1224}));
 
 TEST(SamplePictures, PicturesAreJpegsWithCameraNames) {
   test::TTempDir dir;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 #include "styles/StyleRecords.h"
 #include "styles/Styles.h"
 #include "watermark/TextLayer.h"
@@ -521,6 +524,163 @@ TEST_F(EditorDocumentTest, DeletingSelectsTheNextRowAndUndoBringsTheLayerBack) {
   editor.Undo();
   editor.Undo();
   EXPECT_EQ(editor.LayerNames(), (std::vector<std::string>{"Logo", "(c) Studio"}));
+}
+
+// ---- fitting the layer to each picture ------------------------------------------------------
+
+struct TFitEditCase {
+  const char* step;
+  std::function<void(TEditorDocument&)> edit;
+  std::function<bool(const TBaseLayer&)> applied;
+};
+
+class FitEditsTest : public EditorDocumentTest, public testing::WithParamInterface<TFitEditCase> {};
+
+TEST_P(FitEditsTest, AreUndoableStepsThatPlaceTheLayerAgain) {
+  const TFitEditCase& c = GetParam();
+  editor.Select(1);
+  const std::string before = Saved(editor);
+  c.edit(editor);
+  EXPECT_EQ(editor.UndoName(), c.step);
+  EXPECT_TRUE(c.applied(Text()));
+  EXPECT_EQ(Text().Location(), Text().GetLayerRect(kWidth, kHeight));
+  const std::string after = Saved(editor);
+  EXPECT_NE(after, before);
+  editor.Undo();
+  EXPECT_TRUE(Saved(editor) == before);
+  EXPECT_FALSE(c.applied(Text()));
+  EXPECT_EQ(Text().Location(), Text().GetLayerRect(kWidth, kHeight));
+  EXPECT_FALSE(editor.Modified());
+  editor.Redo();
+  EXPECT_TRUE(Saved(editor) == after);
+  EXPECT_TRUE(c.applied(Text()));
+  // and the document gets the fields on Apply
+  editor.HandBack(doc, false);
+  EXPECT_TRUE(c.applied(static_cast<const TBaseLayer&>(doc.Layers().Items(1))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editor, FitEditsTest,
+    testing::Values(TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizeMode(lsShorter); },
+                                 [](const TBaseLayer& l) { return l.SizeMode == lsShorter; }},
+                    TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizePercent(25); },
+                                 [](const TBaseLayer& l) { return l.SizePercent == 25; }},
+                    TFitEditCase{"Orientation", [](TEditorDocument& e) { e.SetOrientation(loPortrait); },
+                                 [](const TBaseLayer& l) { return l.Orientation == loPortrait; }},
+                    TFitEditCase{"Rotate", [](TEditorDocument& e) { e.SetAngle(30); },
+                                 [](const TBaseLayer& l) { return l.Angle == 30; }}));
+
+TEST_F(EditorDocumentTest, FitEditsKeepToTheirRanges) {
+  editor.Select(0);
+  struct Case {
+    std::function<void()> edit;
+    std::function<double()> value;
+    double expected;
+  } cases[] = {
+      {[&] { editor.SetSizeMode(9); }, [&] { return Logo().SizeMode; }, lsFixed},
+      {[&] { editor.SetSizeMode(lsLonger); }, [&] { return Logo().SizeMode; }, lsLonger},
+      {[&] { editor.SetSizePercent(5000); }, [&] { return Logo().SizePercent; }, 1000},
+      {[&] { editor.SetSizePercent(0); }, [&] { return Logo().SizePercent; }, 0.1f},
+      {[&] { editor.SetSizePercent(NAN); }, [&] { return Logo().SizePercent; }, 10},
+      {[&] { editor.SetOrientation(7); }, [&] { return Logo().Orientation; }, loBoth},
+      {[&] { editor.SetAngle(540); }, [&] { return Logo().Angle; }, 180},
+      {[&] { editor.SetAngle(-190); }, [&] { return Logo().Angle; }, 170},
+      {[&] { editor.SetAngle(-360); }, [&] { return Logo().Angle; }, 0},
+      {[&] { editor.SetAngle(INFINITY); }, [&] { return Logo().Angle; }, 0},
+  };
+  for (const Case& c : cases) {
+    c.edit();
+    EXPECT_FLOAT_EQ(float(c.value()), float(c.expected));
+    EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+  }
+  // every value the editor stores, the file takes back
+  TMemoryStream s;
+  SaveWatermark(s, editor.Canvas(), editor.Exif());
+  s.Seek(0);
+  TLayerCollection read;
+  Watermark::TWatermarkExif exif;
+  OpenWatermark(s, read, exif);
+  EXPECT_EQ(read.Count(), 2);
+}
+
+TEST_F(EditorDocumentTest, TypingThePercentageOrTheAngleIsOneStep) {
+  editor.Select(0);
+  for (double p : {1.0, 12.0, 12.5}) editor.SetSizePercent(p);
+  editor.CloseMerge();
+  for (double a : {4.0, 45.0}) editor.SetAngle(a);
+  editor.Undo();
+  EXPECT_FLOAT_EQ(Logo().SizePercent, 12.5f);
+  EXPECT_FLOAT_EQ(Logo().Angle, 0);
+  editor.Undo();
+  EXPECT_FLOAT_EQ(Logo().SizePercent, 10);
+  EXPECT_FALSE(editor.CanUndo());
+}
+
+TEST_F(EditorDocumentTest, ATurnedRelativeLayerIsPlacedAndMovedOnTheCanvas) {
+  editor.Select(0);
+  editor.SetSizeMode(lsWidth);
+  editor.SetSizePercent(20);
+  editor.SetAngle(90);
+  // 20 % of 800 is a 160 x 80 content, turned: 80 wide, 160 high (and a margin)
+  const TFloatRect r = Logo().Location();
+  EXPECT_NEAR(r.Width(), 80, 3);
+  EXPECT_NEAR(r.Height(), 160, 3);
+  // right-aligned at 3.3 %: the unturned content's right edge, the centre kept
+  EXPECT_NEAR((r.Left + r.Right) / 2, kWidth * (1 - 0.033) - 80, 0.5);
+  editor.Nudge(10, 0);
+  EXPECT_NEAR(Logo().XCoord, 3.3 - 10 * 100.0 / kWidth, 1e-3);
+  EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+}
+
+TEST_F(EditorDocumentTest, StretchingAFittedLayerScalesWhatSetsItsSize) {
+  struct Case {
+    uint8_t mode;
+    float angle;
+    double stretchX, stretchY;
+    float percent;          // expected afterwards (relative sizes)
+    int32_t width, height;  // expected source size (fixed size)
+  } cases[] = {
+      {lsWidth, 0, 2, 1, 20, 60, 30},     // the width decides
+      {lsHeight, 0, 1, 1.5, 15, 60, 30},  // the height decides
+      {lsShorter, 30, 2, 2, 20, 60, 30},  // turned: the same factor both ways
+      {lsFixed, 30, 2, 2, 10, 120, 60},   // a fixed size grows its content
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.mode));
+    Open();
+    editor.Select(0);
+    editor.SetSizeMode(c.mode);
+    editor.SetAngle(c.angle);
+    const std::string before = Saved(editor);
+    editor.SetMode(TEditorMode::Resize);
+    const TFloatRect at = editor.Handles().Location();
+    editor.Handles().SetLocation(TFloatRect{at.Left, at.Top, float(at.Left + at.Width() * c.stretchX),
+                                            float(at.Top + at.Height() * c.stretchY)});
+    editor.ApplyTransform();
+    EXPECT_EQ(editor.Mode(), TEditorMode::View);
+    EXPECT_NEAR(Logo().SizePercent, c.percent, 0.2);
+    EXPECT_EQ(Logo().SourceBitmap().Width(), c.width);
+    EXPECT_EQ(Logo().SourceBitmap().Height(), c.height);
+    EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+    EXPECT_EQ(editor.UndoName(), "Resize Layer");
+    editor.Undo();
+    EXPECT_TRUE(Saved(editor) == before);
+  }
+}
+
+TEST_F(EditorDocumentTest, APendingStretchOfAFittedLayerAppliedOnLeavingResizeScalesItsPercentage) {
+  editor.Select(0);
+  editor.SetSizeMode(lsWidth);
+  editor.SetAngle(90);  // turned a quarter: the frame's width is the content's height
+  editor.SetMode(TEditorMode::Resize);
+  const TFloatRect at = editor.Handles().Location();
+  editor.Handles().SetLocation(
+      TFloatRect{at.Left, at.Top, at.Left + at.Width() * 2, at.Top + at.Height() * 2});
+  editor.SetMode(TEditorMode::View);  // the pending stretch is applied
+  EXPECT_NEAR(Logo().SizePercent, 20, 0.5);
+  EXPECT_EQ(Logo().SourceBitmap().Width(), 60);
+  EXPECT_EQ(Logo().Location(), Logo().GetLayerRect(kWidth, kHeight));
+  EXPECT_EQ(editor.UndoName(), "Resize Layer");
 }
 
 }  // namespace

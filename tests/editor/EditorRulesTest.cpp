@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 #include <algorithm>
 #include <set>
 
@@ -121,7 +124,11 @@ TEST(MacroMenu, PathsAndSpecialCharacters) {
   EXPECT_EQ(find("\u00a9"), (std::vector<std::string>{"Special chars", "Copyright \u00a9 Sign"}));
   EXPECT_EQ(find("\u2122"), (std::vector<std::string>{"Special chars", "Trade Mark \u2122 Sign"}));
   EXPECT_EQ(find("\u00ae"), (std::vector<std::string>{"Special chars", "Registered \u00ae Sign"}));
-  EXPECT_EQ(MacroMenu().size(), 35u);
+  EXPECT_EQ(find("<FNUMBER>"), (std::vector<std::string>{"JPEG Properties (EXIF)", "Exposure", "F-Number"}));
+  EXPECT_EQ(find("<LENS>"), (std::vector<std::string>{"JPEG Properties (EXIF)", "Camera", "Lens"}));
+  EXPECT_EQ(find("<YEAR>"), (std::vector<std::string>{"JPEG Properties (EXIF)", "Year"}));
+  EXPECT_EQ(find("<FOLDER>"), (std::vector<std::string>{"Folder"}));
+  EXPECT_EQ(MacroMenu().size(), 39u);
 }
 
 TEST(CoordText, TwoDecimalsInFixedNotation) {
@@ -131,6 +138,23 @@ TEST(CoordText, TwoDecimalsInFixedNotation) {
   EXPECT_EQ(CoordText(-7.5), "-7.50");
   EXPECT_EQ(CoordText(1e9), "1000000000.00");
   EXPECT_EQ(CoordText(std::numeric_limits<double>::quiet_NaN()), "0.00");
+}
+
+TEST(FitRules, AnglesComeIntoOneTurn) {
+  struct Case {
+    double in, out;
+  } cases[] = {{0, 0},    {30, 30},   {180, 180}, {-180, 180}, {181, -179}, {-181, 179},   {360, 0},
+               {-360, 0}, {540, 180}, {725, 5},   {-725, -5},  {NAN, 0},    {INFINITY, 0}, {-0.0, 0}};
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(NormalizeAngle(c.in), c.out) << c.in;
+    EXPECT_FALSE(std::signbit(NormalizeAngle(c.in)) && NormalizeAngle(c.in) == 0) << c.in;
+  }
+  // the dial's radians (clockwise, as the layer turns) and back
+  EXPECT_DOUBLE_EQ(RadiansToDegrees(std::numbers::pi / 2), 90);  // pointing straight down
+  EXPECT_DOUBLE_EQ(RadiansToDegrees(-std::numbers::pi / 6), -30);
+  EXPECT_DOUBLE_EQ(RadiansToDegrees(std::numbers::pi), 180);
+  for (double degrees : {-179.0, -30.0, 0.0, 45.5, 180.0})
+    EXPECT_NEAR(RadiansToDegrees(DegreesToRadians(degrees)), degrees, 1e-9);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the window driven through its controls and actions.
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,6 +28,7 @@
 #include <QToolButton>
 
 #include "app/Session.h"
+#include "controls/ui/AngleSelector.h"
 #include "controls/ui/ImgView2.h"
 #include "controls/ui/NumEdit.h"
 #include "editor/ui/Navigator.h"
@@ -642,6 +644,56 @@ class TEditorWindowTest : public QObject {
       QCOMPARE(Editor().Model().Layer(1).XCoord, 12.5f);
       Editor().actUndo->trigger();
       QCOMPARE(Editor().Model().Layer(1).XCoord, 30.0f);
+      QVERIFY(!Editor().actUndo->isEnabled());
+      Editor().actCancelWatermark->trigger();
+    });
+  }
+
+  void fittingFieldsEditTheLayer() {
+    RunEditor(Editor(), Doc(), Photo(500, 300), false, [&] {
+      Editor().lstLayers->setCurrentRow(0);
+      TBaseLayer& logo = Editor().Model().Layer(0);
+      // the labels name the controls
+      QCOMPARE(Editor().lstSizeMode->accessibleName(), QString("Size:"));
+      QCOMPARE(Editor().txtSizePercent->accessibleName(), QString("Percentage:"));
+      QCOMPARE(Editor().lstOrientation->accessibleName(), QString("Orientation:"));
+      QCOMPARE(Editor().txtAngle->accessibleName(), QString("Angle:"));
+      QVERIFY(!Editor().txtSizePercent->isEnabled());  // a fixed size has no percentage
+      QCOMPARE(Editor().txtSizePercent->text(), QString("10"));
+      Editor().lstSizeMode->setCurrentIndex(lsWidth);
+      QCOMPARE(logo.SizeMode, uint8_t(lsWidth));
+      QVERIFY(Editor().txtSizePercent->isEnabled());
+      QCOMPARE(logo.Location().Width(), 50.0f);  // 10 % of 500
+      Editor().txtSizePercent->setFocus();
+      Editor().txtSizePercent->selectAll();
+      QTest::keyClicks(Editor().txtSizePercent, "20");
+      QCOMPARE(logo.SizePercent, 20.0f);
+      QCOMPARE(logo.Location().Width(), 100.0f);
+      QTest::keyClick(Editor().txtSizePercent, Qt::Key_Tab);
+      Editor().lstOrientation->setCurrentIndex(loPortrait);
+      QCOMPARE(logo.Orientation, uint8_t(loPortrait));
+      Editor().txtAngle->setFocus();
+      Editor().txtAngle->selectAll();
+      QTest::keyClicks(Editor().txtAngle, "90");
+      QCOMPARE(logo.Angle, 90.0f);
+      // the dial points the way the layer turns: straight down for 90
+      QVERIFY(std::abs(Editor().selAngle->Angle() - float(M_PI / 2)) < 1e-4f);
+      QTest::keyClick(Editor().txtAngle, Qt::Key_Tab);
+      // pointing straight right on the dial is no turn
+      const QRect dial = Editor().selAngle->rect();
+      QTest::mouseClick(Editor().selAngle, Qt::LeftButton, {}, QPoint(dial.width() - 2, dial.height() / 2));
+      QCOMPARE(logo.Angle, 0.0f);
+      QCOMPARE(Editor().txtAngle->text(), QString("0"));
+      QCOMPARE(Editor().actUndo->text(), QString("&Undo Rotate"));
+      // one step each: dial, angle, orientation, percentage, size mode
+      for (int i = 0; i < 5; ++i) Editor().actUndo->trigger();
+      const TBaseLayer& restored = Editor().Model().Layer(0);  // undo brings back layers of its own
+      QCOMPARE(restored.SizeMode, uint8_t(lsFixed));
+      QCOMPARE(restored.SizePercent, 10.0f);
+      QCOMPARE(restored.Orientation, uint8_t(loBoth));
+      QCOMPARE(restored.Angle, 0.0f);
+      QCOMPARE(Editor().lstSizeMode->currentIndex(), 0);
+      QCOMPARE(Editor().txtAngle->text(), QString("0"));
       QVERIFY(!Editor().actUndo->isEnabled());
       Editor().actCancelWatermark->trigger();
     });

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "PluginTestSupport.h"
 #include "imageio/PluginManager.h"
 #include "support/TestSupport.h"
 #include "util/Error.h"
@@ -30,7 +31,7 @@ std::string ErrorOf(const std::function<void()>& operation) {
   return "<no error>";
 }
 
-// The entry point and the optional metadata bridge, nothing else.
+// The entry point and the optional metadata and region bridges, nothing else.
 TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
   ASSERT_TRUE(std::filesystem::exists(KobaltPath()));
   FILE* pipe = popen(("nm -D --defined-only '" + KobaltPath() + "' 2>&1").c_str(), "r");
@@ -49,7 +50,9 @@ TEST(KobaltContract, ExportsExactlyInitFilePlugin) {
     if (fields >> address >> type >> name) symbols.push_back(name);
   }
   std::sort(symbols.begin(), symbols.end());
-  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "InitFilePlugin"})) << output;
+  EXPECT_EQ(symbols, (std::vector<std::string>{"GetFileMetadataAccess", "GetFileMetadataEdit", "GetFileRegionAccess",
+                                               "InitFilePlugin"}))
+      << output;
 }
 
 class KobaltManagerTest : public ::testing::Test {
@@ -166,4 +169,89 @@ TEST_F(KobaltManagerTest, DecodesSamplesFromTwoThreads) {
 }
 
 }  // namespace
+// ---- the region bridge ------------------------------------------------------
+
+// Paints the top-left 16 x 16 pixels red.
+class TCornerPainter final : public TRegionPainter {
+ public:
+  void ChangedRegions(int32_t, int32_t, std::vector<TPictureRect>& regions) override { regions.push_back({0, 0, 16, 16}); }
+  bool PaintWindow(TColor32* pixels, int32_t left, int32_t top, int32_t w, int32_t h, int32_t, int32_t) override {
+    ++Calls;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        if (left + x < 16 && top + y < 16) pixels[size_t(y) * size_t(w) + size_t(x)] = 0xFFFF0000;
+    return true;
+  }
+  int Calls = 0;
+};
+
+struct TRouteCase {
+  const char* Source;
+  const char* Output;
+  TRegionEditReport::TResult Result;
+  const char* Note;  // empty: not compared
+};
+
+class RegionBridgeRoutes : public ::testing::TestWithParam<TRouteCase> {};
+
+// The bridge is used only when one plug-in both reads the source and writes
+// the output, and that plug-in takes only what it can keep.
+TEST_P(RegionBridgeRoutes, ToThePluginThatReadsAndWrites) {
+  const TRouteCase& c = GetParam();
+  test::TTempDir files;
+  TPluginManager manager(test::BinDir().string());
+  // Large enough that redrawing the corner costs less than the whole picture.
+  TBitmap32 picture(640, 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) picture.Pixel(x, y) = ARGB(255, uint8_t(x / 3), uint8_t(y / 2), 128);
+  ASSERT_TRUE(manager.SaveBitmap(files / "a.jpg", picture));
+  ASSERT_TRUE(manager.SaveBitmap(files / "b.png", picture));
+  TCornerPainter painter;
+  TRegionEditReport report;
+  manager.EditRegions(files / c.Source, files / c.Output, painter, report);
+  EXPECT_EQ(report.Result, c.Result) << report.Note;
+  if (*c.Note) {
+    EXPECT_EQ(report.Note, c.Note);
+  }
+  const bool written = std::filesystem::exists(files.Path() / c.Output);
+  EXPECT_EQ(written, c.Result == TRegionEditReport::Written);
+  if (!written) return;
+  EXPECT_EQ(report.Method, TRegionEditReport::Spans);
+  EXPECT_GT(painter.Calls, 0);
+  auto out = manager.LoadBitmap(files / c.Output);
+  EXPECT_EQ(out->Width(), 640);
+  EXPECT_GT(RedOf(out->Pixel(4, 4)), 200);
+  EXPECT_LT(GreenOf(out->Pixel(4, 4)), 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, RegionBridgeRoutes,
+    ::testing::Values(TRouteCase{"a.jpg", "out.jpg", TRegionEditReport::Written, ""},
+                      TRouteCase{"a.jpg", "out.JPEG", TRegionEditReport::Written, ""},
+                      TRouteCase{"b.png", "out.jpg", TRegionEditReport::NotHandled, "not a JPEG"},
+                      TRouteCase{"a.jpg", "out.png", TRegionEditReport::NotHandled, "not written as a JPEG"},
+                      TRouteCase{"a.jpg", "out.webp", TRegionEditReport::NotHandled,
+                                 "no plug-in redraws part of such a picture"},
+                      TRouteCase{"missing.jpg", "out.jpg", TRegionEditReport::NotHandled, "cannot read the source"},
+                      TRouteCase{"a.jpg", "out", TRegionEditReport::NotHandled,
+                                 "no plug-in redraws part of such a picture"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// A plug-in without the export (an older one) is served as before, even
+// when a later one has it.
+TEST_F(KobaltManagerTest, PluginsWithoutTheRegionBridgeAreLeftAlone) {
+  test::TTempDir folder;
+  test::CopyTestPlugins(folder, {"twins"});
+  std::filesystem::copy_file(KobaltPath(), folder.Path() / "z_kobalt.fp");
+  TPluginManager manager(folder.Path().string());
+  ASSERT_EQ(manager.Plugins().size(), 2u);
+  EXPECT_EQ(manager.Plugins()[0].Regions, nullptr);
+  EXPECT_NE(manager.Plugins()[1].Regions, nullptr);
+  TCornerPainter painter;
+  TRegionEditReport report;
+  manager.EditRegions(folder / "a.jpg", folder / "b.jpg", painter, report);
+  EXPECT_EQ(report.Result, TRegionEditReport::NotHandled);
+  EXPECT_EQ(painter.Calls, 0);
+}
+
 }  // namespace tvx

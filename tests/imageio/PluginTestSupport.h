@@ -8,7 +8,7 @@
 namespace tvx::test {
 
 /// Copies the built test plug-ins (by name: "first", "second", "empty",
-/// "null_init", "no_init", "twins", "jpegsaver", "picture") into folder as
+/// "null_init", "no_init", "twins", "jpegsaver", "editor", "picture") into folder as
 /// "<name>.fp".
 void CopyTestPlugins(const TTempDir& folder, const std::vector<std::string>& names);
 

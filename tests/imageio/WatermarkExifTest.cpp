@@ -178,5 +178,100 @@ TEST_F(ApplyWatermarkExifTest, UnservedExtensionsRaise) {
   EXPECT_EQ(log_.Calls(), std::vector<std::string>{"first CopyExif /pics/s.rec /out/o.gif"});
 }
 
+// ---- one rewrite where one plug-in serves both files ------------------------
+
+struct TRouteCase {
+  const char* Name;
+  const char* Source;
+  const char* Output;
+  bool Title, Comment;
+  std::vector<std::string> Calls;
+  const char* Error = "";
+};
+void PrintTo(const TRouteCase& c, std::ostream* out) { *out << c.Name; }
+
+class OneRewriteRouting : public ::testing::TestWithParam<TRouteCase> {
+ protected:
+  void SetUp() override { test::CopyTestPlugins(plugins_, {"first", "second", "editor"}); }
+  TPluginLog log_;
+  TTempDir plugins_;
+};
+
+TEST_P(OneRewriteRouting, TakesTheOneRewriteOnlyWhereItIsOffered) {
+  const TRouteCase& c = GetParam();
+  TPluginManager manager(plugins_.Path().string());
+  TWatermarkExif exif;
+  exif.WriteTitle = c.Title;
+  exif.Title = "T";
+  exif.WriteComment = c.Comment;
+  exif.Comment = "C";
+  std::string error;
+  try {
+    ApplyWatermarkExif(manager, exif, c.Source, c.Output);
+  } catch (const EError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, c.Error);
+  EXPECT_EQ(log_.Calls(), c.Calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OneRewriteRouting,
+    ::testing::Values(TRouteCase{"SamePluginOneRewrite",
+                                 "/p/s.eds",
+                                 "/o/o.edt",
+                                 true,
+                                 true,
+                                 {"editor ApplyExif /p/s.eds /o/o.edt 270 [T] 37510 [C]"}},
+                      TRouteCase{"DeclinedFallsBackToTheSeparateCalls",
+                                 "/p/s.edt",
+                                 "/o/o.eds",
+                                 true,
+                                 true,
+                                 {"editor ApplyExif /p/s.edt /o/o.eds 270 [T] 37510 [C]",
+                                  "editor CopyExif /p/s.edt /o/o.eds", "editor WriteExif /o/o.eds 270 [T]",
+                                  "editor WriteExif /o/o.eds 37510 [C]"}},
+                      TRouteCase{"SourceOfAnotherPlugin",
+                                 "/p/s.rec",
+                                 "/o/o.edt",
+                                 false,
+                                 true,
+                                 {"first CopyExif /p/s.rec /o/o.edt", "editor WriteExif /o/o.edt 37510 [C]"}},
+                      TRouteCase{"OutputOfAnotherPlugin",
+                                 "/p/s.edt",
+                                 "/o/o.sec",
+                                 true,
+                                 false,
+                                 {"editor CopyExif /p/s.edt /o/o.sec", "second WriteExif /o/o.sec 270 [T]"}},
+                      TRouteCase{"PluginWithoutTheExport",
+                                 "/p/s.rec",
+                                 "/o/o.rec",
+                                 true,
+                                 true,
+                                 {"first CopyExif /p/s.rec /o/o.rec", "first WriteExif /o/o.rec 270 [T]",
+                                  "first WriteExif /o/o.rec 37510 [C]"}},
+                      TRouteCase{"NoFieldsOnlyCopies",
+                                 "/p/s.edt",
+                                 "/o/o.edt",
+                                 false,
+                                 false,
+                                 {"editor CopyExif /p/s.edt /o/o.edt"}},
+                      // Unserved extensions raise from the separate calls as before.
+                      TRouteCase{"UnservedOutput",
+                                 "/p/s.edt",
+                                 "/o/o.gif",
+                                 true,
+                                 false,
+                                 {"editor CopyExif /p/s.edt /o/o.gif"},
+                                 "TPluginManager::WriteExif::286 - Unsupported file plugin!"},
+                      TRouteCase{"UnservedSource",
+                                 "/p/s.gif",
+                                 "/o/o.edt",
+                                 true,
+                                 false,
+                                 {},
+                                 "TPluginManager::CopyExif::295 - Unsupported file plugin!"}),
+    [](const ::testing::TestParamInfo<TRouteCase>& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace tvx::Watermark

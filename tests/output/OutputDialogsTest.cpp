@@ -320,6 +320,8 @@ class TOutputDialogsTest : public QObject {
                                    << "Stop at the first picture that fails";
     QTest::newRow("resize images") << "chkResizeImages"
                                    << "Resize Images";
+    QTest::newRow("keep JPEG blocks") << "chkJpegKeepBlocks"
+                                      << "Keep JPEG quality: re-encode only the watermarked blocks";
     QTest::newRow("ok") << "btnWatermark"
                         << "OK";
     QTest::newRow("cancel") << "btnCancel"
@@ -543,6 +545,8 @@ class TOutputDialogsTest : public QObject {
     dialog.lstResizePriority->setCurrentIndex(1);
     dialog.frmResize->rbPercentageOfOriginal->setChecked(true);
     dialog.frmResize->txtPercentage->setText("1");  // left below the minimum
+    QVERIFY(!dialog.chkJpegKeepBlocks->isChecked());
+    dialog.chkJpegKeepBlocks->setChecked(true);
     QTest::mouseClick(dialog.btnWatermark, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(!dialog.isVisible());
@@ -554,6 +558,8 @@ class TOutputDialogsTest : public QObject {
     QCOMPARE(run.ResizePriority, 1);
     QCOMPARE(run.Resize.ResizeMethod, 1);
     QCOMPARE(run.Resize.Percentage, 3);
+    QVERIFY(run.JpegKeepBlocks);
+    QCOMPARE(config.ReadBool("WatermarkingOptions", "JpegKeepBlocks", false), saveAsDefaults);
     QVERIFY(!run.StopOnError);
 
     QCOMPARE(config.ReadInteger("WatermarkingOptions", "JPEGQuality", -1), saveAsDefaults ? 33 : -1);
@@ -566,6 +572,7 @@ class TOutputDialogsTest : public QObject {
     dialog.open();
     QCOMPARE(dialog.frmDestination->tbJPEGQuality->value(), saveAsDefaults ? 33 : 80);
     QCOMPARE(dialog.chkResizeImages->isChecked(), saveAsDefaults);
+    QCOMPARE(dialog.chkJpegKeepBlocks->isChecked(), saveAsDefaults);
     QCOMPARE(dialog.chkStopOnError->isChecked(), !saveAsDefaults);
     dialog.reject();
   }

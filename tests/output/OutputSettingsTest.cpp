@@ -21,10 +21,31 @@ TEST(OutputSettings, FirstStartDefaults) {
   EXPECT_TRUE(s.Destination.KeepOriginalFormat);
   EXPECT_FALSE(s.DoResize);
   EXPECT_EQ(s.Resize.Width, 10.0);
+  EXPECT_FALSE(s.JpegKeepBlocks);
   // A run ends at its first error unless told otherwise; one worker per core.
   EXPECT_TRUE(s.StopOnError);
   EXPECT_TRUE(ReadStopOnError(config, kResizeSection));
   EXPECT_EQ(ReadJobs(config), 0);
+}
+
+// "Keep JPEG quality" is a watermarking setting of its own key; the
+// destination frame, which the resize run shares, knows nothing of it.
+TEST(OutputSettings, KeepJpegBlocksKey) {
+  test::TTempDir dir;
+  TConfig config(dir / ".config");
+  TOutputSettings s;
+  s.JpegKeepBlocks = true;
+  s.SaveSettings(config);
+  EXPECT_TRUE(config.ReadBool("WatermarkingOptions", "JpegKeepBlocks", false));
+  TOutputSettings loaded;
+  loaded.LoadSettings(config);
+  EXPECT_TRUE(loaded.JpegKeepBlocks);
+  config.WriteString("WatermarkingOptions", "JpegKeepBlocks", "0");
+  loaded.LoadSettings(config);
+  EXPECT_FALSE(loaded.JpegKeepBlocks);
+  TDestinationSettings destination;
+  destination.SaveSettings(config);
+  EXPECT_EQ(config.ReadString("WatermarkingOptions", "JpegKeepBlocks", "?"), "0");
 }
 
 TEST(OutputSettings, StopOnErrorHasAKeyPerRun) {

@@ -295,7 +295,7 @@ TEST(BaseLayer, RefusesWrongSignatureAndVersion) {
   const_cast<uint8_t&>(s.Bytes()[0]) = 'X';
   EXPECT_EQ(ErrorOf([&] { layer->TBaseLayer::LoadFromStream(s); }),
             "TBaseLayer::LoadFromStream::207 - Invalid signature!");
-  for (int version : {0, 6, -1}) {
+  for (int version : {0, 7, -1}) {
     TMemoryStream v = BaseBlock(5);
     v.Seek(4);
     v.WriteValue<int32_t>(version);

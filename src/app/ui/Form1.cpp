@@ -532,6 +532,7 @@ void TForm1::btnProcessClick() {
       return;
     }
   }
+  if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
   TRunOptions options;
   options.Jobs = commandLine_.Jobs ? *commandLine_.Jobs : ReadJobs(session_.Config());
   options.StopOnError = settings.StopOnError && !commandLine_.KeepGoing;

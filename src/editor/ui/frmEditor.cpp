@@ -34,6 +34,7 @@
 
 #include "app/Session.h"
 #include "controls/Zoom.h"
+#include "controls/ui/AngleSelector.h"
 #include "controls/ui/CaptionBar.h"
 #include "controls/ui/FormHelpers.h"
 #include "controls/ui/ImgView2.h"
@@ -403,6 +404,30 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   grid->addWidget(MakeBuddyLabel(placement, QStringLiteral("Opacity:"), lstTransparency), 4, 0, 1, 2);
   grid->addWidget(lstTransparency, 4, 2);
   lstTransparency->lineEdit()->setAccessibleName(QStringLiteral("Opacity:"));
+  // Fitting the layer to each picture: its size, the pictures it is drawn
+  // on, and its turn (degrees, clockwise, as the dial points).
+  lstSizeMode = list("lstSizeMode", {"fixed", "% width", "% height", "% shorter side", "% longer side"});
+  txtSizePercent = numberField("txtSizePercent", true);
+  txtSizePercent->SetMin(0);
+  txtSizePercent->SetMax(int32_t(kMaxPanelSizePercent));
+  lstOrientation = list("lstOrientation", {"any", "landscape", "portrait"});
+  txtAngle = numberField("txtAngle", true);
+  txtAngle->SetMin(-360);
+  txtAngle->SetMax(360);
+  selAngle = new TAngleSelector(placement);
+  selAngle->setObjectName(QStringLiteral("selAngle"));
+  selAngle->setFixedSize(40, 40);
+  selAngle->setAccessibleName(QStringLiteral("Angle dial"));
+  selAngle->setToolTip(QStringLiteral("Angle dial"));
+  grid->addWidget(MakeBuddyLabel(placement, QStringLiteral("Size:"), lstSizeMode), 5, 0, 1, 2);
+  grid->addWidget(lstSizeMode, 5, 2);
+  grid->addWidget(MakeBuddyLabel(placement, QStringLiteral("Percentage:"), txtSizePercent), 6, 0, 1, 2);
+  grid->addWidget(txtSizePercent, 6, 2);
+  grid->addWidget(MakeBuddyLabel(placement, QStringLiteral("Orientation:"), lstOrientation), 7, 0, 1, 2);
+  grid->addWidget(lstOrientation, 7, 2);
+  grid->addWidget(MakeBuddyLabel(placement, QStringLiteral("Angle:"), txtAngle), 8, 0);
+  grid->addWidget(selAngle, 8, 1);
+  grid->addWidget(txtAngle, 8, 2);
   column->addWidget(placement);
 
   auto* styleGroup = new QGroupBox(QStringLiteral("Layer Style"), pnlOptions);
@@ -545,6 +570,51 @@ void TfrmEditor::Connect() {
   listChanged(lstYUnit, [this](int i) { model_.SetUnit(true, uint8_t(i)); });
   listChanged(lstHAlign, [this](int i) { model_.SetAlign(false, uint8_t(i)); });
   listChanged(lstVAlign, [this](int i) { model_.SetAlign(true, uint8_t(i)); });
+  listChanged(lstSizeMode, [this](int i) {
+    model_.SetSizeMode(uint8_t(i));
+    txtSizePercent->setEnabled(i != lsFixed);
+  });
+  listChanged(lstOrientation, [this](int i) { model_.SetOrientation(uint8_t(i)); });
+  connect(txtSizePercent, &TNumEdit::changed, this, [this] {
+    if (filling_) return;
+    GuardedCall([&] {
+      // An empty or zero field while typing leaves the size as it is.
+      const double percent = txtSizePercent->GetFloatValue();
+      if (percent > 0) model_.SetSizePercent(percent);
+      UpdateCommandStates();
+    });
+  });
+  connect(txtSizePercent, &QLineEdit::editingFinished, this, [this] {
+    GuardedCall([&] {
+      model_.CloseMerge();
+      FillFitting();
+    });
+  });
+  connect(txtAngle, &TNumEdit::changed, this, [this] {
+    if (filling_) return;
+    GuardedCall([&] {
+      model_.SetAngle(txtAngle->GetFloatValue());
+      QSignalBlocker blocker(selAngle);
+      if (const TBaseLayer* layer = model_.SelectedLayer())
+        selAngle->SetAngle(float(DegreesToRadians(layer->Angle)));
+      UpdateCommandStates();
+    });
+  });
+  connect(txtAngle, &QLineEdit::editingFinished, this, [this] {
+    GuardedCall([&] {
+      model_.CloseMerge();
+      FillFitting();
+    });
+  });
+  connect(selAngle, &TAngleSelector::angleChanged, this, [this](float radians) {
+    if (filling_) return;
+    GuardedCall([&] {
+      // Whole degrees while pointing: the dial is coarser than that anyway.
+      model_.SetAngle(std::round(RadiansToDegrees(radians)));
+      FillFitting();
+      UpdateCommandStates();
+    });
+  });
   listChanged(lstStyles, [this](int i) {
     // Row 0 ("Custom") is what the layer has; the others replace it.
     if (i >= 1) model_.SetStyles(Styles().GetStyle(S(lstStyles->itemText(i))), "Layer Style");
@@ -646,8 +716,9 @@ void TfrmEditor::FillPanel(bool resetStyleRow) {
   if (state != TPanelState::Layer) return;
   FillCoords();
   filling_ = true;
-  QWidget* controls[] = {lstXUnit, lstYUnit,     lstHAlign,    lstVAlign, lstTransparency, lstStyles,
-                         chkTile,  txtXTileOffs, txtYTileOffs, chkNoisy,  tbNoiseIntensity};
+  QWidget* controls[] = {lstXUnit,         lstYUnit,    lstHAlign,     lstVAlign,    lstTransparency,
+                         lstStyles,        chkTile,     txtXTileOffs,  txtYTileOffs, chkNoisy,
+                         tbNoiseIntensity, lstSizeMode, lstOrientation};
   std::vector<std::unique_ptr<QSignalBlocker>> blockers;
   for (QWidget* w : controls) blockers.push_back(std::make_unique<QSignalBlocker>(w));
   SelectRow(lstXUnit, layer->XUnit, 0);
@@ -661,6 +732,28 @@ void TfrmEditor::FillPanel(bool resetStyleRow) {
   txtYTileOffs->SetIntValue(layer->YTileOffs);
   chkNoisy->setChecked(layer->Noisy);
   tbNoiseIntensity->setValue(int(std::min<uint32_t>(layer->NoiseIntensity, 255)));
+  SelectRow(lstSizeMode, layer->SizeMode, 0);
+  SelectRow(lstOrientation, layer->Orientation, 0);
+  filling_ = false;
+  FillFitting();
+}
+
+void TfrmEditor::FillFitting() {
+  const TBaseLayer* layer = model_.SelectedLayer();
+  if (!layer) return;
+  filling_ = true;
+  txtSizePercent->setEnabled(layer->SizeMode != lsFixed);
+  for (auto [field, value] :
+       {std::pair{txtSizePercent, double(layer->SizePercent)}, {txtAngle, double(layer->Angle)}}) {
+    // A field being typed in keeps the user's text while it says the same.
+    if (field->hasFocus() && float(field->GetFloatValue()) == float(value)) continue;
+    QSignalBlocker blocker(field);
+    field->SetFloatValue(std::round(value * 100) / 100);
+  }
+  {
+    QSignalBlocker blocker(selAngle);
+    selAngle->SetAngle(float(DegreesToRadians(layer->Angle)));
+  }
   filling_ = false;
 }
 

@@ -31,6 +31,7 @@ class TNavigator;
 class TNumEdit;
 class TSession;
 class TUpDown;
+class TAngleSelector;
 class TWatermarkDocument;
 class TfrmBitmapLayerConfig;
 class TfrmSetupExif;
@@ -100,6 +101,8 @@ class TfrmEditor : public QDialog {
   void SetMode(TEditorMode mode);
   /// Applies the zoom list's text ("Fit to view" or a percentage).
   void ApplyZoom();
+  /// The size percentage, the angle field and the dial from the selected layer.
+  void FillFitting();
 
   // ---- controls (public for tests) ----
   QMenuBar* mnuMain;
@@ -142,6 +145,11 @@ class TfrmEditor : public QDialog {
   QComboBox* lstHAlign;
   QComboBox* lstVAlign;
   QComboBox* lstTransparency;
+  QComboBox* lstSizeMode;
+  TNumEdit* txtSizePercent;
+  QComboBox* lstOrientation;
+  TNumEdit* txtAngle;
+  TAngleSelector* selAngle;
   QComboBox* lstStyles;
   QPushButton* btnEditStyle;
   QCheckBox* chkTile;

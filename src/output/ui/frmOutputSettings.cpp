@@ -61,7 +61,15 @@ TfrmOutputSettings::TfrmOutputSettings(TConfig& config, const std::vector<std::s
   }
 
   frmDestination = new TfrmDestination(formatRows, tsDestination);
-  (new QVBoxLayout(tsDestination))->addWidget(frmDestination);
+  // Beside the JPEG quality it overrides for the pictures it applies to; only
+  // the watermarking run has it, so it is not part of the shared frame.
+  chkJpegKeepBlocks = MakeControl<QCheckBox>(tsDestination, "chkJpegKeepBlocks",
+                                             "Keep JPEG quality: re-encode only the watermarked blocks");
+  {
+    auto* column = new QVBoxLayout(tsDestination);
+    column->addWidget(frmDestination);
+    column->addWidget(chkJpegKeepBlocks);
+  }
 
   chkResizeImages = MakeControl<QCheckBox>(tsResize, "chkResizeImages", "Resize Images");
   lstResizePriority = MakeList(tsResize, "lstResizePriority", {"Before watermarking", "After watermarking"});
@@ -105,6 +113,7 @@ void TfrmOutputSettings::LoadSettings() {
   chkAcceptDefaults->setChecked(s.AcceptDefaults);
   chkSaveAsDefaults->setChecked(s.SaveAsDefaults);
   frmDestination->SetSettings(s.Destination);
+  chkJpegKeepBlocks->setChecked(s.JpegKeepBlocks);
   chkResizeImages->setChecked(s.DoResize);
   chkResizeImagesClick();
   SelectRow(lstResizePriority, s.ResizePriority, 0);
@@ -127,6 +136,7 @@ TOutputSettings TfrmOutputSettings::Settings() const {
   s.DoResize = chkResizeImages->isChecked();
   s.ResizePriority = lstResizePriority->currentIndex() == 1 ? 1 : 0;
   s.Resize = frmResize->Settings();
+  s.JpegKeepBlocks = chkJpegKeepBlocks->isChecked();
   s.StopOnError = chkStopOnError->isChecked();
   return s;
 }

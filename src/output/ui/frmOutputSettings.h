@@ -49,6 +49,7 @@ class TfrmOutputSettings : public QDialog {
   QCheckBox* chkSaveAsDefaults;
   QCheckBox* chkStopOnError;  ///< "StopOnError": off, a picture that fails is reported and the run goes on
   TfrmDestination* frmDestination;
+  QCheckBox* chkJpegKeepBlocks;
   QCheckBox* chkResizeImages;
   QComboBox* lstResizePriority;
   TfrmResize* frmResize;

@@ -87,17 +87,42 @@ static bool CopyIntoFile(const TJpegFile& from, const std::string& destFileName)
   return whole && EditJpegHeaders(destFileName, copy, whole, kMaxHeaderBytes);
 }
 
+// The header segments of a copy's source; its picture stays unread.
+static bool ReadSourceHeaders(const std::string& sourceFileName, TJpegFile& from) {
+  std::vector<uint8_t> source;
+  if (!ReadFilePrefix(sourceFileName, kSourceHeaderBytes, source)) return false;
+  return from.ReadHeaders(source.data(), source.size()) ||
+         (source.size() >= kSourceHeaderBytes && ReadFilePrefix(sourceFileName, kMaxHeaderBytes, source) &&
+          from.ReadHeaders(source.data(), source.size()));
+}
+
 bool CopyExifBlock(const std::string& sourceFileName, const std::string& destFileName) {
   if (!HasJpegExtension(sourceFileName) || !HasJpegExtension(destFileName)) return false;
-  // Only the source's header segments are needed; its picture stays unread.
-  std::vector<uint8_t> source;
   TJpegFile from;
-  if (!ReadFilePrefix(sourceFileName, kSourceHeaderBytes, source)) return false;
-  if (!from.ReadHeaders(source.data(), source.size()) &&
-      (source.size() < kSourceHeaderBytes || !ReadFilePrefix(sourceFileName, kMaxHeaderBytes, source) ||
-       !from.ReadHeaders(source.data(), source.size())))
-    return false;
-  return CopyIntoFile(from, destFileName);
+  return ReadSourceHeaders(sourceFileName, from) && CopyIntoFile(from, destFileName);
+}
+
+bool ApplyExifFields(const std::string& sourceFileName, const std::string& destFileName,
+                     const tvx::TExifFieldText* fields, size_t count, std::time_t now) {
+  if (!HasJpegExtension(destFileName) || (count > 0 && !fields)) return false;
+  // A source CopyExifBlock would refuse (not a JPEG, unreadable, no
+  // headers) gives no copy; the fields are written all the same.
+  TJpegFile from;
+  const bool copy = HasJpegExtension(sourceFileName) && ReadSourceHeaders(sourceFileName, from);
+  const TThumbnailCodec codec = ThumbnailCodecOf(destFileName);
+  bool edited = false, changed = false;
+  auto edit = [&](TJpegFile& to) {
+    edited = true;
+    return changed = ApplyExifInSegments(copy ? &from : nullptr, to, codec, fields, count, now);
+  };
+  bool whole = false;
+  if (EditJpegHeaders(destFileName, edit, whole) ||
+      (whole && EditJpegHeaders(destFileName, edit, whole, kMaxHeaderBytes)))
+    return true;
+  // No step succeeded: the separate calls would have left the file as it
+  // is too. Anything else (unreadable headers, a failed write) is left to
+  // the separate calls, which meet it as they always did.
+  return edited && !changed;
 }
 
 bool ReadJpegMetadataFile(const std::string& fileName, tvx::TPictureMetadata& metadata) {

@@ -343,10 +343,12 @@ TExifDataPtr LoadExifFromFileBytes(const uint8_t* data, size_t size) {
 
 const std::vector<uint16_t>& ExifValueTags() {
   static const std::vector<uint16_t> kTags = {
-      256,   257,   258,   259,   270,   271,   272,   274,   277,   282,   283,
-      296,   305,   306,   315,   33432, 33434, 34850, 34855, 36867, 36868, 37122,
-      37377, 37378, 37379, 37380, 37382, 37385, 37386, 37500, 37510, 40961, 40962,
-      40963, 41729, 41986, 41987, 41988, 41989, 41995, 42016};
+      256,   257,   258,   259,   270,   271,   272,   274,   277,   282,   283,   296,   305,   306,
+      315,   33432, 33434, 34850, 34855, 36867, 36868, 37122, 37377, 37378, 37379, 37380, 37382, 37385,
+      37386, 37500, 37510, 40961, 40962, 40963, 41729, 41986, 41987, 41988, 41989, 41995, 42016,
+      33437,  // FNumber: the f-number of pictures without an ApertureValue
+      42036,  // LensModel
+  };
   return kTags;
 }
 
@@ -560,6 +562,26 @@ bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnail
   if (index < 0) return false;
   CarryMetadata(from, to, static_cast<size_t>(index));
   return true;
+}
+
+bool ApplyExifInSegments(const TJpegFile* from, TJpegFile& to, const TThumbnailCodec& codec,
+                         const tvx::TExifFieldText* fields, size_t count, std::time_t now) {
+  bool changed = false;
+  // Each step works on a copy, so one that gives up partway cannot hand a
+  // half-made change to the next: each separate call starts from the file
+  // as the last successful one left it.
+  auto step = [&](const auto& edit) {
+    TJpegFile trial = to;
+    if (!edit(trial)) return;
+    to = std::move(trial);
+    changed = true;
+  };
+  if (from) step([&](TJpegFile& file) { return CopyExifIntoSegments(*from, file, codec); });
+  for (size_t i = 0; i < count; ++i)
+    step([&](TJpegFile& file) {
+      return WriteExifInSegments(file, fields[i].Tag, fields[i].Text, now) == TEditResult::Done;
+    });
+  return changed;
 }
 
 namespace {

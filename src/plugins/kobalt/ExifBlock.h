@@ -16,6 +16,7 @@
 
 #include "Codecs.h"
 #include "JpegFile.h"
+#include "imageio/FileMetadata.h"
 
 struct _ExifData;
 typedef struct _ExifData ExifData;
@@ -118,6 +119,12 @@ enum class TEditResult { Done, Failed };
 TEditResult WriteExifInSegments(TJpegFile& file, uint16_t tag, const std::string& text, std::time_t now);
 /// CopyExifInJpeg from one segment list into another (headers alone will do).
 bool CopyExifIntoSegments(const TJpegFile& from, TJpegFile& to, const TThumbnailCodec& codec);
+/// A run's metadata step on a segment list: CopyExifIntoSegments from `from`
+/// (when given), then WriteExifInSegments for each field, as the separate
+/// file operations leave them one after the other. A step that fails leaves
+/// the list exactly as it was before that step. True when any step succeeded.
+bool ApplyExifInSegments(const TJpegFile* from, TJpegFile& to, const TThumbnailCodec& codec,
+                         const tvx::TExifFieldText* fields, size_t count, std::time_t now);
 /// The segments a JPEG would carry these blocks in (source side of a copy).
 TJpegFile SegmentsOf(const TJpegMetadata& source);
 

@@ -13,6 +13,7 @@
 
 #include "Codecs.h"
 #include "CodecsInternal.h"
+#include "JpegCoefficients.h"
 
 namespace kobalt {
 namespace {
@@ -77,8 +78,8 @@ void CmykRowToArgb(uint8_t* row, uint32_t width, bool inverted) {
 }
 
 // The one function that makes the library calls of a decoding session.
-bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* image,
-               int32_t& width, int32_t& height, int minLongSide) {
+bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* image, int32_t& width,
+               int32_t& height, int minLongSide) {
   InitError(s.Error);
   s.Info.err = &s.Error.Manager;
   if (setjmp(s.Error.Jump)) return false;
@@ -111,8 +112,8 @@ bool RunDecode(TDecodeSession& s, const uint8_t* data, size_t size, TImage* imag
   s.Info.scale_num = 1;
   s.Info.scale_denom = denom;
   jpeg_start_decompress(&s.Info);
-  if (s.Info.output_components != 4 ||
-      (denom == 1 && (s.Info.output_width != s.Info.image_width || s.Info.output_height != s.Info.image_height)))
+  if (s.Info.output_components != 4 || (denom == 1 && (s.Info.output_width != s.Info.image_width ||
+                                                       s.Info.output_height != s.Info.image_height)))
     return false;
   width = static_cast<int32_t>(s.Info.output_width);
   height = static_cast<int32_t>(s.Info.output_height);
@@ -157,9 +158,7 @@ struct TEncodeSession {
   bool Created = false;
 };
 
-TEncodeSession* SessionOf(j_compress_ptr cinfo) {
-  return static_cast<TEncodeSession*>(cinfo->client_data);
-}
+TEncodeSession* SessionOf(j_compress_ptr cinfo) { return static_cast<TEncodeSession*>(cinfo->client_data); }
 
 // No exception may cross libjpeg's C frames: a failed allocation becomes a
 // library error.
@@ -194,8 +193,7 @@ void TermDestination(j_compress_ptr cinfo) {
 }
 
 // The one function that makes the library calls of an encoding session.
-bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height,
-               int quality) {
+bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height, int quality) {
   InitError(s.Error);
   s.Info.err = &s.Error.Manager;
   if (setjmp(s.Error.Jump)) return false;
@@ -246,8 +244,7 @@ bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height)
 bool EncodeJpegToMemory(const uint32_t* pixels, int32_t width, int32_t height, int quality,
                         std::vector<uint8_t>& out) {
   out.clear();
-  if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
-      height > JPEG_MAX_DIMENSION)
+  if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
     return false;
   if (quality < 0) quality = 0;
   if (quality > 100) quality = 100;
@@ -257,6 +254,253 @@ bool EncodeJpegToMemory(const uint32_t* pixels, int32_t width, int32_t height, i
   if (session->Created) jpeg_destroy_compress(&session->Info);
   if (!ok) out.clear();
   return ok && !out.empty();
+}
+
+// ---- the block-keeping path ------------------------------------------------
+
+namespace {
+
+struct TColourSession {
+  jpeg_decompress_struct Info;
+  TJpegError Error;
+  bool Created = false;
+};
+
+bool RunReadColours(TColourSession& s, const uint8_t* data, size_t size, TJpegColours& colours) {
+  InitError(s.Error);
+  s.Info.err = &s.Error.Manager;
+  if (setjmp(s.Error.Jump)) return false;
+  jpeg_create_decompress(&s.Info);
+  s.Created = true;
+  jpeg_mem_src(&s.Info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&s.Info, TRUE) != JPEG_HEADER_OK) return false;
+  colours = s.Info.jpeg_color_space == JCS_GRAYSCALE ? TJpegColours::Grey
+            : s.Info.jpeg_color_space == JCS_YCbCr   ? TJpegColours::YCbCr
+                                                     : TJpegColours::Other;
+  return true;
+}
+
+// The one function that makes the library calls of a window's encoding.
+bool RunEncodeGeometry(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height, int32_t rowPixels,
+                       const TBlockGeometry& g) {
+  InitError(s.Error);
+  s.Info.err = &s.Error.Manager;
+  if (setjmp(s.Error.Jump)) return false;
+  jpeg_create_compress(&s.Info);
+  s.Created = true;
+  s.Info.client_data = &s;
+  s.Destination.init_destination = InitDestination;
+  s.Destination.empty_output_buffer = EmptyBuffer;
+  s.Destination.term_destination = TermDestination;
+  s.Info.dest = &s.Destination;
+  s.Info.image_width = static_cast<JDIMENSION>(width);
+  s.Info.image_height = static_cast<JDIMENSION>(height);
+  s.Info.input_components = 4;
+  s.Info.in_color_space = JCS_EXT_BGRX;
+  jpeg_set_defaults(&s.Info);
+  jpeg_set_colorspace(&s.Info, g.Components == 1 ? JCS_GRAYSCALE : JCS_YCbCr);
+  s.Info.write_JFIF_header = FALSE;
+  s.Info.optimize_coding = FALSE;
+  s.Info.dct_method = JDCT_ISLOW;
+  for (int c = 0; c < g.Components; ++c) {
+    jpeg_component_info* comp = &s.Info.comp_info[c];
+    comp->component_id = g.Ids[size_t(c)];
+    comp->h_samp_factor = g.H[size_t(c)];
+    comp->v_samp_factor = g.V[size_t(c)];
+    comp->quant_tbl_no = c;
+    JQUANT_TBL* table = jpeg_alloc_quant_table(reinterpret_cast<j_common_ptr>(&s.Info));
+    for (int k = 0; k < 64; ++k) table->quantval[kZigzagToNatural[k]] = g.Quant[size_t(c)][size_t(k)];
+    table->sent_table = FALSE;
+    s.Info.quant_tbl_ptrs[c] = table;
+  }
+  jpeg_start_compress(&s.Info, TRUE);
+  auto* base = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(pixels));
+  const size_t stride = static_cast<size_t>(rowPixels) * 4;
+  while (s.Info.next_scanline < s.Info.image_height) {
+    JSAMPROW rows[16];
+    const JDIMENSION first = s.Info.next_scanline;
+    int count = 0;
+    for (; count < 16 && first + JDIMENSION(count) < s.Info.image_height; ++count)
+      rows[count] = base + (first + JDIMENSION(count)) * stride;
+    jpeg_write_scanlines(&s.Info, rows, JDIMENSION(count));
+  }
+  jpeg_finish_compress(&s.Info);
+  return true;
+}
+
+JDIMENSION RoundUp(JDIMENSION value, int multiple) {
+  return (value + JDIMENSION(multiple) - 1) / JDIMENSION(multiple) * JDIMENSION(multiple);
+}
+
+}  // namespace
+
+TJpegColours ReadJpegColours(const uint8_t* data, size_t size) {
+  if (!data || size < 4) return TJpegColours::Unreadable;
+  auto session = std::make_unique<TColourSession>();
+  TJpegColours colours = TJpegColours::Unreadable;
+  if (!RunReadColours(*session, data, size, colours)) colours = TJpegColours::Unreadable;
+  if (session->Created) jpeg_destroy_decompress(&session->Info);
+  return colours;
+}
+
+bool EncodeWithGeometry(const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                        const TBlockGeometry& geometry, std::vector<uint8_t>& out) {
+  out.clear();
+  if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION ||
+      stride < width || (geometry.Components != 1 && geometry.Components != 3))
+    return false;
+  for (int c = 0; c < geometry.Components; ++c)
+    for (uint16_t q : geometry.Quant[size_t(c)])
+      if (q == 0) return false;  // libjpeg would divide by it
+  auto session = std::make_unique<TEncodeSession>();
+  session->Out = &out;
+  const bool ok = RunEncodeGeometry(*session, pixels, width, height, stride, geometry);
+  if (session->Created) jpeg_destroy_compress(&session->Info);
+  if (!ok) out.clear();
+  return ok && !out.empty();
+}
+
+// The source is read and the output written by two libjpeg objects that
+// share one error manager, so one armed jump covers the calls of each step.
+struct TJpegCoefficients::TSession {
+  jpeg_decompress_struct Source;
+  jpeg_progress_mgr Progress;
+  bool SourceCreated = false;
+  jvirt_barray_ptr* Arrays = nullptr;
+  TEncodeSession Output;  // its error manager serves both objects
+
+  ~TSession() {
+    if (Output.Created) jpeg_destroy_compress(&Output.Info);
+    if (SourceCreated) jpeg_destroy_decompress(&Source);
+  }
+};
+
+namespace {
+
+// The one function that makes the library calls of reading the coefficients.
+bool RunReadCoefficients(TJpegCoefficients::TSession& s, const uint8_t* data, size_t size,
+                         const TBlockGeometry& g, const std::vector<int32_t>& slotOf,
+                         std::vector<int16_t>& coefficients, std::vector<int16_t>& dc) {
+  InitError(s.Output.Error);
+  s.Source.err = &s.Output.Error.Manager;
+  if (setjmp(s.Output.Error.Jump)) return false;
+  jpeg_create_decompress(&s.Source);
+  s.SourceCreated = true;
+  s.Progress.progress_monitor = ProgressMonitor;
+  s.Source.progress = &s.Progress;
+  jpeg_mem_src(&s.Source, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&s.Source, TRUE) != JPEG_HEADER_OK) return false;
+  if (s.Source.num_components != g.Components || s.Source.data_precision != 8 ||
+      int(s.Source.image_width) != g.Width || int(s.Source.image_height) != g.Height)
+    return false;
+  s.Arrays = jpeg_read_coefficients(&s.Source);
+  if (!s.Arrays) return false;
+  for (int c = 0; c < g.Components; ++c) {
+    const jpeg_component_info* comp = &s.Source.comp_info[c];
+    // The arrays are padded to whole sampling units; they must hold the grid.
+    if (int(RoundUp(comp->width_in_blocks, comp->h_samp_factor)) < g.BlocksWide(c) ||
+        int(RoundUp(comp->height_in_blocks, comp->v_samp_factor)) < g.BlocksHigh(c))
+      return false;
+  }
+  const size_t bpm = size_t(g.BlocksPerMcu);
+  for (int my = 0; my < g.McusHigh; ++my)
+    for (int c = 0; c < g.Components; ++c) {
+      const int hc = g.H[size_t(c)], vc = g.V[size_t(c)];
+      JBLOCKARRAY rows = (*s.Source.mem->access_virt_barray)(
+          reinterpret_cast<j_common_ptr>(&s.Source), s.Arrays[c], JDIMENSION(my * vc), JDIMENSION(vc), FALSE);
+      for (int mx = 0; mx < g.McusWide; ++mx) {
+        const size_t m = size_t(my) * size_t(g.McusWide) + size_t(mx);
+        const int32_t slot = slotOf[m];
+        for (int v = 0; v < vc; ++v)
+          for (int h = 0; h < hc; ++h) {
+            const JCOEF* block = rows[v][mx * hc + h];
+            const size_t b = size_t(g.FirstBlock[size_t(c)] + v * hc + h);
+            dc[m * bpm + b] = block[0];
+            if (slot < 0) continue;
+            int16_t* out = &coefficients[(size_t(slot) * bpm + b) * 64];
+            for (int k = 0; k < 64; ++k) out[k] = block[kZigzagToNatural[k]];
+          }
+      }
+    }
+  return true;
+}
+
+// The one function that makes the library calls of writing them out again.
+bool RunWriteCoefficients(TJpegCoefficients::TSession& s, const TBlockGeometry& g,
+                          const std::vector<int32_t>& newSlotOf, const std::vector<int16_t>& newBlocks,
+                          bool progressive) {
+  if (setjmp(s.Output.Error.Jump)) return false;
+  const size_t bpm = size_t(g.BlocksPerMcu);
+  for (int my = 0; my < g.McusHigh; ++my) {
+    bool any = false;
+    for (int mx = 0; mx < g.McusWide && !any; ++mx)
+      any = newSlotOf[size_t(my) * size_t(g.McusWide) + size_t(mx)] >= 0;
+    if (!any) continue;
+    for (int c = 0; c < g.Components; ++c) {
+      const int hc = g.H[size_t(c)], vc = g.V[size_t(c)];
+      JBLOCKARRAY rows = (*s.Source.mem->access_virt_barray)(
+          reinterpret_cast<j_common_ptr>(&s.Source), s.Arrays[c], JDIMENSION(my * vc), JDIMENSION(vc), TRUE);
+      for (int mx = 0; mx < g.McusWide; ++mx) {
+        const int32_t slot = newSlotOf[size_t(my) * size_t(g.McusWide) + size_t(mx)];
+        if (slot < 0) continue;
+        for (int v = 0; v < vc; ++v)
+          for (int h = 0; h < hc; ++h) {
+            JCOEF* block = rows[v][mx * hc + h];
+            const int16_t* in =
+                &newBlocks[(size_t(slot) * bpm + size_t(g.FirstBlock[size_t(c)] + v * hc + h)) * 64];
+            for (int k = 0; k < 64; ++k) block[kZigzagToNatural[k]] = in[k];
+          }
+      }
+    }
+  }
+  TEncodeSession& o = s.Output;
+  o.Info.err = &o.Error.Manager;
+  jpeg_create_compress(&o.Info);
+  o.Created = true;
+  o.Info.client_data = &o;
+  o.Destination.init_destination = InitDestination;
+  o.Destination.empty_output_buffer = EmptyBuffer;
+  o.Destination.term_destination = TermDestination;
+  o.Info.dest = &o.Destination;
+  jpeg_copy_critical_parameters(&s.Source, &o.Info);
+  // The source's own APPn segments are put back by the caller.
+  o.Info.write_JFIF_header = FALSE;
+  o.Info.write_Adobe_marker = FALSE;
+  o.Info.optimize_coding = TRUE;
+  o.Info.restart_interval = s.Source.restart_interval;
+  if (progressive) jpeg_simple_progression(&o.Info);
+  jpeg_write_coefficients(&o.Info, s.Arrays);
+  jpeg_finish_compress(&o.Info);
+  return true;
+}
+
+}  // namespace
+
+TJpegCoefficients::TJpegCoefficients() : session_(std::make_unique<TSession>()) {}
+TJpegCoefficients::~TJpegCoefficients() = default;
+
+bool TJpegCoefficients::Read(const uint8_t* data, size_t size, const TBlockGeometry& geometry,
+                             const std::vector<int32_t>& slotOf, std::vector<int16_t>& coefficients,
+                             std::vector<int16_t>& dc) {
+  if (!data || size < 4 || session_->SourceCreated || slotOf.size() != size_t(geometry.Mcus())) return false;
+  dc.assign(size_t(geometry.Mcus()) * size_t(geometry.BlocksPerMcu), 0);
+  return RunReadCoefficients(*session_, data, size, geometry, slotOf, coefficients, dc);
+}
+
+bool TJpegCoefficients::Write(const TBlockGeometry& geometry, const std::vector<int32_t>& newSlotOf,
+                              const std::vector<int16_t>& newBlocks, bool progressive,
+                              std::vector<uint8_t>& out) {
+  out.clear();
+  if (!session_->Arrays || session_->Output.Created || newSlotOf.size() != size_t(geometry.Mcus()))
+    return false;
+  session_->Output.Out = &out;
+  const bool ok = RunWriteCoefficients(*session_, geometry, newSlotOf, newBlocks, progressive);
+  if (!ok) out.clear();
+  return ok && !out.empty();
+}
+
+bool TJpegCoefficients::Progressive() const {
+  return session_->SourceCreated && session_->Source.progressive_mode;
 }
 
 }  // namespace kobalt

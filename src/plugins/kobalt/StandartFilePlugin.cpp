@@ -1,15 +1,20 @@
 // The standard file plug-in: BMP, JPEG, PNG, TIFF and GIF, and EXIF of JPEG
-// files (also through the metadata bridge to other plug-ins).
+// files (also through the metadata bridge to other plug-ins, and a run's
+// whole metadata step in one rewrite); JPEG outputs with only the
+// watermarked blocks encoded again (the region bridge).
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
+#include "BlockEdit.h"
 #include "Codecs.h"
 #include "Exif.h"
 #include "FileNames.h"
 #include "imageio/FilePlugin.h"
+#include "imageio/FileRegions.h"
 
 namespace kobalt {
 namespace {
@@ -28,6 +33,32 @@ class TJpegMetadataAccess final : public tvx::TFileMetadataAccess {
       return WriteJpegMetadataFile(fileName, metadata);
     } catch (...) {
       return false;
+    }
+  }
+};
+
+class TJpegMetadataEdit final : public tvx::TFileMetadataEdit {
+ public:
+  bool ApplyExif(const std::string& source, const std::string& dest, const tvx::TExifFieldText* fields,
+                 size_t count) override {
+    try {
+      return ApplyExifFields(source, dest, fields, count, std::time(nullptr));
+    } catch (...) {
+      return false;
+    }
+  }
+};
+
+class TJpegRegionAccess final : public tvx::TFileRegionAccess {
+ public:
+  void EditRegions(const std::string& sourceFileName, const std::string& destFileName,
+                   tvx::TRegionPainter& painter, tvx::TRegionEditReport& report) override {
+    try {
+      EditJpegBlocksFile(sourceFileName, destFileName, painter, report);
+    } catch (...) {
+      report = tvx::TRegionEditReport();
+      report.Result = tvx::TRegionEditReport::Failed;
+      report.Note = "out of memory";
     }
   }
 };
@@ -128,10 +159,14 @@ class TStandartFilePlugin final : public tvx::TFilePlugin {
   }
 
   tvx::TFileMetadataAccess* Metadata() { return &metadata_; }
+  tvx::TFileMetadataEdit* MetadataEdit() { return &metadataEdit_; }
+  tvx::TFileRegionAccess* Regions() { return &regions_; }
 
  private:
   std::atomic<uint32_t> quality_{80};
   TJpegMetadataAccess metadata_;
+  TJpegMetadataEdit metadataEdit_;
+  TJpegRegionAccess regions_;
 };
 
 }  // namespace
@@ -146,4 +181,16 @@ extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataAccess* GetF
   // Only objects of this module are ours to look into.
   auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
   return own ? own->Metadata() : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataEdit* GetFileMetadataEdit(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->MetadataEdit() : nullptr;
+}
+
+extern "C" __attribute__((visibility("default"))) tvx::TFileRegionAccess* GetFileRegionAccess(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<kobalt::TStandartFilePlugin*>(plugin);
+  return own ? own->Regions() : nullptr;
 }

@@ -10,6 +10,8 @@
 //   5 a module without InitFilePlugin
 //   6 "twins":  ".jpg" (load, save), ".jpeg" (load only), ".tif" (load, save)
 //   7 "jpegsaver": ".jpeg" (load, save)
+//   8 "editor": ".edt", ".eds" (load, save), and the one-rewrite metadata
+//     step (GetFileMetadataEdit), which declines outputs named ".eds"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <iterator>
 #include <string>
 
+#include "imageio/FileMetadata.h"
 #include "imageio/FilePlugin.h"
 
 #ifndef TEST_PLUGIN_VARIANT
@@ -42,6 +45,10 @@ constexpr int32_t kSize = 6;
 constexpr char kTag[] = "jpegsaver";
 const tvx::TFileFormat kFormats[] = {{".jpeg", true, true}};
 constexpr int32_t kSize = 7;
+#elif TEST_PLUGIN_VARIANT == 8
+constexpr char kTag[] = "editor";
+const tvx::TFileFormat kFormats[] = {{".edt", true, true}, {".eds", true, true}};
+constexpr int32_t kSize = 8;
 #else
 constexpr char kTag[] = "empty";
 const tvx::TFileFormat kFormats[] = {{"", false, false}};  // the end marker only
@@ -58,6 +65,23 @@ void Record(const std::string& line) {
   (void)written;
   close(fd);
 }
+
+class TRecordingEdit final : public tvx::TFileMetadataEdit {
+ public:
+  bool ApplyExif(const std::string& source, const std::string& dest, const tvx::TExifFieldText* fields,
+                 size_t count) override {
+    std::string line = "ApplyExif " + source + " " + dest;
+    for (size_t i = 0; i < count; ++i) {
+      line += ' ';
+      line += std::to_string(fields[i].Tag);
+      line += " [";
+      line += fields[i].Text;
+      line += ']';
+    }
+    Record(line);
+    return !dest.ends_with(".eds");
+  }
+};
 
 class TRecordingPlugin final : public tvx::TFilePlugin {
  public:
@@ -113,6 +137,7 @@ class TRecordingPlugin final : public tvx::TFilePlugin {
     Record("FreeMemory block");
     std::free(block);
   }
+  TRecordingEdit Edit;
 };
 
 }  // namespace
@@ -127,5 +152,13 @@ extern "C" __attribute__((visibility("default"))) tvx::TFilePlugin* InitFilePlug
 #else
 extern "C" __attribute__((visibility("default"))) tvx::TFilePlugin* InitFilePlugin() {
   return new TRecordingPlugin();
+}
+#endif
+
+#if TEST_PLUGIN_VARIANT == 8
+extern "C" __attribute__((visibility("default"))) tvx::TFileMetadataEdit* GetFileMetadataEdit(
+    tvx::TFilePlugin* plugin) {
+  auto* own = dynamic_cast<TRecordingPlugin*>(plugin);
+  return own ? &own->Edit : nullptr;
 }
 #endif

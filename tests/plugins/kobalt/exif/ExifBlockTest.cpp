@@ -81,7 +81,8 @@ TEST(ExifValues, CameraPhotoGivesTheListedTags) {
     EXPECT_FALSE(text.empty());
     EXPECT_NE(std::find(ExifValueTags().begin(), ExifValueTags().end(), tag), ExifValueTags().end());
   }
-  EXPECT_EQ(ExifValueTags().size(), 41u);
+  EXPECT_EQ(ExifValueTags().size(), 43u);
+  EXPECT_EQ(values[33437], "f/14.0");  // FNumber
 
   // No EXIF (a foreign APP1 included): empty map. Loader "fixes" stay off:
   // a block without ExifVersion does not grow one on reading.
