@@ -11,6 +11,7 @@
 #include "styles/StyleRecords.h"
 #include "util/Error.h"
 #include "util/Utils.h"
+#include "editor/EditorRules.h"
 #include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
 
@@ -33,21 +34,20 @@ void Align(const std::string& position, uint8_t& hAlign, uint8_t& vAlign) {
 }
 
 // Placement, size, opacity, shadow, tiling and angle: what both kinds share.
-void ApplyCommon(TBaseLayer& layer, const TLayerValues& values, float sizePercent) {
+void ApplyCommon(TBaseLayer& layer, const TLayerValues& values, uint8_t sizeMode, float sizePercent) {
   TLayerUpdate update(layer);
   Align(values.Position, layer.HAlign, layer.VAlign);
-  // The margin is a share of the shorter side, which only the picture knows;
-  // percent units of each axis are the nearest the placement can hold (equal
-  // on a square picture, a little wider along the longer side otherwise). A
-  // centred axis keeps its content on the centre line.
-  layer.XUnit = cuPercent;
-  layer.YUnit = cuPercent;
+  // The margin is a share of the shorter side, the same distance from both
+  // edges; a centred axis keeps its content on the centre line.
+  layer.XUnit = cuShorterPercent;
+  layer.YUnit = cuShorterPercent;
   layer.XCoord = layer.HAlign == haCenter ? 0.0f : static_cast<float>(values.Margin);
   layer.YCoord = layer.VAlign == vaMiddle ? 0.0f : static_cast<float>(values.Margin);
-  layer.SizeMode = lsShorter;
+  layer.SizeMode = sizeMode;
   layer.SizePercent = sizePercent;
   layer.Orientation = loBoth;
-  layer.Angle = static_cast<float>(values.Rotate);
+  // Any number of whole turns is the same turn; the file holds -360..360.
+  layer.Angle = static_cast<float>(NormalizeAngle(values.Rotate));
   layer.Tile = values.Tile;
   if (values.Tile) {
     // Tiles that touch run into one another ("ProofProof"): they keep one
@@ -81,11 +81,12 @@ void AddText(TLayerCollection& layers, const TLayerRequest& request, const TLaye
   layer.ShowMacroNames = true;
   layer.ApplySettings(request.Value, request.Value, font, justification);
   layer.ShowMacroNames = false;
-  // The relative size scales the content's width; the width that gives the
-  // asked line height is the text's width per pixel of font size.
-  const double fontPixels = font.Size * kPixelsPerPoint;
-  const double widthPercent = values.Size * std::max(layer.NaturalWidth, 1) / fontPixels;
-  ApplyCommon(layer, values, static_cast<float>(std::min(widthPercent, 10000.0)));
+  // The text's height follows the shorter side, so that long macro values
+  // make it wider, not smaller: each line is the asked share high.
+  const auto lines = 1 + std::count(request.Value.begin(), request.Value.end(), '\n');
+  const double heightPercent = values.Size * static_cast<double>(lines);
+  ApplyCommon(layer, values, lsShorterHeight,
+              static_cast<float>(std::min(heightPercent, static_cast<double>(TBaseLayer::kMaxSizePercent))));
 }
 
 void AddLogo(TLayerCollection& layers, const TLayerRequest& request, const TLayerValues& values,
@@ -98,7 +99,7 @@ void AddLogo(TLayerCollection& layers, const TLayerRequest& request, const TLaye
   }
   if (layer.SourceBitmap().Empty())
     RaiseError("ComposeWatermark", 2, "The logo " + request.Value + " has no pixels!");
-  ApplyCommon(layer, values, static_cast<float>(values.Size));
+  ApplyCommon(layer, values, lsShorter, static_cast<float>(values.Size));
 }
 
 // JSON numbers: integers as such, reals with up to 6 significant digits
@@ -125,10 +126,10 @@ std::string NameOf(uint8_t value, const char* const (&names)[N]) {
 }
 
 std::string DescribeLayer(const TBaseLayer& layer) {
-  static const char* const kUnits[] = {"px", "%"};
+  static const char* const kUnits[] = {"px", "%", "%shorter"};
   static const char* const kHAligns[] = {"left", "right", "center"};
   static const char* const kVAligns[] = {"top", "bottom", "middle"};
-  static const char* const kSizeModes[] = {"fixed", "width", "height", "shorter", "longer"};
+  static const char* const kSizeModes[] = {"fixed", "width", "height", "shorter", "longer", "shorterHeight"};
   static const char* const kOrientations[] = {"both", "landscape", "portrait"};
   static const char* const kJustifications[] = {"left", "right", "center"};
   const auto* text = dynamic_cast<const TTextLayer*>(&layer);

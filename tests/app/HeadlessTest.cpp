@@ -394,8 +394,11 @@ TEST_F(HeadlessQuick, SavedWatermarkReadsBackAndDescribesAsJson) {
   EXPECT_EQ(text->Styles().Items.count("Drop Shadow"), 1u);
   EXPECT_EQ(text->HAlign, haLeft);
   EXPECT_EQ(text->VAlign, vaBottom);
-  EXPECT_EQ(text->XUnit, cuPercent);
+  EXPECT_EQ(text->XUnit, cuShorterPercent);
+  EXPECT_EQ(text->YUnit, cuShorterPercent);
   EXPECT_FLOAT_EQ(text->XCoord, 3);
+  EXPECT_EQ(text->SizeMode, lsShorterHeight);
+  EXPECT_FLOAT_EQ(text->SizePercent, 5);
   EXPECT_TRUE(logo->Tile);
   EXPECT_EQ(logo->GetMasterAlpha(), 102);
   EXPECT_FALSE(logo->SourceBitmap().Empty());

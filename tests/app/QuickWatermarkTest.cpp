@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -17,6 +18,7 @@
 #include "watermark/ApplyWatermark.h"
 #include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
+#include "watermark/WatermarkFile.h"
 
 namespace tvx {
 namespace {
@@ -46,7 +48,8 @@ struct TPositionCase {
   const char* Position;
   uint8_t HAlign, VAlign;
   // where the content's top-left corner lies on a 1000 x 800 picture with a
-  // 4 % margin, for content w x h: left = a + b*w, top = c + d*h
+  // 4 % margin (32 pixels from every edge), for content w x h:
+  // left = a + b*w, top = c + d*h
   double Left, LeftPerWidth, Top, TopPerHeight;
 };
 
@@ -60,9 +63,12 @@ TEST_P(ComposedPosition, AlignsAndKeepsTheMarginFromItsEdges) {
   TBaseLayer& layer = Layer(layers, 0);
   EXPECT_EQ(layer.HAlign, c.HAlign);
   EXPECT_EQ(layer.VAlign, c.VAlign);
-  EXPECT_EQ(layer.XUnit, cuPercent);
-  EXPECT_EQ(layer.YUnit, cuPercent);
-  const double w = layer.SourceBitmap().Width(), h = layer.SourceBitmap().Height();
+  EXPECT_EQ(layer.XUnit, cuShorterPercent);
+  EXPECT_EQ(layer.YUnit, cuShorterPercent);
+  // the logo as drawn on this picture: 5 % of its shorter side wide
+  const TBaseLayer::TFit& fit = layer.FitTo(1000, 800);
+  const double w = fit.ContentWidth, h = fit.ContentHeight;
+  EXPECT_EQ(fit.ContentWidth, 40);
   const TFloatRect r = layer.GetLayerRect(1000, 800);
   EXPECT_NEAR(r.Left, c.Left + c.LeftPerWidth * w, 1.0) << c.Position;
   EXPECT_NEAR(r.Top, c.Top + c.TopPerHeight * h, 1.0) << c.Position;
@@ -70,15 +76,15 @@ TEST_P(ComposedPosition, AlignsAndKeepsTheMarginFromItsEdges) {
 
 INSTANTIATE_TEST_SUITE_P(
     QuickWatermark, ComposedPosition,
-    ::testing::Values(TPositionCase{"top-left", haLeft, vaTop, 40, 0, 32, 0},
+    ::testing::Values(TPositionCase{"top-left", haLeft, vaTop, 32, 0, 32, 0},
                       TPositionCase{"top", haCenter, vaTop, 500, -0.5, 32, 0},
-                      TPositionCase{"top-right", haRight, vaTop, 960, -1, 32, 0},
-                      TPositionCase{"left", haLeft, vaMiddle, 40, 0, 400, -0.5},
+                      TPositionCase{"top-right", haRight, vaTop, 968, -1, 32, 0},
+                      TPositionCase{"left", haLeft, vaMiddle, 32, 0, 400, -0.5},
                       TPositionCase{"center", haCenter, vaMiddle, 500, -0.5, 400, -0.5},
-                      TPositionCase{"right", haRight, vaMiddle, 960, -1, 400, -0.5},
-                      TPositionCase{"bottom-left", haLeft, vaBottom, 40, 0, 768, -1},
+                      TPositionCase{"right", haRight, vaMiddle, 968, -1, 400, -0.5},
+                      TPositionCase{"bottom-left", haLeft, vaBottom, 32, 0, 768, -1},
                       TPositionCase{"bottom", haCenter, vaBottom, 500, -0.5, 768, -1},
-                      TPositionCase{"bottom-right", haRight, vaBottom, 960, -1, 768, -1}),
+                      TPositionCase{"bottom-right", haRight, vaBottom, 968, -1, 768, -1}),
     [](const auto& info) {
       std::string name = info.param.Position;
       for (char& ch : name)
@@ -107,14 +113,105 @@ TEST(QuickWatermark, DefaultsGiveAWhiteTextAtTheBottomRightSizedByTheShorterSide
   EXPECT_FALSE(text.Tile);
   EXPECT_EQ(text.Angle, 0);
   EXPECT_EQ(text.Orientation, loBoth);
-  EXPECT_EQ(text.SizeMode, lsShorter);
+  EXPECT_EQ(text.SizeMode, lsShorterHeight);
+  EXPECT_FLOAT_EQ(text.SizePercent, 5);
   // 5 % of the reference side is a line of 50 pixels: 37.5 points, rounded.
   EXPECT_EQ(text.Font.Size, 38);
-  // The relative size scales the width; that width keeps the line height at
-  // 5 % of the shorter side: width share = 5 % x text width / font pixels.
   ASSERT_GT(text.NaturalWidth, 0);
-  EXPECT_NEAR(text.SizePercent, 5.0 * text.NaturalWidth / (38 * 96.0 / 72.0), 1e-3);
   EXPECT_EQ(text.SourceBitmap().Width(), text.NaturalWidth) << "not stretched";
+}
+
+// ---- margin and line height on pictures of both shapes --------------------------
+
+struct TDrawnCase {
+  const char* Position;
+  int32_t Width, Height;
+  const char* Margin;
+  const char* Size;
+  const char* Text;
+  // the content's rectangle on the picture, in pixels
+  int32_t Left, Top, Right, Bottom;  // -1: not checked (depends on the text's width)
+  int32_t LineHeight;
+};
+
+class ComposedOnAPicture : public ::testing::TestWithParam<TDrawnCase> {};
+
+TEST_P(ComposedOnAPicture, KeepsTheMarginAndTheLineHeightInPixels) {
+  const TDrawnCase& c = GetParam();
+  TLayerCollection layers;
+  Compose({"--position", c.Position, "--margin", c.Margin, "--size", c.Size, "--text", c.Text}, layers);
+  ASSERT_EQ(layers.Count(), 1);
+  auto& text = dynamic_cast<TTextLayer&>(layers.Items(0));
+  const TFloatRect r = text.GetLayerRect(c.Width, c.Height);
+  EXPECT_NEAR(r.Bottom - r.Top, c.LineHeight, 1e-3);
+  if (c.Left >= 0) {
+    EXPECT_NEAR(r.Left, c.Left, 1e-3);
+  }
+  if (c.Top >= 0) {
+    EXPECT_NEAR(r.Top, c.Top, 1e-3);
+  }
+  if (c.Right >= 0) {
+    EXPECT_NEAR(r.Right, c.Right, 1e-3);
+  }
+  if (c.Bottom >= 0) {
+    EXPECT_NEAR(r.Bottom, c.Bottom, 1e-3);
+  }
+  // and what is drawn lies there: white ink on a black picture
+  TBitmap32 picture(c.Width, c.Height);
+  picture.Clear(0xFF000000);
+  text.SetLocation(r);
+  text.DrawOnto(picture, 1.0);
+  int32_t left = c.Width, top = c.Height, right = -1, bottom = -1;
+  for (int32_t y = 0; y < c.Height; ++y)
+    for (int32_t x = 0; x < c.Width; ++x)
+      if ((picture.Pixel(x, y) & 0xFFFFFF) > 0x080808) {
+        left = std::min(left, x);
+        top = std::min(top, y);
+        right = std::max(right, x + 1);
+        bottom = std::max(bottom, y + 1);
+      }
+  EXPECT_NEAR(bottom - top, c.LineHeight, 1);
+  EXPECT_NEAR(top, r.Top, 1);
+  EXPECT_NEAR(left, r.Left, 1);
+  EXPECT_NEAR(right, r.Right, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    QuickWatermark, ComposedOnAPicture,
+    ::testing::Values(
+        // 3:2 and 2:3: the margin is 2 % of the shorter side (20 pixels) on both axes,
+        // the line 5 % of it (50 pixels)
+        TDrawnCase{"bottom-right", 1500, 1000, "2", "5", "Proof", -1, 930, 1480, 980, 50},
+        TDrawnCase{"bottom-right", 1000, 1500, "2", "5", "Proof", -1, 1430, 980, 1480, 50},
+        TDrawnCase{"top-left", 1500, 1000, "3", "4", "Proof", 30, 30, -1, -1, 40},
+        TDrawnCase{"top-left", 1000, 1500, "3", "4", "Proof", 30, 30, -1, -1, 40},
+        TDrawnCase{"bottom-left", 600, 400, "5", "10", "Proof", 20, 340, -1, 380, 40},
+        TDrawnCase{"top-right", 400, 600, "5", "10", "Proof", -1, 20, 380, -1, 40},
+        // a long text keeps its line height; it is only wider
+        TDrawnCase{"bottom-right", 1500, 1000, "2", "5", "Proof 2026-12-09 Canon EOS 5D", -1, 930, 1480, 980, 50},
+        TDrawnCase{"bottom-right", 1000, 1500, "0", "3", "Proof", -1, 1470, 1000, 1500, 30}),
+    [](const auto& info) {
+      return std::string(info.param.Width > info.param.Height ? "landscape" : "portrait") + "_" +
+             std::to_string(info.index);
+    });
+
+TEST(QuickWatermark, TheRotationIsKeptWithinOneTurn) {
+  const struct {
+    const char* Rotate;
+    float Angle;
+  } cases[] = {{"30", 30}, {"-45", -45}, {"400", 40}, {"-190", 170}, {"720", 0}, {"180", 180}, {"-180", 180}};
+  for (const auto& c : cases) {
+    TLayerCollection layers;
+    Compose({"--rotate", c.Rotate, "--text", "A"}, layers);
+    EXPECT_FLOAT_EQ(Layer(layers, 0).Angle, c.Angle) << c.Rotate;
+    // what the file holds, it reads back
+    TMemoryStream s;
+    SaveWatermark(s, layers, {});
+    s.Seek(0);
+    TLayerCollection read;
+    Watermark::TWatermarkExif exif;
+    EXPECT_NO_THROW(OpenWatermark(s, read, exif)) << c.Rotate;
+  }
 }
 
 TEST(QuickWatermark, EveryOptionReachesItsLayer) {
@@ -212,8 +309,8 @@ TEST(QuickWatermark, DescriptionNamesEveryFieldOfEveryLayer) {
   exif.Copyright = "(c) Me\r\nline";
   const std::string d = DescribeWatermark(layers, exif);
   for (const char* part :
-       {"{\"layers\":[{\"kind\":\"text\",\"name\":\"Quote \\\" and \\\\ <FILENAME>\"", "\"xUnit\":\"%\"",
-        "\"hAlign\":\"right\",\"vAlign\":\"bottom\"", "\"sizeMode\":\"shorter\"", "\"opacity\":50,\"alpha\":128",
+       {"{\"layers\":[{\"kind\":\"text\",\"name\":\"Quote \\\" and \\\\ <FILENAME>\"", "\"xUnit\":\"%shorter\"", "\"yUnit\":\"%shorter\"",
+        "\"hAlign\":\"right\",\"vAlign\":\"bottom\"", "\"sizeMode\":\"shorterHeight\"", "\"sizeMode\":\"shorter\",", "\"opacity\":50,\"alpha\":128",
         "\"styles\":[\"Drop Shadow\"]", "\"macros\":true", "\"color\":\"#FFFFFF\"", "\"justification\":\"right\"",
         "{\"kind\":\"picture\",\"name\":\"Logo.png\"", "\"hAlign\":\"left\",\"vAlign\":\"middle\"",
         "\"y\":0,", "\"angle\":-45", "\"tile\":true", "\"styles\":[]",

@@ -140,7 +140,7 @@ TEST_P(TextLineHeight, IsTheShareOfTheShorterSideExactly) {
   TLayerCollection layers;
   auto* text = &layers.Add<TTextLayer>();
   text->Text = c.text;
-  text->Font.Size = 20;
+  text->Font.Size = 38;  // as a composed text of 5 % is rendered
   text->RenderText();
   text->SizeMode = lsShorterHeight;
   text->SizePercent = c.percent;
@@ -153,14 +153,18 @@ TEST_P(TextLineHeight, IsTheShareOfTheShorterSideExactly) {
   EXPECT_NEAR(aspect / (double(text->NaturalWidth) / text->NaturalHeight), 1.0, 0.03);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fit, TextLineHeight,
-                         ::testing::Values(LineHeightCase{"Proof", 1500, 1000, 5, 50},
-                                           LineHeightCase{"Proof", 1000, 1500, 5, 50},
-                                           LineHeightCase{"Proof", 1000, 1000, 3.3f, 33},
-                                           // a long value is wider, not lower
-                                           LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
-                                           LineHeightCase{"Proof", 6000, 4000, 2, 80},
-                                           LineHeightCase{"Proof", 300, 200, 10, 20}));
+INSTANTIATE_TEST_SUITE_P(
+    Fit, TextLineHeight,
+    ::testing::Values(LineHeightCase{"Proof", 1500, 1000, 5, 50}, LineHeightCase{"Proof", 1000, 1500, 5, 50},
+                      LineHeightCase{"Proof", 1000, 1000, 3.3f, 33},
+                      // a long value is wider, not lower
+                      LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
+                      LineHeightCase{"Proof", 300, 200, 10, 20},
+                      // heights that whole points come near (within 3 %) but not onto
+                      LineHeightCase{"Proof", 6000, 4000, 2, 80}, LineHeightCase{"Proof", 1500, 1000, 9.1f, 91},
+                      LineHeightCase{"Proof", 1500, 1000, 13.7f, 137},
+                      LineHeightCase{"Proof", 1500, 1000, 19.9f, 199}, LineHeightCase{"Sharp", 1000, 500, 18, 90},
+                      LineHeightCase{"Sharp", 1000, 500, 31.2f, 156}));
 
 TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   TLayerCollection layers;
