@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "app/JsonProgress.h"
+#include "editor/EditorRules.h"
 #include "imageio/PluginManager.h"
 #include "styles/StyleRecords.h"
 #include "util/Error.h"
 #include "util/Utils.h"
-#include "editor/EditorRules.h"
 #include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
 

@@ -13,7 +13,8 @@ double ShorterSide(int32_t extent, int32_t otherExtent) { return std::max(0, std
 
 }  // namespace
 
-double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size, int32_t otherExtent) {
+double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size,
+                   int32_t otherExtent) {
   const double e = extent;
   if (unit == cuShorterPercent) coord = coord * 0.01 * ShorterSide(extent, otherExtent);
   if (unit == cuPercent) {

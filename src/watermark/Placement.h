@@ -33,7 +33,8 @@ enum TLayerOrientation : uint8_t { loBoth = 0, loLandscape = 1, loPortrait = 2 }
 /// extent is the picture's width (or height), size the content's, and
 /// otherExtent the picture's other side (for cuShorterPercent). Unknown
 /// units and alignments count as pixels and left/top.
-double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size, int32_t otherExtent);
+double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size,
+                   int32_t otherExtent);
 
 /// The inverse of PlaceOnAxis: the coordinate that puts the content's leading
 /// edge at position. A percent coordinate on a side of 0 is 0.

@@ -74,23 +74,23 @@ TEST_P(ComposedPosition, AlignsAndKeepsTheMarginFromItsEdges) {
   EXPECT_NEAR(r.Top, c.Top + c.TopPerHeight * h, 1.0) << c.Position;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    QuickWatermark, ComposedPosition,
-    ::testing::Values(TPositionCase{"top-left", haLeft, vaTop, 32, 0, 32, 0},
-                      TPositionCase{"top", haCenter, vaTop, 500, -0.5, 32, 0},
-                      TPositionCase{"top-right", haRight, vaTop, 968, -1, 32, 0},
-                      TPositionCase{"left", haLeft, vaMiddle, 32, 0, 400, -0.5},
-                      TPositionCase{"center", haCenter, vaMiddle, 500, -0.5, 400, -0.5},
-                      TPositionCase{"right", haRight, vaMiddle, 968, -1, 400, -0.5},
-                      TPositionCase{"bottom-left", haLeft, vaBottom, 32, 0, 768, -1},
-                      TPositionCase{"bottom", haCenter, vaBottom, 500, -0.5, 768, -1},
-                      TPositionCase{"bottom-right", haRight, vaBottom, 968, -1, 768, -1}),
-    [](const auto& info) {
-      std::string name = info.param.Position;
-      for (char& ch : name)
-        if (ch == '-') ch = '_';
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(QuickWatermark, ComposedPosition,
+                         ::testing::Values(TPositionCase{"top-left", haLeft, vaTop, 32, 0, 32, 0},
+                                           TPositionCase{"top", haCenter, vaTop, 500, -0.5, 32, 0},
+                                           TPositionCase{"top-right", haRight, vaTop, 968, -1, 32, 0},
+                                           TPositionCase{"left", haLeft, vaMiddle, 32, 0, 400, -0.5},
+                                           TPositionCase{"center", haCenter, vaMiddle, 500, -0.5, 400, -0.5},
+                                           TPositionCase{"right", haRight, vaMiddle, 968, -1, 400, -0.5},
+                                           TPositionCase{"bottom-left", haLeft, vaBottom, 32, 0, 768, -1},
+                                           TPositionCase{"bottom", haCenter, vaBottom, 500, -0.5, 768, -1},
+                                           TPositionCase{"bottom-right", haRight, vaBottom, 968, -1, 768,
+                                                         -1}),
+                         [](const auto& info) {
+                           std::string name = info.param.Position;
+                           for (char& ch : name)
+                             if (ch == '-') ch = '_';
+                           return name;
+                         });
 
 // ---- the layer's fields ---------------------------------------------------------
 
@@ -188,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
         TDrawnCase{"bottom-left", 600, 400, "5", "10", "Proof", 20, 340, -1, 380, 40},
         TDrawnCase{"top-right", 400, 600, "5", "10", "Proof", -1, 20, 380, -1, 40},
         // a long text keeps its line height; it is only wider
-        TDrawnCase{"bottom-right", 1500, 1000, "2", "5", "Proof 2026-12-09 Canon EOS 5D", -1, 930, 1480, 980, 50},
+        TDrawnCase{"bottom-right", 1500, 1000, "2", "5", "Proof 2026-12-09 Canon EOS 5D", -1, 930, 1480, 980,
+                   50},
         TDrawnCase{"bottom-right", 1000, 1500, "0", "3", "Proof", -1, 1470, 1000, 1500, 30}),
     [](const auto& info) {
       return std::string(info.param.Width > info.param.Height ? "landscape" : "portrait") + "_" +
@@ -309,11 +310,13 @@ TEST(QuickWatermark, DescriptionNamesEveryFieldOfEveryLayer) {
   exif.Copyright = "(c) Me\r\nline";
   const std::string d = DescribeWatermark(layers, exif);
   for (const char* part :
-       {"{\"layers\":[{\"kind\":\"text\",\"name\":\"Quote \\\" and \\\\ <FILENAME>\"", "\"xUnit\":\"%shorter\"", "\"yUnit\":\"%shorter\"",
-        "\"hAlign\":\"right\",\"vAlign\":\"bottom\"", "\"sizeMode\":\"shorterHeight\"", "\"sizeMode\":\"shorter\",", "\"opacity\":50,\"alpha\":128",
-        "\"styles\":[\"Drop Shadow\"]", "\"macros\":true", "\"color\":\"#FFFFFF\"", "\"justification\":\"right\"",
-        "{\"kind\":\"picture\",\"name\":\"Logo.png\"", "\"hAlign\":\"left\",\"vAlign\":\"middle\"",
-        "\"y\":0,", "\"angle\":-45", "\"tile\":true", "\"styles\":[]",
+       {"{\"layers\":[{\"kind\":\"text\",\"name\":\"Quote \\\" and \\\\ <FILENAME>\"",
+        "\"xUnit\":\"%shorter\"", "\"yUnit\":\"%shorter\"", "\"hAlign\":\"right\",\"vAlign\":\"bottom\"",
+        "\"sizeMode\":\"shorterHeight\"", "\"sizeMode\":\"shorter\",", "\"opacity\":50,\"alpha\":128",
+        "\"styles\":[\"Drop Shadow\"]", "\"macros\":true", "\"color\":\"#FFFFFF\"",
+        "\"justification\":\"right\"", "{\"kind\":\"picture\",\"name\":\"Logo.png\"",
+        "\"hAlign\":\"left\",\"vAlign\":\"middle\"", "\"y\":0,", "\"angle\":-45", "\"tile\":true",
+        "\"styles\":[]",
         "\"exif\":{\"title\":{\"write\":false,\"text\":\"\"},\"copyright\":{\"write\":true,\"text\":\"(c) "
         "Me\\r\\nline\"}"})
     EXPECT_NE(d.find(part), std::string::npos) << part << "\nin " << d;

@@ -582,7 +582,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](const TBaseLayer& l) { return l.Angle == 30; }},
                     TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizeMode(lsShorterHeight); },
                                  [](const TBaseLayer& l) { return l.SizeMode == lsShorterHeight; }},
-                    TFitEditCase{"Change Unit", [](TEditorDocument& e) { e.SetUnit(false, cuShorterPercent); },
+                    TFitEditCase{"Change Unit",
+                                 [](TEditorDocument& e) { e.SetUnit(false, cuShorterPercent); },
                                  [](const TBaseLayer& l) { return l.XUnit == cuShorterPercent; }},
                     TFitEditCase{"Change Unit", [](TEditorDocument& e) { e.SetUnit(true, cuShorterPercent); },
                                  [](const TBaseLayer& l) { return l.YUnit == cuShorterPercent; }}));

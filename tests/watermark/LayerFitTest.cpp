@@ -155,16 +155,16 @@ TEST_P(TextLineHeight, IsTheShareOfTheShorterSideExactly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fit, TextLineHeight,
-    ::testing::Values(LineHeightCase{"Proof", 1500, 1000, 5, 50}, LineHeightCase{"Proof", 1000, 1500, 5, 50},
-                      LineHeightCase{"Proof", 1000, 1000, 3.3f, 33},
-                      // a long value is wider, not lower
-                      LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
-                      LineHeightCase{"Proof", 300, 200, 10, 20},
-                      // heights that whole points come near (within 3 %) but not onto
-                      LineHeightCase{"Proof", 6000, 4000, 2, 80}, LineHeightCase{"Proof", 1500, 1000, 9.1f, 91},
-                      LineHeightCase{"Proof", 1500, 1000, 13.7f, 137},
-                      LineHeightCase{"Proof", 1500, 1000, 19.9f, 199}, LineHeightCase{"Sharp", 1000, 500, 18, 90},
-                      LineHeightCase{"Sharp", 1000, 500, 31.2f, 156}));
+    ::testing::Values(
+        LineHeightCase{"Proof", 1500, 1000, 5, 50}, LineHeightCase{"Proof", 1000, 1500, 5, 50},
+        LineHeightCase{"Proof", 1000, 1000, 3.3f, 33},
+        // a long value is wider, not lower
+        LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
+        LineHeightCase{"Proof", 300, 200, 10, 20},
+        // heights that whole points come near (within 3 %) but not onto
+        LineHeightCase{"Proof", 6000, 4000, 2, 80}, LineHeightCase{"Proof", 1500, 1000, 9.1f, 91},
+        LineHeightCase{"Proof", 1500, 1000, 13.7f, 137}, LineHeightCase{"Proof", 1500, 1000, 19.9f, 199},
+        LineHeightCase{"Sharp", 1000, 500, 18, 90}, LineHeightCase{"Sharp", 1000, 500, 31.2f, 156}));
 
 TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   TLayerCollection layers;
@@ -526,7 +526,8 @@ TEST(Fit, LayersWithoutFittingAreWrittenAsBefore) {
   for (auto set : std::vector<std::function<void(TBaseLayer&)>>{
            [](TBaseLayer& l) { l.SizeMode = lsLonger; }, [](TBaseLayer& l) { l.SizePercent = 12.5f; },
            [](TBaseLayer& l) { l.Orientation = loPortrait; }, [](TBaseLayer& l) { l.Angle = -30; },
-           [](TBaseLayer& l) { l.XUnit = cuShorterPercent; }, [](TBaseLayer& l) { l.YUnit = cuShorterPercent; },
+           [](TBaseLayer& l) { l.XUnit = cuShorterPercent; },
+           [](TBaseLayer& l) { l.YUnit = cuShorterPercent; },
            [](TBaseLayer& l) { l.SizeMode = lsShorterHeight; }}) {
     TLayerCollection other;
     TBaseLayer* fitted = AddPictureLayer(other, 3, 2, kRed);
@@ -683,8 +684,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct UnitCase {
   uint8_t mode, xUnit, yUnit;
-  int32_t version;     // the block written
-  const char* error;   // "" when read back
+  int32_t version;    // the block written
+  const char* error;  // "" when read back
   uint8_t readX, readY;
 };
 
@@ -713,18 +714,19 @@ TEST_P(UnitsByVersion, OnlyVersionSixHoldsTheShorterSideUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fit, UnitsByVersion,
-    ::testing::Values(
-        UnitCase{lsFixed, cuPixels, cuPercent, 5, "", cuPixels, cuPercent},
-        UnitCase{lsFixed, cuShorterPercent, cuPixels, 6, "", cuShorterPercent, cuPixels},
-        UnitCase{lsFixed, cuPercent, cuShorterPercent, 6, "", cuPercent, cuShorterPercent},
-        UnitCase{lsShorterHeight, cuShorterPercent, cuShorterPercent, 6, "", cuShorterPercent, cuShorterPercent},
-        // a unit no version knows: a version-5 block draws it as pixels, as it always did ...
-        UnitCase{lsFixed, 7, cuPercent, 5, "", cuPixels, cuPercent},
-        UnitCase{lsFixed, cuPixels, 255, 5, "", cuPixels, cuPixels},
-        // ... a version-6 block is refused
-        UnitCase{lsWidth, 3, cuPixels, 6, "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (3)!", 0, 0},
-        UnitCase{lsWidth, cuPixels, 200, 6, "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (200)!", 0,
-                 0}));
+    ::testing::Values(UnitCase{lsFixed, cuPixels, cuPercent, 5, "", cuPixels, cuPercent},
+                      UnitCase{lsFixed, cuShorterPercent, cuPixels, 6, "", cuShorterPercent, cuPixels},
+                      UnitCase{lsFixed, cuPercent, cuShorterPercent, 6, "", cuPercent, cuShorterPercent},
+                      UnitCase{lsShorterHeight, cuShorterPercent, cuShorterPercent, 6, "", cuShorterPercent,
+                               cuShorterPercent},
+                      // a unit no version knows: a version-5 block draws it as pixels, as it always did ...
+                      UnitCase{lsFixed, 7, cuPercent, 5, "", cuPixels, cuPercent},
+                      UnitCase{lsFixed, cuPixels, 255, 5, "", cuPixels, cuPixels},
+                      // ... a version-6 block is refused
+                      UnitCase{lsWidth, 3, cuPixels, 6,
+                               "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (3)!", 0, 0},
+                      UnitCase{lsWidth, cuPixels, 200, 6,
+                               "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (200)!", 0, 0}));
 
 TEST(Fit, EveryTruncationOfAVersionSixFileFailsCleanly) {
   TLayerCollection layers;

@@ -44,8 +44,8 @@ TEST(Placement, EveryAnchorAndUnit) {
       {7, 9, 10, 1000, 100, 500, 10},
   };
   for (const AxisCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "unit " << int(c.unit) << " align " << int(c.align) << " coord " << c.coord
-                                    << " on " << c.extent << " x " << c.other);
+    SCOPED_TRACE(testing::Message() << "unit " << int(c.unit) << " align " << int(c.align) << " coord "
+                                    << c.coord << " on " << c.extent << " x " << c.other);
     EXPECT_DOUBLE_EQ(PlaceOnAxis(c.unit, c.align, c.coord, c.extent, c.size, c.other), c.expected);
     // and back, where a coordinate can be told from the position
     if (c.unit <= cuShorterPercent && c.align <= haCenter && c.other > 0) {

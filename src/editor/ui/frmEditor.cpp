@@ -407,7 +407,7 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   // Fitting the layer to each picture: its size, the pictures it is drawn
   // on, and its turn (degrees, clockwise, as the dial points).
   lstSizeMode = list("lstSizeMode", {"fixed", "% width", "% height", "% shorter side", "% longer side",
-                                           "height % shorter side"});
+                                     "height % shorter side"});
   txtSizePercent = numberField("txtSizePercent", true);
   txtSizePercent->SetMin(0);
   txtSizePercent->SetMax(int32_t(kMaxPanelSizePercent));
