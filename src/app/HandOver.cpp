@@ -48,7 +48,10 @@ uint32_t ReadCount(TStream& stream, uint32_t entrySize) {
 }  // namespace
 
 bool WantsHandOver(const TCommandLine& cl) {
-  return !cl.Run && !cl.QuitAfterRun && !cl.Help && !cl.Version && !cl.NoGui;
+  // A watermark made on the command line belongs to a window of its own:
+  // the message carries files, not layers, and the open window's watermark
+  // is the user's work.
+  return !cl.Run && !cl.QuitAfterRun && !cl.Help && !cl.Version && !cl.NoGui && cl.Layers.empty();
 }
 
 TCommandLine MakeHandOver(const TCommandLine& cl, const std::string& folder) {

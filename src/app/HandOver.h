@@ -13,7 +13,8 @@ namespace tvx {
 
 /// Whether a start with this command line hands over to an open window. Not
 /// with "-r" or "-q": a batch started from a script wants its own run and its
-/// own end, and must not end the user's window.
+/// own end, and must not end the user's window. Nor with "--text" or
+/// "--logo": their watermark opens in a window of its own.
 bool WantsHandOver(const TCommandLine& commandLine);
 
 /// The actions and files of commandLine with their relative paths (files,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "app/QuickWatermark.h"
 #include "styles/Styles.h"
 #include "util/Error.h"
 #include "util/Paths.h"
@@ -256,6 +257,12 @@ TSession::TOpenReport TSession::ApplyCommandLine(const TCommandLine& commandLine
   report.PicturesAdded += files.PicturesAdded;
   report.WatermarkOpened = report.WatermarkOpened || files.WatermarkOpened;
   report.Notices = std::move(files.Notices);
+  // "--text" and "--logo" stack over whatever watermark is open (none, or
+  // the one of "-w").
+  if (!commandLine.Layers.empty()) {
+    ComposeWatermark(commandLine, document_.Layers(), *plugins_);
+    document_.Changed();
+  }
   return report;
 }
 

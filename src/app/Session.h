@@ -89,7 +89,8 @@ class TSession {
     bool WatermarkOpened = false;
     std::vector<std::string> Notices;
   };
-  /// "-w", "-a" and "-ar" in their order, then the files. A "-w" file with
+  /// "-w", "-a" and "-ar" in their order, then the files, then the layers of
+  /// "--text" and "--logo" on top of the watermark. A "-w" file with
   /// another extension or that does not exist is ignored; a damaged one
   /// raises and keeps the watermark that was open.
   TOpenReport ApplyCommandLine(const TCommandLine& commandLine);

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +17,11 @@
 #include "app/Console.h"
 #include "app/CrashReport.h"
 #include "app/JsonProgress.h"
+#include "app/QuickWatermark.h"
 #include "app/RunSummary.h"
 #include "app/Session.h"
 #include "util/Error.h"
+#include "watermark/WatermarkFile.h"
 #if TARVEX_WITH_UI
 #include "app/ui/GuiMain.h"
 #endif
@@ -71,6 +75,40 @@ void PrintUsage() {
       "  --progress jsonl one JSON object per picture on standard output, then a final one\n"
       "  --dry-run        say what would be written, read and write no picture\n"
       "\n"
+      "Output settings for this run only (the stored ones stay as they are):\n"
+      "  --output DIR     write into the folder DIR (created when missing)\n"
+      "  --in-place       write into the source folder and replace the sources\n"
+      "  --suffix         write into the source folder with \"_wm\" after the name\n"
+      "  --format EXT     write EXT files (jpg, png, ...: what a plug-in saves), or\n"
+      "                   keep each source's format\n"
+      "  --quality N      JPEG quality 0 to 100\n"
+      "  --remove-originals  delete each source after its output is written\n"
+      "\n"
+      "A watermark made on the command line (no watermark file needed):\n"
+      "  --text TEXT      a text layer; macros such as <FILENAME> or <DATE_TIME> allowed\n"
+      "  --logo FILE      a picture layer from FILE\n"
+      "  --position POS   top-left, top, top-right, left, center, right, bottom-left,\n"
+      "                   bottom or bottom-right (default bottom-right)\n"
+      "  --margin PERCENT distance from the edges, percent of the shorter side, the same\n"
+      "                   pixels from the side and from the top or bottom (default 3)\n"
+      "  --size PERCENT   text line height, or logo width, as percent of the shorter\n"
+      "                   side (default 5); long macro values make a text wider only\n"
+      "  --opacity PERCENT  default 100\n"
+      "  --font FAMILY    the text's font family\n"
+      "  --color #RRGGBB  the text's colour (default #FFFFFF, white); write '#RRGGBB'\n"
+      "                   or --color=#RRGGBB: a word starting with # is a shell comment\n"
+      "  --shadow         add the default drop shadow\n"
+      "  --tile           repeat the layer over the whole picture\n"
+      "  --rotate DEGREES rotate the layer around its centre, clockwise; a negative\n"
+      "                   angle turns it the other way (-30: a text rising to the right)\n"
+      "  Each --text or --logo adds a layer on top of the previous ones (and of the\n"
+      "  -w watermark). The layer options apply to the latest --text or --logo; given\n"
+      "  before the first one, they are the default of every layer.\n"
+      "  --save-watermark FILE.tvx  save the watermark (made here or opened with -w);\n"
+      "                   exits unless -r is given (the run then goes without windows)\n"
+      "  --describe FILE.tvx  print the watermark's layers and EXIF fields as one JSON\n"
+      "                   object and exit\n"
+      "\n"
 #if TARVEX_WITH_UI
       "With windows, a second tarvex started while one is open hands its files to the\n"
       "open window and exits (unless it is given -r or -q).\n"
@@ -84,14 +122,42 @@ void PrintUsage() {
       "\n"
       "  %s -w \"Sample Watermarks/Copyright.tvx\" -r -s -q -a '/home/me/pics/*.jpg'\n"
       "  %s -r -s -q Copyright.tvx /home/me/pics\n"
+      "  %s -r -s -q --text '(c) Me - <FILENAME>' --shadow --output /home/me/out /home/me/pics\n"
+      "  %s --size 10 --opacity 60 --logo logo.png --position top-left --text Proof --tile\n"
+      "      --rotate 30 --save-watermark proof.tvx\n"
+      "  %s -r -s -q -w proof.tvx --format png --suffix --overwrite rename /home/me/pics\n"
+      "  %s --describe proof.tvx\n"
       "\n"
       "Exit status: 0 when the run completed, 1 on an error or when a picture failed,\n"
-      "2 when the command line is wrong, 130 when interrupted (SIGINT, SIGTERM).\n",
+      "2 when the command line is wrong (an unknown option among others), 130 when\n"
+      "interrupted (SIGINT, SIGTERM).\n",
       kProgram,
 #if !TARVEX_WITH_UI
       kProgram,
 #endif
-      kProgram, kProgram);
+      kProgram, kProgram, kProgram, kProgram, kProgram, kProgram);
+}
+
+// "--describe FILE": the watermark as one JSON object on standard output.
+int Describe(const std::string& fileName) {
+  // The reader takes a missing file or a foreign one for an empty watermark;
+  // described, that would look like a real answer.
+  char magic[4] = {};
+  std::ifstream in(fileName, std::ios::binary);
+  if (!std::filesystem::is_regular_file(fileName) || !in.read(magic, 4) || std::string(magic, 4) != "TVX1") {
+    std::fprintf(stderr, "%s: %s is not a watermark file\n", kProgram, fileName.c_str());
+    return 1;
+  }
+  try {
+    tvx::TLayerCollection layers;
+    tvx::Watermark::TWatermarkExif exif;
+    tvx::OpenWatermark(fileName, layers, exif);
+    std::printf("%s\n", tvx::DescribeWatermark(layers, exif).c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: cannot read the watermark %s: %s\n", kProgram, fileName.c_str(), e.what());
+    return 1;
+  }
 }
 
 #if TARVEX_WITH_UI
@@ -151,8 +217,11 @@ int main(int argc, char** argv) {
   // the run with a message, not kill the program with a temporary file left.
   ::signal(SIGXFSZ, SIG_IGN);
 
+  if (commandLine.Describe) return Describe(*commandLine.Describe);
+
 #if TARVEX_WITH_UI
-  if (WantWindows(commandLine)) {
+  // Saving a composed watermark is a command-line job, done without windows.
+  if (!commandLine.SaveWatermark && WantWindows(commandLine)) {
     return tvx::RunWithWindows(argc, argv, commandLine, commandLine.ConfigFile.value_or(""));
   }
 #endif
@@ -181,6 +250,16 @@ int main(int argc, char** argv) {
     for (const std::string& notice : session.ApplyCommandLine(commandLine).Notices)
       std::fprintf(stderr, "%s: %s\n", kProgram, notice.c_str());
 
+    if (commandLine.SaveWatermark) {
+      if (session.WatermarkIsEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, tvx::kWatermarkIsEmpty);
+        return finish("error", 1, tvx::kWatermarkIsEmpty);
+      }
+      tvx::SaveWatermark(*commandLine.SaveWatermark, session.Layers(), session.Exif());
+      std::fprintf(stderr, "%s: watermark saved to %s\n", kProgram, commandLine.SaveWatermark->c_str());
+      if (!commandLine.Run) return 0;
+    }
+
     if (!commandLine.Run) {
       std::fprintf(stderr,
                    "%s: nothing to do without windows; give -r to run the watermarking "
@@ -192,7 +271,18 @@ int main(int argc, char** argv) {
     // There are no windows to show the output settings: the stored ones apply.
     tvx::TOutputSettings settings;
     settings.LoadSettings(session.Config());
-    if (commandLine.Overwrite) settings.Destination.OverwriteExisting = *commandLine.Overwrite;
+    // The command line's output settings hold for this run only.
+    const std::string overrideError =
+        tvx::ApplyOutputOverrides(commandLine, settings, tvx::OutputFormatNames(session.Plugins().Formats()));
+    if (!overrideError.empty()) {
+      std::fprintf(stderr, "%s: %s\nSee %s --help.\n", kProgram, overrideError.c_str(), kProgram);
+      return finish("error", 2, overrideError);
+    }
+    const std::string folderError = tvx::CreateOutputFolder(commandLine, settings);
+    if (!folderError.empty()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, folderError.c_str());
+      return finish("error", 1, folderError);
+    }
     if (commandLine.JpegKeepBlocks) settings.JpegKeepBlocks = true;
 
     tvx::TConsoleProgress progress;

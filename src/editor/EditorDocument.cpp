@@ -331,7 +331,7 @@ void TEditorDocument::SetCoord(bool vertical, double value) {
 void TEditorDocument::SetUnit(bool vertical, uint8_t unit) {
   TBaseLayer* layer = SelectedLayer();
   if (!layer) return;
-  (vertical ? layer->YUnit : layer->XUnit) = unit;
+  (vertical ? layer->YUnit : layer->XUnit) = unit <= cuShorterPercent ? unit : uint8_t(cuPixels);
   Relocate(*layer);
   Commit("Change Unit");
 }
@@ -374,7 +374,7 @@ void TEditorDocument::SetStyles(const TFiltersParams& styles, const std::string&
 void TEditorDocument::SetSizeMode(uint8_t mode) {
   TBaseLayer* layer = SelectedLayer();
   if (!layer) return;
-  layer->SizeMode = mode <= lsLonger ? mode : uint8_t(lsFixed);
+  layer->SizeMode = mode <= lsShorterHeight ? mode : uint8_t(lsFixed);
   Relocate(*layer);
   Commit("Size");
 }

@@ -139,7 +139,8 @@ class TEditorDocument {
   TPanelState PanelState() const;
   /// axis: false horizontal, true vertical.
   void SetCoord(bool vertical, double value);
-  /// The number stays; the layer moves to where it now says.
+  /// The number stays; the layer moves to where it now says. Units other
+  /// than cuPixels..cuShorterPercent count as cuPixels.
   void SetUnit(bool vertical, uint8_t unit);
   /// The coordinate becomes 0 on that axis.
   void SetAlign(bool vertical, uint8_t align);
@@ -153,7 +154,7 @@ class TEditorDocument {
   void SetNoisy(bool noisy);
   /// 0..255 (clamped).
   void SetNoiseIntensity(int32_t intensity);
-  /// lsFixed..lsLonger (others count as lsFixed); the layer is placed again.
+  /// lsFixed..lsShorterHeight (others count as lsFixed); the layer is placed again.
   void SetSizeMode(uint8_t mode);
   /// kMinPanelSizePercent..kMaxPanelSizePercent (clamped; not a number: the default).
   void SetSizePercent(double percent);

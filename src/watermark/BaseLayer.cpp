@@ -118,8 +118,8 @@ void TBaseLayer::DoSetLocation(const TFloatRect& rect) {
 TFloatRect TBaseLayer::GetLayerRect(int32_t width, int32_t height) const {
   const TFit& fit = FitTo(width, height);
   const TBitmap32& b = FittedBitmap(fit);
-  const double x = PlaceOnAxis(XUnit, HAlign, XCoord, width, fit.ContentWidth);
-  const double y = PlaceOnAxis(YUnit, VAlign, YCoord, height, fit.ContentHeight);
+  const double x = PlaceOnAxis(XUnit, HAlign, XCoord, width, fit.ContentWidth, height);
+  const double y = PlaceOnAxis(YUnit, VAlign, YCoord, height, fit.ContentHeight, width);
   const double left = x - fit.OffsetX;
   const double top = y - fit.OffsetY;
   return TFloatRect{float(left), float(top), float(left + b.Width()), float(top + b.Height())};
@@ -128,8 +128,8 @@ TFloatRect TBaseLayer::GetLayerRect(int32_t width, int32_t height) const {
 void TBaseLayer::LocationToCoords(int32_t width, int32_t height, float& x, float& y) const {
   const TFit& fit = FitTo(width, height);
   const TFloatRect r = Location();
-  x = float(CoordOnAxis(XUnit, HAlign, double(r.Left) + fit.OffsetX, width, fit.ContentWidth));
-  y = float(CoordOnAxis(YUnit, VAlign, double(r.Top) + fit.OffsetY, height, fit.ContentHeight));
+  x = float(CoordOnAxis(XUnit, HAlign, double(r.Left) + fit.OffsetX, width, fit.ContentWidth, height));
+  y = float(CoordOnAxis(YUnit, VAlign, double(r.Top) + fit.OffsetY, height, fit.ContentHeight, width));
 }
 
 // ---- fitting to the picture ---------------------------------------------------------
@@ -171,6 +171,7 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
       extent = height;
       break;
     case lsShorter:
+    case lsShorterHeight:
       extent = std::min(width, height);
       break;
     case lsLonger:
@@ -181,7 +182,7 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
   }
   const double aspect = double(source_.Width()) / source_.Height();
   double w, h;
-  if (SizeMode == lsHeight) {
+  if (SizeMode == lsHeight || SizeMode == lsShorterHeight) {
     h = extent * SizePercent / 100;
     w = h * aspect;
   } else {
@@ -203,7 +204,7 @@ void TBaseLayer::ScaleBy(double sx, double sy) {
   sy = factor(sy);
   if (IsTurned(Angle) && std::fmod(double(Angle), 180.0) != 0) sx = sy = std::sqrt(sx * sy);
   if (SizeMode != lsFixed) {
-    const double s = SizeMode == lsHeight ? sy : sx;
+    const double s = SizeMode == lsHeight || SizeMode == lsShorterHeight ? sy : sx;
     SizePercent = float(std::clamp(double(SizePercent) * s, 0.1, double(kMaxSizePercent)));
     Render();
     return;
@@ -355,7 +356,10 @@ void TBaseLayer::CopyBaseState(const TBaseLayer& source) {
 // ---- stream block ---------------------------------------------------------------
 
 bool TBaseLayer::UsesFitting() const {
-  return SizeMode != lsFixed || SizePercent != kDefaultSizePercent || Orientation != loBoth || Angle != 0;
+  // A coordinate in percent of the shorter side means something else to a
+  // version 5 reader (pixels), so it is written only in version 6 blocks.
+  return SizeMode != lsFixed || SizePercent != kDefaultSizePercent || Orientation != loBoth || Angle != 0 ||
+         XUnit == cuShorterPercent || YUnit == cuShorterPercent;
 }
 
 void TBaseLayer::SaveToStream(TStream& stream) const {
@@ -395,7 +399,7 @@ void TBaseLayer::LoadFromStream(TStream& stream) {
   // Each version put its additions in front of the older fields.
   if (version >= 6) {
     const auto sizeMode = stream.ReadValue<uint8_t>();
-    if (sizeMode > lsLonger)
+    if (sizeMode > lsShorterHeight)
       RaiseError("TBaseLayer::LoadFromStream", 241, "Invalid size mode (" + std::to_string(sizeMode) + ")!");
     SizeMode = sizeMode;
     const auto percent = stream.ReadValue<float>();
@@ -426,6 +430,15 @@ void TBaseLayer::LoadFromStream(TStream& stream) {
   SetMasterAlpha(stream.ReadValue<int32_t>());
   XUnit = stream.ReadValue<uint8_t>();
   YUnit = stream.ReadValue<uint8_t>();
+  if (version >= 6) {
+    if (XUnit > cuShorterPercent || YUnit > cuShorterPercent)
+      RaiseError("TBaseLayer::LoadFromStream", 245,
+                 "Invalid coordinate unit (" + std::to_string(std::max(XUnit, YUnit)) + ")!");
+  } else {
+    // Older blocks drew every unit they did not know as pixels; they still do.
+    if (XUnit > cuPercent) XUnit = cuPixels;
+    if (YUnit > cuPercent) YUnit = cuPixels;
+  }
   XCoord = stream.ReadValue<float>();
   YCoord = stream.ReadValue<float>();
   HAlign = stream.ReadValue<uint8_t>();

@@ -151,7 +151,8 @@ class TBaseLayer : public TCustomBitmapLayer {
 
   /// The base block ("BASL"); descendants append theirs. Version 6 carries
   /// the fitting fields and is written only for a layer that sets one of
-  /// them away from its default; any other layer writes version 5.
+  /// them away from its default or places by percent of the shorter side;
+  /// any other layer writes version 5.
   bool UsesFitting() const;
   virtual void LoadFromStream(TStream& stream);
   virtual void SaveToStream(TStream& stream) const;

@@ -6,8 +6,9 @@
 
 namespace tvx {
 
-/// Unit of a layer coordinate.
-enum TCoordUnit : uint8_t { cuPixels = 0, cuPercent = 1 };
+/// Unit of a layer coordinate: pixels, percent of the axis's own extent, or
+/// percent of the picture's shorter side (the same distance on both axes).
+enum TCoordUnit : uint8_t { cuPixels = 0, cuPercent = 1, cuShorterPercent = 2 };
 /// Edge a horizontal coordinate is measured from.
 enum THorzAlign : uint8_t { haLeft = 0, haRight = 1, haCenter = 2 };
 /// Edge a vertical coordinate is measured from.
@@ -15,18 +16,30 @@ enum TVertAlign : uint8_t { vaTop = 0, vaBottom = 1, vaMiddle = 2 };
 /// What a layer's size follows. lsFixed keeps the content's own pixel size;
 /// the others scale it (keeping its aspect ratio) so that its width, or for
 /// lsHeight its height, is SizePercent of that extent of the picture.
-enum TLayerSizeMode : uint8_t { lsFixed = 0, lsWidth = 1, lsHeight = 2, lsShorter = 3, lsLonger = 4 };
+/// lsShorterHeight sets the content's height from the shorter side: a text
+/// keeps its line height however long its macros' values make it.
+enum TLayerSizeMode : uint8_t {
+  lsFixed = 0,
+  lsWidth = 1,
+  lsHeight = 2,
+  lsShorter = 3,
+  lsLonger = 4,
+  lsShorterHeight = 5
+};
 /// Which pictures a layer is drawn on; a square picture counts as landscape.
 enum TLayerOrientation : uint8_t { loBoth = 0, loLandscape = 1, loPortrait = 2 };
 
 /// Where the content's leading edge lies along one axis of a picture:
-/// extent is the picture's width (or height), size the content's. Unknown
+/// extent is the picture's width (or height), size the content's, and
+/// otherExtent the picture's other side (for cuShorterPercent). Unknown
 /// units and alignments count as pixels and left/top.
-double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size);
+double PlaceOnAxis(uint8_t unit, uint8_t align, double coord, int32_t extent, int32_t size,
+                   int32_t otherExtent);
 
 /// The inverse of PlaceOnAxis: the coordinate that puts the content's leading
-/// edge at position. A percent coordinate on an extent of 0 is 0.
-double CoordOnAxis(uint8_t unit, uint8_t align, double position, int32_t extent, int32_t size);
+/// edge at position. A percent coordinate on a side of 0 is 0.
+double CoordOnAxis(uint8_t unit, uint8_t align, double position, int32_t extent, int32_t size,
+                   int32_t otherExtent);
 
 /// MakeRect for rectangles computed from stored coordinates: edges are kept
 /// within +-2^30 (so that rounding and the arithmetic that follows cannot

@@ -117,7 +117,11 @@ void TTextLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) con
     return;
   }
   auto near = [](int32_t got, int32_t want) { return std::abs(got - want) <= std::max(1.0, want * 0.03); };
-  if (natural && near(out.Width(), width) && near(out.Height(), height)) return;
+  // A height set from the shorter side is a line height asked for exactly.
+  const bool exactHeight = SizeMode == lsShorterHeight;
+  if (natural && near(out.Width(), width) &&
+      (exactHeight ? out.Height() == height : near(out.Height(), height)))
+    return;
   ResampleBitmap(out, width, height);
 }
 

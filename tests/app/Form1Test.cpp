@@ -12,6 +12,7 @@
 
 #include <filesystem>
 
+#include "app/CommandLine.h"
 #include "app/Preview.h"
 #include "app/Session.h"
 #include "app/ui/Form1.h"
@@ -151,6 +152,25 @@ class TForm1Test : public QObject {
     QTRY_COMPARE(window.FileListBox().Count(), 3);
     QCOMPARE(session_->Images().Paths,
              (std::vector<std::string>{*dir_ / "a.png", *dir_ / "b.png", *dir_ / "sub/c.png"}));
+  }
+
+  // The window's run started by "-r" writes where the command line says; the
+  // next one, started from the window, goes by the stored settings again.
+  void commandLineOutputSettingsHoldForItsRunOnly() {
+    window_.reset();
+    TCommandLine commandLine = ParseCommandLine({"-r", "-s", "--text", "X", "--output", *dir_ / "made/here",
+                                                 "--format", "bmp", *dir_ / "a.png"});
+    QVERIFY(commandLine.Errors.empty());
+    TForm1 window(*session_, commandLine);
+    window.show();
+    QTRY_VERIFY(fs::exists(dir_->Path() / "made/here/a.bmp"));
+    QTRY_VERIFY(!window.Running());
+    QCOMPARE(session_->Layers().Count(), 1);
+    QCOMPARE(session_->Config().ReadString("WatermarkingOptions", "DestFolder", "?"), std::string("?"));
+    window.btnProcessClick();
+    // (the second name in a row for the same source counts on)
+    QVERIFY(fs::exists(dir_->Path() / "a_wm(1).png"));
+    QVERIFY(!fs::exists(dir_->Path() / "made/here/a.png"));
   }
 
  private:

@@ -34,7 +34,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TWantsCase{"Options", {"-w", "m.tvx", "-a", "*.jpg", "-s"}, true},
                       TWantsCase{"Run", {"-r", "a.jpg"}, false}, TWantsCase{"Quit", {"-q"}, false},
                       TWantsCase{"Headless", {"--no-gui", "a.jpg"}, false},
-                      TWantsCase{"Help", {"--help"}, false}, TWantsCase{"Version", {"--version"}, false}),
+                      TWantsCase{"Help", {"--help"}, false}, TWantsCase{"Version", {"--version"}, false},
+                      TWantsCase{"Text", {"--text", "X", "a.jpg"}, false},
+                      TWantsCase{"Logo", {"--logo", "l.png"}, false},
+                      TWantsCase{"OutputOnly", {"--output", "/o", "a.jpg"}, true}),
     [](const ::testing::TestParamInfo<TWantsCase>& info) { return std::string(info.param.Name); });
 
 TEST(HandOver, EveryPathIsMadeAbsoluteAndTheMessageReadsBackExactly) {

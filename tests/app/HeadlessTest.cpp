@@ -11,6 +11,7 @@
 
 #include "app/Session.h"
 #include "support/TestSupport.h"
+#include "watermark/BitmapLayer.h"
 #include "watermark/TextLayer.h"
 #include "watermark/WatermarkFile.h"
 
@@ -257,6 +258,203 @@ TEST_F(HeadlessRun, ShardsOfTheListTogetherDoEveryPictureOnce) {
   std::sort(done.begin(), done.end());
   EXPECT_EQ(done, (std::vector<std::string>{"a.jpg", "c.jpg"}));
   EXPECT_EQ(Outputs(), 2u);
+}
+
+}  // namespace
+}  // namespace tvx
+
+// ---- a watermark made on the command line, and output settings for one run ----
+
+namespace tvx {
+namespace {
+
+// Standard output and error of a shell command.
+std::string Shell(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  pclose(pipe);
+  return output;
+}
+
+class HeadlessQuick : public Headless {
+ protected:
+  void SetUp() override {
+    Headless::SetUp();
+    if (test::TestDataDir().empty()) GTEST_SKIP() << "no shared testdata";
+    fs::copy_file(test::TestDataDir() / "photos" / "canon_eos_rebel_t3i.jpg", dir_.Path() / "in" / "a.jpg");
+    configBytes_ = test::ReadFileBytes(config_);
+  }
+  fs::path In() { return dir_.Path() / "in" / "a.jpg"; }
+  std::string Logo() { return Quote(test::BinDir() / "Sample Watermarks" / "Logo.png"); }
+  // Mean absolute difference of the channels of two pictures of one size
+  // over a rectangle.
+  static double Difference(const TBitmap32& a, const TBitmap32& b, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    double sum = 0;
+    for (int32_t y = y0; y < y1; ++y)
+      for (int32_t x = x0; x < x1; ++x) {
+        const TColor32 p = a.Pixel(x, y), q = b.Pixel(x, y);
+        for (int shift : {0, 8, 16}) sum += std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF));
+      }
+    return sum / (3.0 * (x1 - x0) * (y1 - y0));
+  }
+
+  std::string configBytes_;
+};
+
+TEST_F(HeadlessQuick, AnUnknownOptionIsRefusedBeforeAnythingIsReadOrWritten) {
+  const fs::path home = dir_.Path() / "home";
+  const fs::path fresh = dir_.Path() / "fresh.config";
+  for (const char* bad : {"--bogus", "--text-color=red", "--Output"}) {
+    TResult r = RunTarvex("--no-gui --config " + Quote(fresh) + " -s -q -r --text X --output " +
+                          Quote(dir_.Path() / "new") + " --save-watermark " + Quote(dir_.Path() / "m.tvx") + " " +
+                          bad + " " + Quote(In()));
+    EXPECT_EQ(r.Status, 2) << bad << "\n" << r.Output;
+    EXPECT_NE(r.Output.find("unknown option \"" + std::string(bad) + "\""), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("See tarvex --help."), std::string::npos) << r.Output;
+    EXPECT_FALSE(fs::exists(fresh)) << "the settings store was written";
+    EXPECT_FALSE(fs::exists(dir_.Path() / "new"));
+    EXPECT_FALSE(fs::exists(dir_.Path() / "m.tvx"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "in"), {}), 1);
+  }
+}
+
+TEST_F(HeadlessQuick, ATextWatermarkFromTheCommandLineLandsWhereAsked) {
+  // Stored: write into "out" as JPEG; this run: PNG (exact pixels) into a
+  // folder that does not exist yet, and the source removed afterwards.
+  const fs::path target = dir_.Path() / "new" / "deeper";
+  const fs::path keep = dir_.Path() / "keep.jpg";
+  fs::copy_file(In(), keep);
+  TResult r = RunTarvex(Common() + " --size 12 --color '#FF0000' --margin 0 --text Tarvex --position top-left" +
+                        " --output " + Quote(target) + " --format png --quality 95 --overwrite replace" +
+                        " --remove-originals -r " + Quote(In()));
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  ASSERT_TRUE(fs::exists(target / "a.png")) << r.Output;
+  EXPECT_FALSE(fs::exists(In())) << "--remove-originals";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "out"), {}), 0) << "the stored folder is not used";
+  EXPECT_EQ(test::ReadFileBytes(config_), configBytes_) << "the run's settings were stored";
+
+  TPluginManager plugins(test::BinDir().string());
+  TBitmap32 source, output;
+  plugins.LoadBitmap(keep.string(), source);
+  plugins.LoadBitmap((target / "a.png").string(), output);
+  ASSERT_EQ(output.Width(), source.Width());
+  ASSERT_EQ(output.Height(), source.Height());
+  const int32_t w = output.Width(), h = output.Height();
+  // red text in the top-left corner, nothing elsewhere
+  EXPECT_GT(Difference(source, output, 0, 0, w / 4, h / 10), 5.0);
+  EXPECT_EQ(Difference(source, output, w / 2, h / 2, w, h), 0.0);
+  EXPECT_EQ(Difference(source, output, 0, h / 2, w / 2, h), 0.0);
+  int32_t red = 0;
+  for (int32_t y = 0; y < h / 10; ++y)
+    for (int32_t x = 0; x < w / 4; ++x) {
+      const TColor32 p = output.Pixel(x, y);
+      red += ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60;
+    }
+  EXPECT_GT(red, 100) << "the text is red";
+}
+
+TEST_F(HeadlessQuick, SuffixAndInPlaceWriteBesideTheSource) {
+  const std::string before = test::ReadFileBytes(In());
+  TResult r = RunTarvex(Common() + " --text A --suffix -r " + Quote(In()));
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  EXPECT_TRUE(fs::exists(dir_.Path() / "in" / "a_wm.jpg"));
+  EXPECT_EQ(test::ReadFileBytes(In()), before);
+  r = RunTarvex(Common() + " --text A --in-place --overwrite replace -r " + Quote(In()));
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  EXPECT_NE(test::ReadFileBytes(In()), before) << "replaced";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "out"), {}), 0);
+  EXPECT_EQ(test::ReadFileBytes(config_), configBytes_);
+  // a format no plug-in writes is a wrong command line
+  r = RunTarvex(Common() + " --text A --format xyz -r " + Quote(In()));
+  EXPECT_EQ(r.Status, 2) << r.Output;
+  EXPECT_NE(r.Output.find("--format takes "), std::string::npos) << r.Output;
+}
+
+TEST_F(HeadlessQuick, SavedWatermarkReadsBackAndDescribesAsJson) {
+  const fs::path mark = dir_.Path() / "made.tvx";
+  TResult r = RunTarvex(Common() + " --opacity 40 --text '(c) <FILENAME>' --shadow --position bottom-left" +
+                        " --logo " + Logo() + " --tile --rotate 30 --save-watermark " + Quote(mark));
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path() / "out"), {}), 0) << "no run without -r";
+
+  TLayerCollection layers;
+  Watermark::TWatermarkExif exif;
+  OpenWatermark(mark.string(), layers, exif);
+  ASSERT_EQ(layers.Count(), 2);
+  auto* text = dynamic_cast<TTextLayer*>(&layers.Items(0));
+  auto* logo = dynamic_cast<TBitmapLayer*>(&layers.Items(1));
+  ASSERT_TRUE(text && logo);
+  EXPECT_EQ(text->Text, "(c) <FILENAME>");
+  EXPECT_EQ(text->Font.Color, 0x00FFFFFFu);
+  EXPECT_EQ(text->GetMasterAlpha(), 102);
+  EXPECT_EQ(text->Styles().Items.count("Drop Shadow"), 1u);
+  EXPECT_EQ(text->HAlign, haLeft);
+  EXPECT_EQ(text->VAlign, vaBottom);
+  EXPECT_EQ(text->XUnit, cuShorterPercent);
+  EXPECT_EQ(text->YUnit, cuShorterPercent);
+  EXPECT_FLOAT_EQ(text->XCoord, 3);
+  EXPECT_EQ(text->SizeMode, lsShorterHeight);
+  EXPECT_FLOAT_EQ(text->SizePercent, 5);
+  EXPECT_TRUE(logo->Tile);
+  EXPECT_EQ(logo->GetMasterAlpha(), 102);
+  EXPECT_FALSE(logo->SourceBitmap().Empty());
+
+  // the opened watermark is saved as it is, and a run can follow
+  const fs::path copy = dir_.Path() / "copy.tvx";
+  r = RunTarvex(Common() + " -w " + Quote(mark) + " --save-watermark " + Quote(copy) + " -r " + Quote(In()));
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  EXPECT_EQ(test::ReadFileBytes(copy), test::ReadFileBytes(mark));
+  EXPECT_TRUE(fs::exists(dir_.Path() / "out" / "a.jpg"));
+
+  // the description is one JSON object with the documented keys
+  const std::string check =
+      "import json, sys\n"
+      "d = json.load(sys.stdin)\n"
+      "assert sorted(d) == ['exif', 'layers'], d\n"
+      "assert sorted(d['exif']) == ['artist', 'comment', 'copyright', 'title']\n"
+      "keys = {'kind', 'name', 'width', 'height', 'x', 'xUnit', 'y', 'yUnit', 'hAlign', 'vAlign', 'sizeMode',\n"
+      "        'sizePercent', 'orientation', 'angle', 'opacity', 'alpha', 'visible', 'tile', 'tileGapX',\n"
+      "        'tileGapY', 'noise', 'noiseIntensity', 'stylesEnabled', 'styles'}\n"
+      "text = keys | {'text', 'macros', 'font', 'fontSize', 'color', 'bold', 'italic', 'underline',\n"
+      "               'strikeOut', 'justification'}\n"
+      "t, p = d['layers']\n"
+      "assert set(t) == text, set(t) ^ text\n"
+      "assert set(p) == keys, set(p) ^ keys\n"
+      "assert (t['kind'], t['text'], t['macros'], t['opacity'], t['styles']) == "
+      "('text', '(c) <FILENAME>', True, 40, ['Drop Shadow']), t\n"
+      "assert (p['kind'], p['name'], p['tile']) == ('picture', 'Logo.png', True), p\n"
+      "print('ok')\n";
+  test::WriteFileBytes(dir_.Path() / "check.py", check);
+  r = RunTarvex("--describe " + Quote(mark), true);
+  ASSERT_EQ(r.Status, 0);
+  test::WriteFileBytes(dir_.Path() / "d.json", r.Output);
+  EXPECT_EQ(Shell("python3 -m json.tool " + Quote(dir_.Path() / "d.json") + " >/dev/null && echo valid"), "valid\n");
+  EXPECT_EQ(Shell("python3 " + Quote(dir_.Path() / "check.py") + " <" + Quote(dir_.Path() / "d.json")), "ok\n");
+
+  // not a watermark: said so, nothing on standard output
+  for (const fs::path& bad : {In(), dir_.Path() / "missing.tvx"}) {
+    r = RunTarvex("--describe " + Quote(bad), true);
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Output, "");
+  }
+  // nothing to save
+  r = RunTarvex(Common() + " --save-watermark " + Quote(dir_.Path() / "empty.tvx"));
+  EXPECT_EQ(r.Status, 1) << r.Output;
+  EXPECT_FALSE(fs::exists(dir_.Path() / "empty.tvx"));
+}
+
+TEST(HeadlessProgram, HelpDescribesTheWatermarkAndOutputOptions) {
+  TResult r = RunTarvex("--help");
+  for (const char* option :
+       {"--text TEXT", "--logo FILE", "--position POS", "--margin PERCENT", "--size PERCENT", "--opacity PERCENT",
+        "--font FAMILY", "--color #RRGGBB", "--shadow", "--tile", "--rotate DEGREES", "--save-watermark FILE.tvx",
+        "--describe FILE.tvx", "--output DIR", "--in-place", "--suffix", "--format EXT", "--quality N",
+        "--overwrite POLICY", "--remove-originals", "--describe proof.tvx"})
+    EXPECT_NE(r.Output.find(option), std::string::npos) << option;
 }
 
 }  // namespace

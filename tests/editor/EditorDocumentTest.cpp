@@ -249,6 +249,17 @@ TEST_F(EditorDocumentTest, PlacementEditsMoveTheLayerOnTheCanvas) {
   editor.SetUnit(false, cuPercent);
   EXPECT_FLOAT_EQ(Logo().XCoord, 10);
   EXPECT_FLOAT_EQ(Logo().Location().Right, kWidth * 0.9f);
+  // percent of the shorter side: 10 % of the height here
+  editor.SetUnit(false, cuShorterPercent);
+  EXPECT_FLOAT_EQ(Logo().XCoord, 10);
+  EXPECT_FLOAT_EQ(Logo().Location().Right, kWidth - kHeight * 0.1f);
+  EXPECT_EQ(editor.UndoName(), "Change Unit");
+  // a unit no list offers counts as pixels
+  editor.SetUnit(false, 9);
+  EXPECT_EQ(Logo().XUnit, cuPixels);
+  EXPECT_FLOAT_EQ(Logo().Location().Right, kWidth - 10);
+  editor.Undo();
+  EXPECT_EQ(Logo().XUnit, cuShorterPercent);
 }
 
 TEST_F(EditorDocumentTest, SelectingAndChangingModesStoresNothingNew) {
@@ -568,7 +579,14 @@ INSTANTIATE_TEST_SUITE_P(
                     TFitEditCase{"Orientation", [](TEditorDocument& e) { e.SetOrientation(loPortrait); },
                                  [](const TBaseLayer& l) { return l.Orientation == loPortrait; }},
                     TFitEditCase{"Rotate", [](TEditorDocument& e) { e.SetAngle(30); },
-                                 [](const TBaseLayer& l) { return l.Angle == 30; }}));
+                                 [](const TBaseLayer& l) { return l.Angle == 30; }},
+                    TFitEditCase{"Size", [](TEditorDocument& e) { e.SetSizeMode(lsShorterHeight); },
+                                 [](const TBaseLayer& l) { return l.SizeMode == lsShorterHeight; }},
+                    TFitEditCase{"Change Unit",
+                                 [](TEditorDocument& e) { e.SetUnit(false, cuShorterPercent); },
+                                 [](const TBaseLayer& l) { return l.XUnit == cuShorterPercent; }},
+                    TFitEditCase{"Change Unit", [](TEditorDocument& e) { e.SetUnit(true, cuShorterPercent); },
+                                 [](const TBaseLayer& l) { return l.YUnit == cuShorterPercent; }}));
 
 TEST_F(EditorDocumentTest, FitEditsKeepToTheirRanges) {
   editor.Select(0);
@@ -579,6 +597,9 @@ TEST_F(EditorDocumentTest, FitEditsKeepToTheirRanges) {
   } cases[] = {
       {[&] { editor.SetSizeMode(9); }, [&] { return Logo().SizeMode; }, lsFixed},
       {[&] { editor.SetSizeMode(lsLonger); }, [&] { return Logo().SizeMode; }, lsLonger},
+      {[&] { editor.SetSizeMode(lsShorterHeight); }, [&] { return Logo().SizeMode; }, lsShorterHeight},
+      {[&] { editor.SetSizeMode(lsShorterHeight + 1); }, [&] { return Logo().SizeMode; }, lsFixed},
+      {[&] { editor.SetSizeMode(lsShorterHeight); }, [&] { return Logo().SizeMode; }, lsShorterHeight},
       {[&] { editor.SetSizePercent(5000); }, [&] { return Logo().SizePercent; }, 1000},
       {[&] { editor.SetSizePercent(0); }, [&] { return Logo().SizePercent; }, 0.1f},
       {[&] { editor.SetSizePercent(NAN); }, [&] { return Logo().SizePercent; }, 10},

@@ -649,6 +649,31 @@ class TEditorWindowTest : public QObject {
     });
   }
 
+  void shorterSideEntriesEditTheLayer() {
+    RunEditor(Editor(), Doc(), Photo(500, 300), false, [&] {
+      Editor().lstLayers->setCurrentRow(0);
+      QCOMPARE(Editor().lstXUnit->count(), 3);
+      QCOMPARE(Editor().lstXUnit->itemText(cuShorterPercent), QString("% of shorter side"));
+      QCOMPARE(Editor().lstYUnit->itemText(cuShorterPercent), QString("% of shorter side"));
+      QCOMPARE(Editor().lstSizeMode->itemText(lsShorterHeight), QString("height % shorter side"));
+      const uint8_t unit = Editor().Model().Layer(0).XUnit;
+      Editor().lstSizeMode->setCurrentIndex(lsShorterHeight);
+      QCOMPARE(Editor().Model().Layer(0).SizeMode, uint8_t(lsShorterHeight));
+      QCOMPARE(Editor().Model().Layer(0).Location().Height(), 30.0f);  // 10 % of 300
+      QVERIFY(Editor().txtSizePercent->isEnabled());
+      Editor().lstXUnit->setCurrentIndex(cuShorterPercent);
+      QCOMPARE(Editor().Model().Layer(0).XUnit, uint8_t(cuShorterPercent));
+      QCOMPARE(Editor().actUndo->text(), QString("&Undo Change Unit"));
+      Editor().actUndo->trigger();
+      QCOMPARE(Editor().Model().Layer(0).XUnit, unit);
+      QCOMPARE(Editor().lstXUnit->currentIndex(), int(unit));
+      Editor().actUndo->trigger();
+      QCOMPARE(Editor().Model().Layer(0).SizeMode, uint8_t(lsFixed));
+      QCOMPARE(Editor().lstSizeMode->currentIndex(), 0);
+      Editor().actCancelWatermark->trigger();
+    });
+  }
+
   void fittingFieldsEditTheLayer() {
     RunEditor(Editor(), Doc(), Photo(500, 300), false, [&] {
       Editor().lstLayers->setCurrentRow(0);

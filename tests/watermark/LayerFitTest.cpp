@@ -66,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(Fit, RelativeSize,
                              SizeCase{lsHeight, 1000, 1000, 200, 100}, SizeCase{lsShorter, 1200, 800, 80, 40},
                              SizeCase{lsShorter, 800, 1200, 80, 40}, SizeCase{lsShorter, 1000, 1000, 100, 50},
                              SizeCase{lsLonger, 1200, 800, 120, 60}, SizeCase{lsLonger, 800, 1200, 120, 60},
-                             SizeCase{lsLonger, 1000, 1000, 100, 50}));
+                             SizeCase{lsLonger, 1000, 1000, 100, 50},
+                             SizeCase{lsShorterHeight, 1200, 800, 160, 80},
+                             SizeCase{lsShorterHeight, 800, 1200, 160, 80},
+                             SizeCase{lsShorterHeight, 1000, 1000, 200, 100}));
 
 TEST(Fit, SameShareOnSmallAndLargePictures) {
   // About 1 MP and 24 MP of the same shape; the layer covers the same share.
@@ -76,7 +79,7 @@ TEST(Fit, SameShareOnSmallAndLargePictures) {
   layer->VAlign = vaBottom;
   layer->XUnit = layer->YUnit = cuPercent;
   layer->XCoord = layer->YCoord = 3;
-  for (uint8_t mode : {lsWidth, lsHeight, lsShorter, lsLonger}) {
+  for (uint8_t mode : {lsWidth, lsHeight, lsShorter, lsLonger, lsShorterHeight}) {
     layer->SizeMode = mode;
     layer->SizePercent = 20;
     const TFloatRect small = layer->GetLayerRect(1224, 816);
@@ -122,6 +125,46 @@ TEST(Fit, SizeIsAppliedBeforeTheStyles) {
     EXPECT_FLOAT_EQ(x, 10) << width;
   }
 }
+
+struct LineHeightCase {
+  const char* text;
+  int32_t width, height;
+  float percent;
+  int32_t drawnHeight;
+};
+
+class TextLineHeight : public ::testing::TestWithParam<LineHeightCase> {};
+
+TEST_P(TextLineHeight, IsTheShareOfTheShorterSideExactly) {
+  const LineHeightCase& c = GetParam();
+  TLayerCollection layers;
+  auto* text = &layers.Add<TTextLayer>();
+  text->Text = c.text;
+  text->Font.Size = 38;  // as a composed text of 5 % is rendered
+  text->RenderText();
+  text->SizeMode = lsShorterHeight;
+  text->SizePercent = c.percent;
+  const TBaseLayer::TFit& fit = text->FitTo(c.width, c.height);
+  const TBitmap32& fitted = text->FittedBitmap(fit);
+  EXPECT_EQ(fitted.Height(), c.drawnHeight);
+  EXPECT_EQ(fit.ContentHeight, c.drawnHeight);
+  // the width follows the text's own proportions (whole points give or take a little)
+  const double aspect = double(fitted.Width()) / fitted.Height();
+  EXPECT_NEAR(aspect / (double(text->NaturalWidth) / text->NaturalHeight), 1.0, 0.03);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fit, TextLineHeight,
+    ::testing::Values(
+        LineHeightCase{"Proof", 1500, 1000, 5, 50}, LineHeightCase{"Proof", 1000, 1500, 5, 50},
+        LineHeightCase{"Proof", 1000, 1000, 3.3f, 33},
+        // a long value is wider, not lower
+        LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
+        LineHeightCase{"Proof", 300, 200, 10, 20},
+        // heights that whole points come near (within 3 %) but not onto
+        LineHeightCase{"Proof", 6000, 4000, 2, 80}, LineHeightCase{"Proof", 1500, 1000, 9.1f, 91},
+        LineHeightCase{"Proof", 1500, 1000, 13.7f, 137}, LineHeightCase{"Proof", 1500, 1000, 19.9f, 199},
+        LineHeightCase{"Sharp", 1000, 500, 18, 90}, LineHeightCase{"Sharp", 1000, 500, 31.2f, 156}));
 
 TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   TLayerCollection layers;
@@ -482,7 +525,10 @@ TEST(Fit, LayersWithoutFittingAreWrittenAsBefore) {
   EXPECT_EQ(test::Bytes(s).substr(4, 4), std::string("\5\0\0\0", 4));
   for (auto set : std::vector<std::function<void(TBaseLayer&)>>{
            [](TBaseLayer& l) { l.SizeMode = lsLonger; }, [](TBaseLayer& l) { l.SizePercent = 12.5f; },
-           [](TBaseLayer& l) { l.Orientation = loPortrait; }, [](TBaseLayer& l) { l.Angle = -30; }}) {
+           [](TBaseLayer& l) { l.Orientation = loPortrait; }, [](TBaseLayer& l) { l.Angle = -30; },
+           [](TBaseLayer& l) { l.XUnit = cuShorterPercent; },
+           [](TBaseLayer& l) { l.YUnit = cuShorterPercent; },
+           [](TBaseLayer& l) { l.SizeMode = lsShorterHeight; }}) {
     TLayerCollection other;
     TBaseLayer* fitted = AddPictureLayer(other, 3, 2, kRed);
     set(*fitted);
@@ -526,9 +572,15 @@ TEST(Fit, VersionSixRoundTripsEveryField) {
   picture->SizePercent = 33.5f;
   picture->Orientation = loPortrait;
   picture->Angle = -12.25f;
+  picture->XUnit = cuShorterPercent;
+  picture->HAlign = haRight;
+  picture->XCoord = 4;
   auto* text = &layers.Add<TTextLayer>();
   text->Text = "PROOF";
   text->RenderText();
+  text->YUnit = cuShorterPercent;
+  text->VAlign = vaBottom;
+  text->YCoord = 2.5f;
   text->SizeMode = lsLonger;
   text->SizePercent = 80;
   text->Angle = 30;
@@ -547,6 +599,10 @@ TEST(Fit, VersionSixRoundTripsEveryField) {
     EXPECT_EQ(b.Orientation, a.Orientation);
     EXPECT_EQ(b.Angle, a.Angle);
     EXPECT_EQ(b.Tile, a.Tile);
+    EXPECT_EQ(b.XUnit, a.XUnit);
+    EXPECT_EQ(b.YUnit, a.YUnit);
+    EXPECT_EQ(b.XCoord, a.XCoord);
+    EXPECT_EQ(b.YCoord, a.YCoord);
     // drawn the same way
     TBitmap32 p1(400, 300), p2(400, 300);
     p1.Clear(0xFF000000);
@@ -613,7 +669,8 @@ INSTANTIATE_TEST_SUITE_P(
     Fit, HostileFitting,
     ::testing::Values(
         HostileCase{lsLonger, 1000, loPortrait, 360, ""}, HostileCase{lsWidth, 0.01f, loBoth, -360, ""},
-        HostileCase{5, 10, 0, 0, "TBaseLayer::LoadFromStream::241 - Invalid size mode (5)!"},
+        HostileCase{lsShorterHeight, 10, 0, 0, ""},
+        HostileCase{6, 10, 0, 0, "TBaseLayer::LoadFromStream::241 - Invalid size mode (6)!"},
         HostileCase{255, 10, 0, 0, "TBaseLayer::LoadFromStream::241 - Invalid size mode (255)!"},
         HostileCase{1, 0, 0, 0, "TBaseLayer::LoadFromStream::242 - Invalid size percentage!"},
         HostileCase{1, -5, 0, 0, "TBaseLayer::LoadFromStream::242 - Invalid size percentage!"},
@@ -624,6 +681,52 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{0, 10, 0, NAN, "TBaseLayer::LoadFromStream::244 - Invalid angle!"},
         HostileCase{0, 10, 0, -INFINITY, "TBaseLayer::LoadFromStream::244 - Invalid angle!"},
         HostileCase{0, 10, 0, 360.5f, "TBaseLayer::LoadFromStream::244 - Invalid angle!"}));
+
+struct UnitCase {
+  uint8_t mode, xUnit, yUnit;
+  int32_t version;    // the block written
+  const char* error;  // "" when read back
+  uint8_t readX, readY;
+};
+
+class UnitsByVersion : public ::testing::TestWithParam<UnitCase> {};
+
+TEST_P(UnitsByVersion, OnlyVersionSixHoldsTheShorterSideUnit) {
+  const UnitCase& c = GetParam();
+  TLayerCollection layers;
+  TBaseLayer* layer = AddPictureLayer(layers, 3, 2, kRed);
+  layer->SizeMode = c.mode;
+  layer->XUnit = c.xUnit;
+  layer->YUnit = c.yUnit;
+  TMemoryStream s;
+  layer->TBaseLayer::SaveToStream(s);
+  const std::string bytes = test::Bytes(s);
+  ASSERT_EQ(bytes.substr(4, 4), std::string(1, char(c.version)) + std::string(3, '\0'));
+  TMemoryStream in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  TLayerCollection other;
+  TBaseLayer* read = &other.Add<TBitmapLayer>();
+  EXPECT_EQ(ErrorOf([&] { read->TBaseLayer::LoadFromStream(in); }), c.error);
+  if (!*c.error) {
+    EXPECT_EQ(read->XUnit, c.readX);
+    EXPECT_EQ(read->YUnit, c.readY);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fit, UnitsByVersion,
+    ::testing::Values(UnitCase{lsFixed, cuPixels, cuPercent, 5, "", cuPixels, cuPercent},
+                      UnitCase{lsFixed, cuShorterPercent, cuPixels, 6, "", cuShorterPercent, cuPixels},
+                      UnitCase{lsFixed, cuPercent, cuShorterPercent, 6, "", cuPercent, cuShorterPercent},
+                      UnitCase{lsShorterHeight, cuShorterPercent, cuShorterPercent, 6, "", cuShorterPercent,
+                               cuShorterPercent},
+                      // a unit no version knows: a version-5 block draws it as pixels, as it always did ...
+                      UnitCase{lsFixed, 7, cuPercent, 5, "", cuPixels, cuPercent},
+                      UnitCase{lsFixed, cuPixels, 255, 5, "", cuPixels, cuPixels},
+                      // ... a version-6 block is refused
+                      UnitCase{lsWidth, 3, cuPixels, 6,
+                               "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (3)!", 0, 0},
+                      UnitCase{lsWidth, cuPixels, 200, 6,
+                               "TBaseLayer::LoadFromStream::245 - Invalid coordinate unit (200)!", 0, 0}));
 
 TEST(Fit, EveryTruncationOfAVersionSixFileFailsCleanly) {
   TLayerCollection layers;

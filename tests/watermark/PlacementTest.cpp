@@ -10,19 +10,49 @@
 namespace tvx {
 namespace {
 
+struct AxisCase {
+  uint8_t unit, align;
+  double coord;
+  int32_t extent, size, other;
+  double expected;
+};
+
 TEST(Placement, EveryAnchorAndUnit) {
-  // picture 1000 wide, content 100 wide
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPixels, haLeft, 10, 1000, 100), 10);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPixels, haRight, 10, 1000, 100), 890);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPixels, haCenter, 10, 1000, 100), 460);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPercent, haLeft, 10, 1000, 100), 100);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPercent, haRight, 10, 1000, 100), 800);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPercent, haCenter, 10, 1000, 100), 550);
-  // centre works on whole halves of both sizes
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPixels, haCenter, 0, 1001, 100), 450);
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(cuPixels, haCenter, 0, 1000, 101), 450);
-  // values the editor never writes count as pixels from the left
-  EXPECT_DOUBLE_EQ(PlaceOnAxis(7, 9, 10, 1000, 100), 10);
+  const AxisCase cases[] = {
+      // picture 1000 wide, content 100 wide
+      {cuPixels, haLeft, 10, 1000, 100, 500, 10},
+      {cuPixels, haRight, 10, 1000, 100, 500, 890},
+      {cuPixels, haCenter, 10, 1000, 100, 500, 460},
+      {cuPercent, haLeft, 10, 1000, 100, 500, 100},
+      {cuPercent, haRight, 10, 1000, 100, 500, 800},
+      {cuPercent, haCenter, 10, 1000, 100, 500, 550},
+      // percent of the shorter side: the other side when it is shorter ...
+      {cuShorterPercent, haLeft, 10, 1000, 100, 500, 50},
+      {cuShorterPercent, haRight, 10, 1000, 100, 500, 850},
+      {cuShorterPercent, haCenter, 10, 1000, 100, 500, 500},
+      // ... this one when it is (a 2:3 picture's width), the same pixels on both axes
+      {cuShorterPercent, haRight, 2, 400, 100, 600, 292},
+      {cuShorterPercent, haRight, 2, 600, 100, 400, 492},
+      {cuShorterPercent, haLeft, 10, 1000, 100, 1000, 100},
+      // no other side: nothing to take a share of
+      {cuShorterPercent, haLeft, 10, 1000, 100, 0, 0},
+      {cuShorterPercent, haLeft, 10, 1000, 100, -5, 0},
+      // centre works on whole halves of both sizes
+      {cuPixels, haCenter, 0, 1001, 100, 500, 450},
+      {cuPixels, haCenter, 0, 1000, 101, 500, 450},
+      // values the editor never writes count as pixels from the left
+      {7, 9, 10, 1000, 100, 500, 10},
+  };
+  for (const AxisCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "unit " << int(c.unit) << " align " << int(c.align) << " coord "
+                                    << c.coord << " on " << c.extent << " x " << c.other);
+    EXPECT_DOUBLE_EQ(PlaceOnAxis(c.unit, c.align, c.coord, c.extent, c.size, c.other), c.expected);
+    // and back, where a coordinate can be told from the position
+    if (c.unit <= cuShorterPercent && c.align <= haCenter && c.other > 0) {
+      EXPECT_NEAR(CoordOnAxis(c.unit, c.align, c.expected, c.extent, c.size, c.other), c.coord, 1e-9);
+    }
+  }
+  EXPECT_EQ(CoordOnAxis(cuShorterPercent, haLeft, 50, 1000, 100, 0), 0);
 }
 
 TEST(Placement, LayerRectAndItsInverseForEveryCombination) {
@@ -32,7 +62,7 @@ TEST(Placement, LayerRectAndItsInverseForEveryCombination) {
   layer->SourceBitmap().SetSize(100, 50);
   layer->SourceBitmap().Clear(0xFF00FF00);
   layer->EndUpdate();
-  for (uint8_t unit : {cuPixels, cuPercent})
+  for (uint8_t unit : {cuPixels, cuPercent, cuShorterPercent})
     for (uint8_t align : {haLeft, haRight, haCenter}) {
       SCOPED_TRACE(testing::Message() << "unit " << int(unit) << " align " << int(align));
       layer->XUnit = layer->YUnit = unit;
@@ -55,6 +85,15 @@ TEST(Placement, LayerRectAndItsInverseForEveryCombination) {
   EXPECT_FLOAT_EQ(layer->GetLayerRect(1000, 500).Left, 890);
   layer->XUnit = cuPercent;
   EXPECT_FLOAT_EQ(layer->GetLayerRect(1000, 500).Left, 800);
+  // 10 % of the shorter side is 50 pixels on both axes
+  layer->XUnit = layer->YUnit = cuShorterPercent;
+  layer->VAlign = vaBottom;
+  layer->YCoord = 10;
+  EXPECT_FLOAT_EQ(layer->GetLayerRect(1000, 500).Left, 850);
+  EXPECT_FLOAT_EQ(layer->GetLayerRect(1000, 500).Top, 400);
+  EXPECT_FLOAT_EQ(layer->GetLayerRect(500, 1000).Left, 350);
+  EXPECT_FLOAT_EQ(layer->GetLayerRect(500, 1000).Top, 900);
+  layer->XUnit = layer->YUnit = cuPercent;
   // a percent coordinate cannot be derived for a picture of width 0
   float x = 1, y = 1;
   layer->LocationToCoords(0, 0, x, y);

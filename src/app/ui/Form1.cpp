@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/Preview.h"
+#include "app/QuickWatermark.h"
 #include "app/RunSummary.h"
 #include "app/Session.h"
 #include "app/ui/Guard.h"
@@ -106,7 +107,7 @@ TForm1::TForm1(TSession& session, const TCommandLine& commandLine, QWidget* pare
   frmWMProgress_ = new TfrmWMProgress(this);
   frmExtYesNoCancel_ = new TfrmExtYesNoCancel(this);
   session_.Question().SetAsk(frmExtYesNoCancel_->AskFunc());
-  session_.Document().Subscribe([this] { UpdateCommandStates(); });
+  documentSubscription_ = session_.Document().Subscribe([this] { UpdateCommandStates(); });
   UpdateCommandStates();
 }
 
@@ -114,6 +115,8 @@ TForm1::~TForm1() {
   // The loader must be stopped before the plug-ins it calls are unloaded.
   if (preview_) preview_->Stop();
   session_.Question().SetAsk(nullptr);
+  // the session may outlive the window
+  session_.Document().Unsubscribe(documentSubscription_);
 }
 
 void TForm1::CreateActions() {
@@ -278,7 +281,14 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::FirstShow() {
   if (session_.Config().ReadBool(kGlobal, "FirstRun", true)) actWelcomeExecute();
   ApplyCommandLine();
-  if (commandLine_.Run) btnProcessClick();
+  if (commandLine_.Run) {
+    commandLineRun_ = true;
+    struct TReset {
+      bool& Flag;
+      ~TReset() { Flag = false; }
+    } reset{commandLineRun_};
+    btnProcessClick();
+  }
 }
 
 void TForm1::ApplyCommandLine() { ApplyArguments(commandLine_); }
@@ -512,6 +522,16 @@ void TForm1::btnProcessClick() {
 
   // The pictures are made by workers; this thread answers the window meanwhile.
   TOutputSettings settings = frmOutputSettings_->Settings();
+  // The command line's output settings are for the run it started, and are
+  // never stored.
+  if (commandLineRun_) {
+    std::string error = ApplyOutputOverrides(commandLine_, settings, OutputFormatNames(session_.Plugins().Formats()));
+    if (error.empty()) error = CreateOutputFolder(commandLine_, settings);
+    if (!error.empty()) {
+      ShowInfo(QStringLiteral("Watermarking"), Q(error));
+      return;
+    }
+  }
   if (commandLine_.JpegKeepBlocks) settings.JpegKeepBlocks = true;
   TRunOptions options;
   options.Jobs = commandLine_.Jobs ? *commandLine_.Jobs : ReadJobs(session_.Config());

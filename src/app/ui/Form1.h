@@ -94,6 +94,9 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TPreview> preview_;
   bool shown_ = false;
   bool running_ = false;
+  /// The run started by "-r": the command line's output settings apply to it.
+  bool commandLineRun_ = false;
+  uint64_t documentSubscription_ = 0;
   int selectedIndex_ = 0;  // 1-based row of the picture in the preview
   std::vector<TCommandLine> pendingArguments_;  // handed over, not opened yet
 

@@ -374,8 +374,8 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   auto* grid = new QGridLayout(placement);
   txtXCoord = numberField("txtXCoord", true);
   txtYCoord = numberField("txtYCoord", true);
-  lstXUnit = list("lstXUnit", {"px", "%"});
-  lstYUnit = list("lstYUnit", {"px", "%"});
+  lstXUnit = list("lstXUnit", {"px", "%", "% of shorter side"});
+  lstYUnit = list("lstYUnit", {"px", "%", "% of shorter side"});
   lstXUnit->setAccessibleName(QStringLiteral("X unit"));
   lstYUnit->setAccessibleName(QStringLiteral("Y unit"));
   lstXUnit->setToolTip(QStringLiteral("X unit"));
@@ -406,7 +406,8 @@ QWidget* TfrmEditor::CreateOptionsPanel() {
   lstTransparency->lineEdit()->setAccessibleName(QStringLiteral("Opacity:"));
   // Fitting the layer to each picture: its size, the pictures it is drawn
   // on, and its turn (degrees, clockwise, as the dial points).
-  lstSizeMode = list("lstSizeMode", {"fixed", "% width", "% height", "% shorter side", "% longer side"});
+  lstSizeMode = list("lstSizeMode", {"fixed", "% width", "% height", "% shorter side", "% longer side",
+                                     "height % shorter side"});
   txtSizePercent = numberField("txtSizePercent", true);
   txtSizePercent->SetMin(0);
   txtSizePercent->SetMax(int32_t(kMaxPanelSizePercent));
