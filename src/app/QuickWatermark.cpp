@@ -81,12 +81,10 @@ void AddText(TLayerCollection& layers, const TLayerRequest& request, const TLaye
   layer.ShowMacroNames = true;
   layer.ApplySettings(request.Value, request.Value, font, justification);
   layer.ShowMacroNames = false;
-  // The text's height follows the shorter side, so that long macro values
-  // make it wider, not smaller: each line is the asked share high.
-  const auto lines = 1 + std::count(request.Value.begin(), request.Value.end(), '\n');
-  const double heightPercent = values.Size * static_cast<double>(lines);
+  // The line height follows the shorter side, so that long macro values make
+  // the text wider, not smaller.
   ApplyCommon(layer, values, lsShorterHeight,
-              static_cast<float>(std::min(heightPercent, static_cast<double>(TBaseLayer::kMaxSizePercent))));
+              static_cast<float>(std::min(values.Size, static_cast<double>(TBaseLayer::kMaxSizePercent))));
 }
 
 void AddLogo(TLayerCollection& layers, const TLayerRequest& request, const TLayerValues& values,

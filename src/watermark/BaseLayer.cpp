@@ -182,7 +182,13 @@ void TBaseLayer::ContentSizeOn(int32_t width, int32_t height, int32_t& contentWi
   }
   const double aspect = double(source_.Width()) / source_.Height();
   double w, h;
-  if (SizeMode == lsHeight || SizeMode == lsShorterHeight) {
+  if (SizeMode == lsShorterHeight) {
+    const double reference = FittingHeight();
+    if (!(reference > 0)) return;
+    const double scale = extent * SizePercent / 100 / reference;
+    w = source_.Width() * scale;
+    h = source_.Height() * scale;
+  } else if (SizeMode == lsHeight) {
     h = extent * SizePercent / 100;
     w = h * aspect;
   } else {

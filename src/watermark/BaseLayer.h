@@ -183,6 +183,10 @@ class TBaseLayer : public TCustomBitmapLayer {
   /// The content at width x height for a picture (the source resampled with
   /// the Lanczos filter; a text renders again at that size).
   virtual void ScaleContent(int32_t width, int32_t height, TBitmap32& out) const;
+  /// The height lsShorterHeight sets: the content's own height. A text's is
+  /// its line height (the font's pixel size), so that its size does not
+  /// depend on which letters it holds.
+  virtual double FittingHeight() const { return source_.Height(); }
 
  private:
   void DrawRect(TBitmap32& target, const TRect& r, const TBitmap32& b) const;

@@ -16,8 +16,9 @@ enum TVertAlign : uint8_t { vaTop = 0, vaBottom = 1, vaMiddle = 2 };
 /// What a layer's size follows. lsFixed keeps the content's own pixel size;
 /// the others scale it (keeping its aspect ratio) so that its width, or for
 /// lsHeight its height, is SizePercent of that extent of the picture.
-/// lsShorterHeight sets the content's height from the shorter side: a text
-/// keeps its line height however long its macros' values make it.
+/// lsShorterHeight sets the content's height from the shorter side; for a
+/// text, its line height (the font's pixel size), which stays however long
+/// its macros' values make it and whichever letters it holds.
 enum TLayerSizeMode : uint8_t {
   lsFixed = 0,
   lsWidth = 1,

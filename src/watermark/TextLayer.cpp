@@ -117,12 +117,15 @@ void TTextLayer::ScaleContent(int32_t width, int32_t height, TBitmap32& out) con
     return;
   }
   auto near = [](int32_t got, int32_t want) { return std::abs(got - want) <= std::max(1.0, want * 0.03); };
-  // A height set from the shorter side is a line height asked for exactly.
-  const bool exactHeight = SizeMode == lsShorterHeight;
-  if (natural && near(out.Width(), width) &&
-      (exactHeight ? out.Height() == height : near(out.Height(), height)))
-    return;
+  if (natural && near(out.Width(), width) && near(out.Height(), height)) return;
   ResampleBitmap(out, width, height);
+}
+
+double TTextLayer::FittingHeight() const {
+  const TBitmap32& source = SourceBitmap();
+  if (Font.Size <= 0 || NaturalHeight <= 0 || source.Empty()) return TBaseLayer::FittingHeight();
+  // The rasteriser's pixel size, times the stretch the bitmap was given.
+  return std::round(Font.Size * 96.0 / 72.0) * source.Height() / NaturalHeight;
 }
 
 void TTextLayer::ResizeTo(int32_t width, int32_t height) {

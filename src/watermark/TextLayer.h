@@ -79,6 +79,7 @@ class TTextLayer : public TBaseLayer {
 
  protected:
   void ScaleContent(int32_t width, int32_t height, TBitmap32& out) const override;
+  double FittingHeight() const override;
 
  private:
   /// The expanded text at fontSize points, cropped to its ink.

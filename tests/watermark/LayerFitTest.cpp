@@ -130,27 +130,40 @@ struct LineHeightCase {
   const char* text;
   int32_t width, height;
   float percent;
-  int32_t drawnHeight;
+  int32_t lineHeight;  // pixels: the font's pixel size asked for
 };
 
 class TextLineHeight : public ::testing::TestWithParam<LineHeightCase> {};
 
-TEST_P(TextLineHeight, IsTheShareOfTheShorterSideExactly) {
+// The share of the shorter side is the text's line height (its font's pixel
+// size), whatever its letters: the inked box is what that size draws.
+TEST_P(TextLineHeight, IsTheShareOfTheShorterSide) {
   const LineHeightCase& c = GetParam();
   TLayerCollection layers;
   auto* text = &layers.Add<TTextLayer>();
   text->Text = c.text;
-  text->Font.Size = 38;  // as a composed text of 5 % is rendered
+  text->Font.Size = 38;  // 51 pixels, as a composed text of 5 % is rendered
   text->RenderText();
   text->SizeMode = lsShorterHeight;
   text->SizePercent = c.percent;
   const TBaseLayer::TFit& fit = text->FitTo(c.width, c.height);
   const TBitmap32& fitted = text->FittedBitmap(fit);
-  EXPECT_EQ(fitted.Height(), c.drawnHeight);
-  EXPECT_EQ(fit.ContentHeight, c.drawnHeight);
-  // the width follows the text's own proportions (whole points give or take a little)
+  EXPECT_EQ(fit.ContentHeight, fitted.Height());
+  // Whole points and whole pixels leave a little either way; the inked
+  // height is well below the line height (a fifth for "Proof").
+  const double line = double(fitted.Height()) * 51 / text->NaturalHeight;
+  EXPECT_NEAR(line, c.lineHeight, std::max(2.0, 0.04 * c.lineHeight));
+  // the same letters rendered at that size directly
+  TLayerCollection other;
+  auto* direct = &other.Add<TTextLayer>();
+  direct->Text = c.text;
+  direct->Font.Size = int32_t(std::lround(c.lineHeight * 72.0 / 96.0));
+  direct->RenderText();
+  EXPECT_NEAR(fitted.Height(), direct->NaturalHeight, std::max(2.0, 0.04 * direct->NaturalHeight));
+  // the width follows the text's own proportions (whole points and pixels give or take a little)
   const double aspect = double(fitted.Width()) / fitted.Height();
-  EXPECT_NEAR(aspect / (double(text->NaturalWidth) / text->NaturalHeight), 1.0, 0.03);
+  EXPECT_NEAR(aspect / (double(text->NaturalWidth) / text->NaturalHeight), 1.0,
+              std::max(0.03, 1.5 / fitted.Height()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -161,10 +174,31 @@ INSTANTIATE_TEST_SUITE_P(
         // a long value is wider, not lower
         LineHeightCase{"Proof 2026-12-09 Canon EOS 5D Mark IV", 1500, 1000, 5, 50},
         LineHeightCase{"Proof", 300, 200, 10, 20},
-        // heights that whole points come near (within 3 %) but not onto
+        // letters without ascenders or descenders, and with both
+        LineHeightCase{"ace", 1500, 1000, 6, 60}, LineHeightCase{"Typography", 1500, 1000, 6, 60},
         LineHeightCase{"Proof", 6000, 4000, 2, 80}, LineHeightCase{"Proof", 1500, 1000, 9.1f, 91},
         LineHeightCase{"Proof", 1500, 1000, 13.7f, 137}, LineHeightCase{"Proof", 1500, 1000, 19.9f, 199},
         LineHeightCase{"Sharp", 1000, 500, 18, 90}, LineHeightCase{"Sharp", 1000, 500, 31.2f, 156}));
+
+// "PROOF" and "proof" at one share get one font size: their inked heights
+// differ as the letters do.
+TEST(Fit, TextsOfOneLineHeightShareTheirFontSize) {
+  double scales[3];
+  const char* texts[] = {"PROOF", "proof", "Proof"};
+  for (int i = 0; i < 3; ++i) {
+    TLayerCollection layers;
+    auto* text = &layers.Add<TTextLayer>();
+    text->Text = texts[i];
+    text->Font.Size = 38;
+    text->RenderText();
+    text->SizeMode = lsShorterHeight;
+    text->SizePercent = 8;
+    const TBaseLayer::TFit& fit = text->FitTo(1500, 1000);
+    scales[i] = double(text->FittedBitmap(fit).Height()) / text->NaturalHeight;
+  }
+  EXPECT_NEAR(scales[1] / scales[0], 1.0, 0.03);
+  EXPECT_NEAR(scales[2] / scales[0], 1.0, 0.03);
+}
 
 TEST(Fit, TextIsRenderedAgainAtTheSizeItIsDrawn) {
   TLayerCollection layers;
