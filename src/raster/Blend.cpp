@@ -69,8 +69,13 @@ void BlendRowBlend(const TColor32* src, TColor32* dst, int32_t n, uint32_t m1) {
 #if defined(__SSE2__)
   const __m128i mp1 = _mm_set1_epi16(static_cast<int16_t>(m1));
   const __m128i none = _mm_setzero_si128();
+  const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
   for (; i + 4 <= n; i += 4) {
     const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    // Four transparent pixels leave the picture as it is: a turned or
+    // spaced-out layer is mostly such pixels, and the picture's memory
+    // need not be read or written for them.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(f, alpha), none)) == 0xFFFF) continue;
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), Lerp4(f, b, mp1, none));
   }

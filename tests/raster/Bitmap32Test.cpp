@@ -170,11 +170,12 @@ TEST(Blend, RowsMatchPixelArithmetic) {
   };
   for (TCombineMode mode : {cmBlend, cmMerge})
     for (uint8_t master : {uint8_t{0}, uint8_t{1}, uint8_t{128}, uint8_t{255}})
-      for (int kind : {0, 1, 2}) {
+      for (int kind : {0, 1, 2, 3}) {
         std::vector<TColor32> src(203), dst(203), expect(203);
         for (size_t i = 0; i < src.size(); ++i) {
-          src[i] = pick(0);
-          dst[i] = pick(kind);
+          // kind 3: long transparent runs (a turned layer), coloured underneath
+          src[i] = kind == 3 && (i / 9) % 3 != 0 ? SetAlpha(rng() & 0xFFFFFF, 0) : pick(0);
+          dst[i] = pick(kind % 3);
           expect[i] = BlendPixel(src[i], dst[i], master, mode);
         }
         BlendRow(src.data(), dst.data(), static_cast<int32_t>(dst.size()), dmBlend, mode, master);
