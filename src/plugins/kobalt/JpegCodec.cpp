@@ -192,11 +192,9 @@ void TermDestination(j_compress_ptr cinfo) {
   s->Out->resize(s->Out->size() - s->Destination.free_in_buffer);
 }
 
-// The one function that makes the library calls of an encoding session.
-bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height, int quality) {
-  InitError(s.Error);
-  s.Info.err = &s.Error.Manager;
-  if (setjmp(s.Error.Jump)) return false;
+// An encoding session's compressor writing into its buffer, for 4-byte
+// pixels. Called after the caller's setjmp, which catches the library's errors.
+void CreateCompress(TEncodeSession& s, int32_t width, int32_t height, J_COLOR_SPACE pixels) {
   jpeg_create_compress(&s.Info);
   s.Created = true;
   s.Info.client_data = &s;
@@ -207,7 +205,15 @@ bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t
   s.Info.image_width = static_cast<JDIMENSION>(width);
   s.Info.image_height = static_cast<JDIMENSION>(height);
   s.Info.input_components = 4;
-  s.Info.in_color_space = JCS_EXT_BGRA;
+  s.Info.in_color_space = pixels;
+}
+
+// The one function that makes the library calls of an encoding session.
+bool RunEncode(TEncodeSession& s, const uint32_t* pixels, int32_t width, int32_t height, int quality) {
+  InitError(s.Error);
+  s.Info.err = &s.Error.Manager;
+  if (setjmp(s.Error.Jump)) return false;
+  CreateCompress(s, width, height, JCS_EXT_BGRA);
   jpeg_set_defaults(&s.Info);  // YCbCr with 4:2:0 subsampling
   jpeg_set_quality(&s.Info, quality, TRUE);
   jpeg_start_compress(&s.Info, TRUE);
@@ -286,17 +292,7 @@ bool RunEncodeGeometry(TEncodeSession& s, const uint32_t* pixels, int32_t width,
   InitError(s.Error);
   s.Info.err = &s.Error.Manager;
   if (setjmp(s.Error.Jump)) return false;
-  jpeg_create_compress(&s.Info);
-  s.Created = true;
-  s.Info.client_data = &s;
-  s.Destination.init_destination = InitDestination;
-  s.Destination.empty_output_buffer = EmptyBuffer;
-  s.Destination.term_destination = TermDestination;
-  s.Info.dest = &s.Destination;
-  s.Info.image_width = static_cast<JDIMENSION>(width);
-  s.Info.image_height = static_cast<JDIMENSION>(height);
-  s.Info.input_components = 4;
-  s.Info.in_color_space = JCS_EXT_BGRX;
+  CreateCompress(s, width, height, JCS_EXT_BGRX);
   jpeg_set_defaults(&s.Info);
   jpeg_set_colorspace(&s.Info, g.Components == 1 ? JCS_GRAYSCALE : JCS_YCbCr);
   s.Info.write_JFIF_header = FALSE;
