@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
 #include <mutex>
+#include <thread>
 
 namespace kobalt {
 namespace {
@@ -31,9 +34,24 @@ struct TEntry {
   TImage Picture;
 };
 
+// The last two saves of each thread. A batch run saves a picture and makes
+// its thumbnail on the same worker thread, so that worker's own entries
+// always hold it, however many workers save meanwhile: the thumbnail comes
+// from the same pixels with one worker or many, and the outputs are the same
+// bytes. Any thread may recall any entry.
+struct TThreadEntries {
+  std::thread::id Thread;
+  TEntry Entries[2];
+  size_t Next = 0;
+};
+
+// More threads than this saving at once drop the oldest thread's entries;
+// their pictures are then decoded again (a smooth thumbnail too, from other
+// pixels).
+constexpr size_t kMaxThreads = 128;
+
 std::mutex gMutex;
-TEntry gEntries[2];
-size_t gNext = 0;
+std::deque<TThreadEntries> gThreads;
 
 }  // namespace
 
@@ -62,20 +80,29 @@ void RememberSaved(const std::string& path, const uint32_t* pixels, int32_t widt
       small.Pixels[size_t(y) * w + x] = out;
     }
   }
+  const std::thread::id self = std::this_thread::get_id();
   std::lock_guard<std::mutex> lock(gMutex);
-  gEntries[gNext] = {id, std::move(small)};
-  gNext = (gNext + 1) % 2;
+  auto own = std::find_if(gThreads.begin(), gThreads.end(), [&](const TThreadEntries& t) { return t.Thread == self; });
+  if (own == gThreads.end()) {
+    if (gThreads.size() >= kMaxThreads) gThreads.pop_front();
+    gThreads.emplace_back();
+    gThreads.back().Thread = self;
+    own = std::prev(gThreads.end());
+  }
+  own->Entries[own->Next] = {id, std::move(small)};
+  own->Next = (own->Next + 1) % 2;
 }
 
 bool RecallSaved(const std::string& path, TImage& picture) {
   TIdentity id;
   if (!IdentityOf(path, id)) return false;
   std::lock_guard<std::mutex> lock(gMutex);
-  for (const TEntry& e : gEntries)
-    if (e.Picture.Width > 0 && e.Identity == id) {
-      picture = e.Picture;
-      return true;
-    }
+  for (const TThreadEntries& t : gThreads)
+    for (const TEntry& e : t.Entries)
+      if (e.Picture.Width > 0 && e.Identity == id) {
+        picture = e.Picture;
+        return true;
+      }
   return false;
 }
 

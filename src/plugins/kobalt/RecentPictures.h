@@ -5,7 +5,8 @@
 // decode of the whole file. Each entry is tied to the file's identity as the
 // save left it (device, inode, size, modification time): a file changed or
 // replaced since is not recognised, and the caller decodes it instead.
-// Thread-safe; it holds the last two saves. Internal to the plug-ins.
+// Thread-safe; it holds the last two saves of each thread. Internal to the
+// plug-ins.
 
 #include <string>
 
