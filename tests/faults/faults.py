@@ -394,6 +394,22 @@ def damage(path, how):
         os.rename(path[:-4] + ".png", path)
 
 
+def wait_until_stopped(pid, timeout=10.0):
+    """SIGSTOP takes effect a little later on a busy machine: waits until every thread is stopped."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            states = []
+            for task in os.listdir("/proc/%d/task" % pid):
+                with open("/proc/%d/task/%s/stat" % (pid, task)) as f:
+                    states.append(f.read().rsplit(")", 1)[1].split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            return
+        if all(state in ("T", "t", "Z", "X") for state in states):
+            return
+        time.sleep(0.001)
+
+
 def run_with_damage(case, how, cmd=None):
     """Starts the run, stops it while it is at the first (big) file, damages the second, lets it go on."""
     proc = case.start(cmd)
@@ -403,6 +419,7 @@ def run_with_damage(case, how, cmd=None):
         lines.append(line)
         if line.startswith("[1/") and not stopped:
             proc.send_signal(signal.SIGSTOP)
+            wait_until_stopped(proc.pid)
             stopped = True
             damage(case.sources[1], how)
             proc.send_signal(signal.SIGCONT)
