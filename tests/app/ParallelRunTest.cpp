@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <set>
 #include <thread>
 
@@ -198,7 +197,7 @@ class ParallelRun : public ::testing::TestWithParam<TScenario> {
       outcome.End = e.what();
     }
     std::fclose(json);
-    outcome.Json = std::regex_replace(std::string(buffer, size), std::regex("\"ms\":[0-9]+"), "\"ms\":0");
+    outcome.Json = test::MaskMilliseconds(std::string(buffer, size), "0");
     free(buffer);
     for (const auto& entry : fs::recursive_directory_iterator(work)) {
       const std::string name = entry.path().lexically_relative(work).string();

@@ -38,4 +38,19 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string MaskMilliseconds(const std::string& json, const std::string& with) {
+  static const std::string key = "\"ms\":";
+  std::string out;
+  size_t from = 0;
+  for (size_t at; (at = json.find(key, from)) != std::string::npos;) {
+    size_t end = at + key.size();
+    while (end < json.size() && json[end] >= '0' && json[end] <= '9') ++end;
+    out.append(json, from, at + key.size() - from);
+    if (end > at + key.size()) out += with;
+    from = end;
+  }
+  out.append(json, from, std::string::npos);
+  return out;
+}
+
 }  // namespace tvx::test

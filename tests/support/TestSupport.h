@@ -31,6 +31,9 @@ class TTempDir {
 };
 
 std::string ReadFileBytes(const std::filesystem::path& path);
+/// JSON progress lines with the number after every "ms": replaced by `with`
+/// (the milliseconds vary from run to run).
+std::string MaskMilliseconds(const std::string& json, const std::string& with);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
 }  // namespace tvx::test
