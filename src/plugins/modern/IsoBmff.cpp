@@ -1,5 +1,7 @@
 #include "IsoBmff.h"
 
+#include "Codecs.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -17,7 +19,7 @@ const uint32_t kMeta = FourCC("meta"), kIinf = FourCC("iinf"), kInfe = FourCC("i
                kIref = FourCC("iref"), kIprp = FourCC("iprp"), kIpco = FourCC("ipco"), kIpma = FourCC("ipma"),
                kPitm = FourCC("pitm"), kIdat = FourCC("idat"), kColr = FourCC("colr"), kExif = FourCC("Exif"),
                kMime = FourCC("mime"), kCdsc = FourCC("cdsc"), kMdat = FourCC("mdat"), kProf = FourCC("prof"),
-               kRicc = FourCC("rICC");
+               kRicc = FourCC("rICC"), kGrid = FourCC("grid"), kIovl = FourCC("iovl");
 
 // Bounds-checked big-endian reading of one span.
 class TReader {
@@ -421,6 +423,13 @@ bool HeifStructureSane(const uint8_t* data, size_t size) {
   TMeta meta;
   std::vector<TBox> top;
   if (!ParseMeta(data, size, meta, top) || meta.Items.empty() || meta.Primary == 0) return false;
+  // One of each of these boxes at most: with two, libheif and we could read
+  // different ones (the first idat theirs, the last ours).
+  for (uint32_t type : {kIdat, kIloc, kIinf, kPitm, kIprp, kIref}) {
+    if (std::count_if(meta.Children.begin(), meta.Children.end(), [&](const TBox& c) { return c.Type == type; }) >
+        1)
+      return false;
+  }
   // Every extent of every item must lie inside the file (or its idat).
   for (const TLocation& loc : meta.Locations) {
     if (loc.DataReference != 0) return false;
@@ -428,6 +437,28 @@ bool HeifStructureSane(const uint8_t* data, size_t size) {
       size_t limit = loc.Method == 1 && meta.Idat ? meta.Idat->Size - meta.Idat->HeaderSize : size;
       if (x.Offset > limit || x.Length > limit - x.Offset) return false;
     }
+  }
+  // A grid or an overlay states the size of the picture it makes, and
+  // libheif allocates that picture without comparing it with the item's
+  // "ispe": it must be a picture we would decode at all.
+  for (const TItem& item : meta.Items) {
+    if (item.Type != kGrid && item.Type != kIovl) continue;
+    TBytes d;
+    if (!ItemData(data, size, meta, item.Id, d)) return false;
+    // version, flags, then rows and columns (grid) or four fill values of 16 bits (overlay)
+    if (d.size() < 2 || d[0] != 0) return false;
+    const bool wide = d[1] & 1;
+    const size_t at = item.Type == kGrid ? 4 : 10, field = wide ? 4 : 2;
+    if (d.size() < at + 2 * field) return false;
+    auto read = [&](size_t from) {
+      uint64_t v = 0;
+      for (size_t i = 0; i < field; ++i) v = v << 8 | d[from + i];
+      return v;
+    };
+    const uint64_t width = read(at), height = read(at + field);
+    if (width == 0 || height == 0 || width > uint64_t(kobalt::kMaxPixels) ||
+        height > uint64_t(kobalt::kMaxPixels) || width * height > uint64_t(kobalt::kMaxPixels))
+      return false;
   }
   return true;
 }

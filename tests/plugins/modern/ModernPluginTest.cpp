@@ -16,6 +16,7 @@
 
 #include "CodecsInternal.h"
 #include "ExifTestSupport.h"
+#include "IsoBmff.h"
 #include "ModernCodecs.h"
 #include "imageio/FileMetadata.h"
 #include "imageio/FilePlugin.h"
@@ -357,6 +358,30 @@ TEST_F(ModernPlugin, WebpOrientationSixIsTurnedClockwise) {
   EXPECT_EQ(upright.Pixels[size_t(upright.Height) * upright.Width - 1], stored.Pixels[size_t(stored.Width - 1)]);
 }
 
+// A grid or overlay is refused before libheif sees it when the picture it
+// states is larger than any we decode; the phones' grids pass.
+TEST(HeifStructure, GridsStatingHugePicturesAreRefusedBeforeDecoding) {
+  const std::string finding = tvx::test::ReadFileBytes(
+      std::string(TARVEX_SOURCE_DIR) + "/fuzz/regressions/fuzz_decode_heif/grid-of-24425-by-25344-in-a-64-by-64-item.heic");
+  ASSERT_FALSE(finding.empty());
+  EXPECT_FALSE(modern::HeifStructureSane(reinterpret_cast<const uint8_t*>(finding.data()), finding.size()));
+  // Its second "idat" made harmless: one data box, whose grid states the huge picture.
+  std::string one = finding;
+  const size_t second = one.find("idat", one.find("idat") + 4);
+  ASSERT_NE(second, std::string::npos);
+  one.replace(second, 4, "free");
+  EXPECT_FALSE(modern::HeifStructureSane(reinterpret_cast<const uint8_t*>(one.data()), one.size()));
+  // The same grid stating 64 x 64 passes.
+  const size_t grid = one.find("idat") + 4;
+  one.replace(grid, 8, std::string("\0\0\0\0\0\x40\0\x40", 8));
+  EXPECT_TRUE(modern::HeifStructureSane(reinterpret_cast<const uint8_t*>(one.data()), one.size()));
+  if (tvx::test::TestDataDir().empty()) GTEST_SKIP() << "no shared testdata";
+  for (const char* name : {"heic_iphone11pro_exif_xmp.heic", "heic_iphone11pro_exif_at_eof.heic", "heif_1440x960_no_exif.heic"}) {
+    const std::string phone = tvx::test::ReadFileBytes(tvx::test::TestDataDir() / "modern" / name);
+    EXPECT_TRUE(modern::HeifStructureSane(reinterpret_cast<const uint8_t*>(phone.data()), phone.size())) << name;
+  }
+}
+
 TEST_F(ModernPlugin, HostileTruncatedAndForeignFilesAreRefusedCleanly) {
   std::vector<std::string> files;
   if (!tvx::test::TestDataDir().empty())
@@ -375,6 +400,10 @@ TEST_F(ModernPlugin, HostileTruncatedAndForeignFilesAreRefusedCleanly) {
       files.push_back(cut);
     }
   }
+  // A grid that states a picture of 24425 x 25344 in an item of 64 x 64 (a
+  // fuzzing finding): libheif would allocate it whole, 2.4 GB.
+  files.push_back(std::string(TARVEX_SOURCE_DIR) +
+                  "/fuzz/regressions/fuzz_decode_heif/grid-of-24425-by-25344-in-a-64-by-64-item.heic");
   for (const std::string& path : files) {
     // Named as each format in turn: decoding goes by content.
     for (const char* ext : {".heic", ".avif", ".webp", ".jxl"}) {
@@ -382,7 +411,8 @@ TEST_F(ModernPlugin, HostileTruncatedAndForeignFilesAreRefusedCleanly) {
       fs::copy_file(path, named, fs::copy_options::overwrite_existing);
       TPicture p = plugin_.Load(named);
       EXPECT_TRUE(p.Width == 0 || p.Pixels.size() == size_t(p.Width) * p.Height) << path;
-      if (path.find("heif_infe") != std::string::npos || path.find("cut") != std::string::npos) {
+      if (path.find("heif_infe") != std::string::npos || path.find("cut") != std::string::npos ||
+          path.find("grid-of") != std::string::npos) {
         EXPECT_EQ(p.Width, 0) << path;
       }
       // The size comes from the headers alone, which a cut file may still hold whole.
