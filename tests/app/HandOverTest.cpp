@@ -114,7 +114,7 @@ TEST(HandOver, RuntimeFolderOfItsOwnWithoutXdgRuntimeDir) {
   const std::string savedValue = saved ? saved : "";
   setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
   EXPECT_EQ(HandOverRuntimeFolder(), "/run/user/4242");
-  setenv("XDG_RUNTIME_DIR", "relative", 1);  // ignored, as the specification of the variable asks
+  setenv("XDG_RUNTIME_DIR", "relative", 1);  // ignored: the variable must hold an absolute path
   const std::string own = HandOverRuntimeFolder();
   if (saved)
     setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);

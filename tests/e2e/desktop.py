@@ -9,6 +9,7 @@ typed through the X server. Run under dbus-run-session so the session bus is
 private to the test.
 """
 
+import argparse
 import contextlib
 import os
 import shutil
@@ -16,6 +17,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import traceback
 
 import pyatspi
 
@@ -305,3 +307,45 @@ def dump(root, path=None):
         with open(path, "w") as f:
             f.write(text)
     return text
+
+
+def parse_args(keep_help="keep the temporary folders"):
+    """The options every end-to-end script takes."""
+    p = argparse.ArgumentParser()
+    p.add_argument("--bin", required=True, help="the built program folder")
+    p.add_argument("--keep", action="store_true", help=keep_help)
+    p.add_argument("-k", dest="only", help="run only the cases whose names contain this")
+    return p.parse_args()
+
+
+def run_cases(cases, make_case, only=None):
+    """Runs (name, function) cases, each on a case made by make_case(desktop, name), on one
+    private desktop; prints PASS or FAIL with what tarvex said. Returns the exit status."""
+    width = max(len(name) for name, _ in cases)
+    desk = Desktop().start()
+    failed = 0
+    try:
+        for name, run in cases:
+            if only and only not in name:
+                continue
+            c = make_case(desk, name)
+            started = time.monotonic()
+            try:
+                run(c)
+                print("PASS %-*s %.1fs" % (width, name, time.monotonic() - started), flush=True)
+            except Exception as e:
+                failed += 1
+                print("FAIL %-*s %s" % (width, name, e), flush=True)
+                traceback.print_exc()
+                if c.proc:
+                    print("     tarvex said:\n" + c.output(), flush=True)
+                    try:
+                        print(dump(c.app)[:6000])
+                    except Exception:
+                        pass
+            finally:
+                c.close()
+    finally:
+        desk.close()
+    print("%d failed" % failed)
+    return 1 if failed else 0

@@ -11,7 +11,6 @@ watermark file, starts tarvex on it, saves it once untouched (the reference),
 runs an editor session and saves again.
 """
 
-import argparse
 import os
 import shutil
 import struct
@@ -19,7 +18,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop as d  # noqa: E402
@@ -428,38 +426,8 @@ CASES = [
 
 def main():
     global ARGS
-    p = argparse.ArgumentParser()
-    p.add_argument("--bin", required=True, help="the built program folder")
-    p.add_argument("--keep", action="store_true", help="keep the temporary folders and screenshots")
-    p.add_argument("-k", dest="only", help="run only the cases whose names contain this")
-    ARGS = p.parse_args()
-    desk = d.Desktop().start()
-    failed = 0
-    try:
-        for name, run in CASES:
-            if ARGS.only and ARGS.only not in name:
-                continue
-            c = Case(desk, name)
-            started = time.monotonic()
-            try:
-                run(c)
-                print("PASS %-10s %.1fs" % (name, time.monotonic() - started), flush=True)
-            except Exception as e:
-                failed += 1
-                print("FAIL %-10s %s" % (name, e), flush=True)
-                traceback.print_exc()
-                if c.proc:
-                    print("     tarvex said:\n" + c.output(), flush=True)
-                    try:
-                        print(d.dump(c.app)[:6000])
-                    except Exception:
-                        pass
-            finally:
-                c.close()
-    finally:
-        desk.close()
-    print("%d failed" % failed)
-    return 1 if failed else 0
+    ARGS = d.parse_args("keep the temporary folders and screenshots")
+    return d.run_cases(CASES, Case, ARGS.only)
 
 
 if __name__ == "__main__":

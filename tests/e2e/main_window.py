@@ -10,7 +10,6 @@ lands beside the program, as in a portable install), starts tarvex with its
 arguments, talks to it and checks what it wrote.
 """
 
-import argparse
 import configparser
 import os
 import shutil
@@ -19,7 +18,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import traceback
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -337,38 +335,8 @@ CASES = [
 
 def main():
     global ARGS
-    p = argparse.ArgumentParser()
-    p.add_argument("--bin", required=True, help="the built program folder")
-    p.add_argument("--keep", action="store_true", help="keep the temporary folders")
-    p.add_argument("-k", dest="only", help="run only the cases whose names contain this")
-    ARGS = p.parse_args()
-    desk = d.Desktop().start()
-    failed = 0
-    try:
-        for name, run in CASES:
-            if ARGS.only and ARGS.only not in name:
-                continue
-            c = Case(desk, name)
-            started = time.monotonic()
-            try:
-                run(c)
-                print("PASS %-28s %.1fs" % (name, time.monotonic() - started), flush=True)
-            except Exception as e:
-                failed += 1
-                print("FAIL %-28s %s" % (name, e), flush=True)
-                traceback.print_exc()
-                if c.proc:
-                    print("     tarvex said:\n" + c.output(), flush=True)
-                    try:
-                        print(d.dump(c.app)[:6000])
-                    except Exception:
-                        pass
-            finally:
-                c.close()
-    finally:
-        desk.close()
-    print("%d failed" % failed)
-    return 1 if failed else 0
+    ARGS = d.parse_args()
+    return d.run_cases(CASES, Case, ARGS.only)
 
 
 if __name__ == "__main__":

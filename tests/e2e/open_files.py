@@ -6,12 +6,10 @@ Usage (under a private session bus):
   dbus-run-session -- /usr/bin/python3 open_files.py --bin BUILD/bin [--keep] [-k CASE]
 """
 
-import argparse
 import os
 import subprocess
 import sys
 import time
-import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop as d  # noqa: E402
@@ -113,34 +111,8 @@ CASES = [
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--bin", required=True, help="the built program folder")
-    p.add_argument("--keep", action="store_true", help="keep the temporary folders")
-    p.add_argument("-k", dest="only", help="run only the cases whose names contain this")
-    mw.ARGS = p.parse_args()
-    desk = d.Desktop().start()
-    failed = 0
-    try:
-        for name, run in CASES:
-            if mw.ARGS.only and mw.ARGS.only not in name:
-                continue
-            c = mw.Case(desk, name)
-            started = time.monotonic()
-            try:
-                run(c)
-                print("PASS %-42s %.1fs" % (name, time.monotonic() - started), flush=True)
-            except Exception as e:
-                failed += 1
-                print("FAIL %-42s %s" % (name, e), flush=True)
-                traceback.print_exc()
-                if c.proc:
-                    print("     tarvex said:\n" + c.output(), flush=True)
-            finally:
-                c.close()
-    finally:
-        desk.close()
-    print("%d failed" % failed)
-    return 1 if failed else 0
+    mw.ARGS = d.parse_args()
+    return d.run_cases(CASES, mw.Case, mw.ARGS.only)
 
 
 if __name__ == "__main__":
